@@ -1,0 +1,11 @@
+// Basic CEF types. Enumerations live in the grouped headers included below.
+#ifndef CEF_INCLUDE_INTERNAL_CEF_TYPES_H_
+#define CEF_INCLUDE_INTERNAL_CEF_TYPES_H_
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "include/internal/cef_string.h"
+
+#endif  // CEF_INCLUDE_INTERNAL_CEF_TYPES_H_

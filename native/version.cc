@@ -1,0 +1,1 @@
+// Placeholder translation unit so the policy library always has a source.
