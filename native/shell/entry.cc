@@ -1,11 +1,9 @@
-// The client's one export. The host calls it once per process on the main
-// thread; its result is the process's exit code.
+// The client's one export. The host calls it once per process, browser and
+// sub-processes alike, on the main thread; its result is the exit code.
 #include <windows.h>
 
-#include <cstdio>
+#include "shell/process_entry.h"
 
-extern "C" int RunWinMain(HINSTANCE instance, void* /*unused1*/, void* /*unused2*/, void* sandboxInfo) {
-  std::fprintf(stderr, "RunWinMain reached (sandbox information %s)\n", sandboxInfo ? "present" : "missing");
-  std::fflush(stderr);
-  return 0;
+extern "C" int RunWinMain(HINSTANCE instance, void* /*unused*/, void* /*unused*/, void* sandboxInfo) {
+  return RunProcess(instance, sandboxInfo);
 }
