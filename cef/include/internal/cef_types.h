@@ -7,5 +7,14 @@
 #include <stdint.h>
 
 #include "include/internal/cef_string.h"
+#include "include/internal/cef_types_values.h"
+#include "include/internal/cef_types_net.h"
+#include "include/internal/cef_types_color.h"
+#include "include/internal/cef_types_geometry.h"
+#include "include/internal/cef_types_process.h"
+#include "include/internal/cef_types_settings.h"
+#if defined(_WIN32)
+#include "include/internal/cef_types_win.h"
+#endif
 
 #endif  // CEF_INCLUDE_INTERNAL_CEF_TYPES_H_
