@@ -7,5 +7,6 @@
 #include <stdint.h>
 
 #include "include/internal/cef_string.h"
+#include "include/internal/cef_types_browser.h"
 
 #endif  // CEF_INCLUDE_INTERNAL_CEF_TYPES_H_
