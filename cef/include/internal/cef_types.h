@@ -14,6 +14,7 @@
 #include "include/internal/cef_types_geometry.h"
 #include "include/internal/cef_types_process.h"
 #include "include/internal/cef_types_settings.h"
+#include "include/internal/cef_types_browser.h"
 #if defined(_WIN32)
 #include "include/internal/cef_types_win.h"
 #endif
