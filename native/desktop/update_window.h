@@ -1,0 +1,28 @@
+// The update window's internals, shared by its window code and the update
+// flow behind its buttons. UI thread.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "include/base/cef_scoped_refptr.h"
+
+class CefDictionaryValue;
+
+namespace kesta::desktop {
+
+// Creates the controls' font for the window's DPI; false leaves the old one.
+bool updateDialogFont(HWND window);
+// Places the three controls for the window's client size and DPI.
+void layoutUpdates(HWND window);
+LRESULT CALLBACK UpdateWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The text the update window shows for a service state.
+std::string updateDetails(CefRefPtr<CefDictionaryValue> state);
+// Accept (false) or defer (true) the pending update, after confirmation.
+void submitUpdate(bool defer);
+// The outcome of an accept or defer request, back on the UI thread.
+void updateSubmitted(bool ok, bool defer, bool clientUpdate);
+
+}  // namespace kesta::desktop
