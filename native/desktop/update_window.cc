@@ -16,6 +16,8 @@
 
 namespace kesta::desktop {
 
+UINT(WINAPI* windowDpi)(HWND window) = GetDpiForWindow;
+
 namespace {
 
 constexpr wchar_t kClassName[] = L"KESTAResourceUpdates";
@@ -73,7 +75,7 @@ LRESULT CALLBACK UpdateControlProc(HWND window, UINT message, WPARAM wParam, LPA
 }  // namespace
 
 bool updateDialogFont(HWND window) {
-  const UINT dpi = GetDpiForWindow(window);
+  const UINT dpi = windowDpi(window);
   HFONT font = CreateFontW(-MulDiv(10, static_cast<int>(dpi), 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                            DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, 0,
                            L"Segoe UI");
@@ -91,7 +93,7 @@ bool updateDialogFont(HWND window) {
 void layoutUpdates(HWND window) {
   if (!detailsWindow || !acceptButton || !deferButton)
     return;
-  const UINT dpi = GetDpiForWindow(window);
+  const UINT dpi = windowDpi(window);
   RECT client = {};
   GetClientRect(window, &client);
   const int width = client.right;
@@ -181,7 +183,7 @@ void DesktopApplicationMenuReady() {
   if (!detailsWindow || !acceptButton || !deferButton)
     throw std::runtime_error("Cannot create update controls");
 
-  const UINT dpi = GetDpiForWindow(updateWindow);
+  const UINT dpi = windowDpi(updateWindow);
   RECT outer = {0, 0, scale(kClientWidth, dpi), scale(kClientHeight, dpi)};
   if (!AdjustWindowRectExForDpi(&outer, kWindowStyle, FALSE, kWindowExStyle, dpi))
     throw std::runtime_error("Cannot size update window");

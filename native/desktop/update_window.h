@@ -6,11 +6,15 @@
 
 #include <string>
 
-#include "include/base/cef_scoped_refptr.h"
+#include "include/internal/cef_ptr.h"
 
 class CefDictionaryValue;
 
 namespace kesta::desktop {
+
+// The DPI of a window (GetDpiForWindow). Tests replace it to lay the window
+// out at other densities than the machine's.
+extern UINT(WINAPI* windowDpi)(HWND window);
 
 // Creates the controls' font for the window's DPI; false leaves the old one.
 bool updateDialogFont(HWND window);
