@@ -1,0 +1,79 @@
+// DesktopStop before any window exists (CEF failed to start), and the local
+// context's hand-over between the UI and IO threads. A process of its own.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+#include "desktop/desktop.h"
+#include "desktop/desktop_state.h"
+#include "recording_context.h"
+
+namespace kesta::desktop {
+namespace {
+
+using kesta::testing::RecordingContext;
+
+// Reference holders on an "IO thread" never get a context whose release has
+// begun, however the UI thread swaps it.
+TEST(DesktopLocalContext, ReferencesNeverReachAReleasedContext) {
+  std::atomic<int> alive{0};
+  std::atomic<bool> stop{false};
+  std::atomic<long> taken{0};
+  std::atomic<bool> sawDead{false};
+  std::thread io([&] {
+    while (!stop) {
+      CefRefPtr<CefRequestContext> context = currentLocalContext();
+      if (context) {
+        ++taken;
+        // Its destructor has not run: it still answers as itself.
+        if (!context->IsSame(context))
+          sawDead = true;
+      }
+    }
+  });
+  for (int i = 0; i < 20000; ++i) {
+    ++alive;
+    setLocalContext(new RecordingContext("local", [&](const std::string&) { --alive; }));
+    if (i % 3 == 0)
+      setLocalContext(nullptr);
+  }
+  setLocalContext(nullptr);
+  stop = true;
+  io.join();
+  EXPECT_FALSE(sawDead);
+  EXPECT_GT(taken.load(), 0);
+  EXPECT_EQ(alive.load(), 0);
+}
+
+TEST(DesktopStopEarly, BeforeAnyWindowOnlyFlagsAndReferencesChange) {
+  std::vector<std::string> released;
+  auto note = [&](const std::string& name) { released.push_back(name); };
+  gameContext = new RecordingContext("game", note);
+  setLocalContext(new RecordingContext("local", note));
+  webContextReady = true;
+  detailsWindow = reinterpret_cast<HWND>(0x1234);  // a handle it must not touch
+
+  DesktopStop();
+  EXPECT_FALSE(running.load());
+  EXPECT_FALSE(webContextReady);
+  EXPECT_EQ(released, (std::vector<std::string>{"game", "local"}));
+  EXPECT_EQ(updateWindow, nullptr);
+  EXPECT_EQ(updateFont, nullptr);
+  EXPECT_EQ(appIcon, nullptr);
+  EXPECT_EQ(detailsWindow, reinterpret_cast<HWND>(0x1234));
+
+  DesktopStop();
+  EXPECT_FALSE(running.load());
+  EXPECT_EQ(released.size(), 2u);
+  EXPECT_EQ(detailsWindow, reinterpret_cast<HWND>(0x1234));
+  EXPECT_FALSE(DesktopGameContext());
+  EXPECT_FALSE(currentLocalContext());
+  detailsWindow = nullptr;
+}
+
+}  // namespace
+}  // namespace kesta::desktop

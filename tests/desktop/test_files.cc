@@ -1,0 +1,131 @@
+#include "test_files.h"
+
+#include "support/message_boxes_win.h"
+
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace kesta::testing {
+
+std::string ReadText(const std::string& path) {
+  std::ifstream stream(std::filesystem::path(Wide(path)), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+  std::ofstream stream(std::filesystem::path(Wide(path)), std::ios::binary | std::ios::trunc);
+  stream << text;
+}
+
+void AppendLine(const std::string& path, const std::string& line) {
+  // Several processes may append: one write per line, in append mode.
+  HANDLE file = CreateFileW(Wide(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return;
+  std::string text = line + "\n";
+  DWORD written = 0;
+  WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  CloseHandle(file);
+}
+
+std::vector<std::string> ReadLines(const std::string& path) {
+  std::vector<std::string> lines;
+  std::istringstream stream(ReadText(path));
+  std::string line;
+  while (std::getline(stream, line)) {
+    if (!line.empty() && line.back() == '\r')
+      line.pop_back();
+    if (!line.empty())
+      lines.push_back(line);
+  }
+  return lines;
+}
+
+}  // namespace kesta::testing
+
+namespace kesta::testing {
+
+std::string ProgramDirectory() {
+  wchar_t path[32768] = {};
+  GetModuleFileNameW(nullptr, path, 32768);
+  std::wstring text(path);
+  return Utf8(text.substr(0, text.find_last_of(L"\\/")));
+}
+
+std::string MakeTempDirectory(const std::string& label) {
+  static int counter = 0;
+  std::filesystem::path base = std::filesystem::temp_directory_path();
+  for (;;) {
+    std::filesystem::path candidate =
+        base / Wide("kesta-" + label + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter));
+    std::error_code error;
+    if (std::filesystem::create_directories(candidate, error))
+      return Utf8(candidate.wstring());
+  }
+}
+
+bool WaitForLines(const std::string& path, size_t count, int timeoutMs) {
+  for (int waited = 0; waited <= timeoutMs; waited += 20) {
+    if (ReadLines(path).size() >= count)
+      return true;
+    Sleep(20);
+  }
+  return false;
+}
+
+}  // namespace kesta::testing
+
+namespace kesta::testing {
+
+void KeepStandardHandlesPrivate() {
+  for (DWORD which : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+    HANDLE handle = GetStdHandle(which);
+    if (handle && handle != INVALID_HANDLE_VALUE)
+      SetHandleInformation(handle, HANDLE_FLAG_INHERIT, 0);
+  }
+}
+
+ChildOutcome RunChild(const std::string& executable, const std::wstring& commandLine, int timeoutMs) {
+  KeepStandardHandlesPrivate();
+  ChildOutcome outcome;
+  std::string outputPath = MakeTempDirectory("child-output") + "\\output.txt";
+  SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
+  HANDLE output = CreateFileW(Wide(outputPath).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE input =
+      CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING, 0, nullptr);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = input;
+  startup.hStdOutput = output;
+  startup.hStdError = output;
+  PROCESS_INFORMATION process = {};
+  std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
+  line.push_back(L'\0');
+  std::wstring application = Wide(executable);
+  BOOL created = CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                                nullptr, &startup, &process);
+  CloseHandle(output);
+  CloseHandle(input);
+  if (!created)
+    return outcome;
+  CloseHandle(process.hThread);
+  if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0) {
+    outcome.finished = true;
+    GetExitCodeProcess(process.hProcess, &outcome.exitCode);
+  } else {
+    TerminateProcess(process.hProcess, 99);
+    WaitForSingleObject(process.hProcess, 5000);
+  }
+  CloseHandle(process.hProcess);
+  outcome.output = ReadText(outputPath);
+  return outcome;
+}
+
+}  // namespace kesta::testing
