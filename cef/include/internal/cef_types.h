@@ -7,6 +7,7 @@
 #include <stdint.h>
 
 #include "include/internal/cef_string.h"
+#include "include/internal/cef_types_base.h"
 #include "include/internal/cef_types_color.h"
 #include "include/internal/cef_types_geometry.h"
 #include "include/internal/cef_types_process.h"
