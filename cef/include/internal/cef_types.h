@@ -12,6 +12,7 @@
 #include "include/internal/cef_types_geometry.h"
 #include "include/internal/cef_types_process.h"
 #include "include/internal/cef_types_settings.h"
+#include "include/internal/cef_types_values.h"
 #if defined(_WIN32)
 #include "include/internal/cef_types_win.h"
 #endif
