@@ -183,4 +183,14 @@ void PreferenceStore::SetFaults(const std::string& name, const Faults& faults) {
   }
 }
 
+PreferenceStore::Faults PreferenceStore::GetFaults(const std::string& name) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = entries_.find(name);
+  if (it != entries_.end()) {
+    return it->second.faults;
+  }
+  auto pending = pending_faults_.find(name);
+  return pending == pending_faults_.end() ? Faults() : pending->second;
+}
+
 }  // namespace cef_internal
