@@ -10,6 +10,7 @@
 #include "include/internal/cef_types_base.h"
 #include "include/internal/cef_types_color.h"
 #include "include/internal/cef_types_geometry.h"
+#include "include/internal/cef_types_net.h"
 #include "include/internal/cef_types_process.h"
 #include "include/internal/cef_types_settings.h"
 #include "include/internal/cef_types_values.h"
