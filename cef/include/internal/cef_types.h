@@ -8,6 +8,7 @@
 
 #include "include/internal/cef_string.h"
 #include "include/internal/cef_types_base.h"
+#include "include/internal/cef_types_browser.h"
 #include "include/internal/cef_types_color.h"
 #include "include/internal/cef_types_geometry.h"
 #include "include/internal/cef_types_net.h"
