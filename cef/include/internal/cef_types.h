@@ -8,7 +8,6 @@
 #include <stdint.h>
 
 #include "include/internal/cef_string.h"
-#include "include/internal/cef_types_browser.h"
 
 #if __has_include("include/internal/cef_types_base.h")
 #include "include/internal/cef_types_base.h"
