@@ -175,8 +175,12 @@ asio::awaitable<void> HttpServer::Handle(const Request& request, Response& respo
                         {"generation", std::string(request[kGenerationHeader])},
                         {"range", std::string(request[http::field::range])},
                         {"authorized", Authorized(request)}});
-  if (setup_.control && StartsWith(path, "/__control/")) {
-    HandleControl(request, path, response);
+  if (StartsWith(path, "/__control/")) {
+    if (setup_.control) {
+      HandleControl(request, path, response);
+    } else {
+      SetError(response, 404, "control is not enabled");
+    }
     co_return;
   }
   if (const auto fault = state_.TakeFault(path)) {

@@ -29,6 +29,12 @@ json VersionsJson(const PoolVersions& versions) {
   return object;
 }
 
+// Whole numbers are written without a fraction, as the client writes its own.
+json Number(double value) {
+  if (std::trunc(value) == value && std::fabs(value) < 9e15) return static_cast<int64_t>(value);
+  return value;
+}
+
 Reply Error(int status, const std::string& text) { return {status, json{{"error", text}}}; }
 
 }  // namespace
@@ -52,8 +58,8 @@ json ServiceState::State() const {
       {"migrationSources", migrationSources_},
       {"accessRootSPKI", accessRootSPKI_},
       {"networkEnforced", networkEnforced_},
-      {"networkRevision", networkRevision_},
-      {"activation", activation_},
+      {"networkRevision", Number(networkRevision_)},
+      {"activation", Number(activation_)},
       {"generation", current_},
       {"updateGate", updateGate_},
       {"generations", generations},
