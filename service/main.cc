@@ -93,6 +93,11 @@ int wmain(int argc, wchar_t** argv) {
                 "\nusage: kesta-service --data-dir DIR --bundle DIR [--site-origin ORIGIN]"
                 " [--service-version V] [--network-enforced] [--control]");
   }
+  // A service that the client under test starts itself can be opened to
+  // control through its inherited environment.
+  wchar_t control[8] = {};
+  if (GetEnvironmentVariableW(L"KESTA_SERVICE_CONTROL", control, 8) == 1 && control[0] == L'1')
+    options.control = true;
   try {
     return Run(options);
   } catch (const std::exception& e) {
