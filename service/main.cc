@@ -3,7 +3,6 @@
 // the data directory, reports its state and serves the game's files.
 #include <windows.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -32,9 +31,9 @@ std::string Utf8(const wchar_t* text) {
   return out;
 }
 
+// Standard output and error both end up in service.log: say it once.
 int Fail(const std::string& message) {
   Log(message);
-  std::fprintf(stderr, "kesta-service: %s\n", message.c_str());
   return 2;
 }
 
