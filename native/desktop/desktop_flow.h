@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "include/base/cef_scoped_refptr.h"
+#include "include/internal/cef_ptr.h"
 
 class CefDictionaryValue;
 class SimpleHandler;
