@@ -1,0 +1,163 @@
+#include "e2e/client_install_win.h"
+
+#include <fstream>
+#include <random>
+#include <thread>
+
+namespace kesta::testing {
+
+namespace fs = std::filesystem;
+
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    if (done())
+      return true;
+    if (std::chrono::steady_clock::now() >= deadline)
+      return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
+ClientInstall::ClientInstall(const std::string& name, const std::vector<std::string>& serviceOptions) {
+  std::random_device seed;
+  root_ = fs::temp_directory_path() / ("kesta-e2e-" + name + "-" + std::to_string(seed()));
+  app_ = root_ / "app";
+  data_ = root_ / "data";
+  fs::create_directories(app_);
+  const fs::path bin = WindowsPath(KESTA_BIN_DIR);
+  for (const char* file : {"KESTA.exe", "KESTA.dll", "kesta-service.exe"})
+    fs::copy_file(bin / file, app_ / file);
+  fs::copy(WindowsPath(KESTA_SAMPLE_RESOURCES), app_ / "resources", fs::copy_options::recursive);
+
+  // A port of its own, and the service's test options in the bootstrap it
+  // reads (the client ignores keys it does not know).
+  port_ = FreeLoopbackPort();
+  nlohmann::json bootstrap = nlohmann::json::parse(ReadTextFile(app_ / "resources" / "bootstrap.json"));
+  bootstrap["port"] = port_;
+  std::ofstream(app_ / "resources" / "bootstrap.json", std::ios::trunc) << bootstrap.dump();
+
+  // The service the client starts inherits this environment.
+  SetEnvironmentVariableW(L"KESTA_SERVICE_CONTROL", L"1");
+  std::string options;
+  for (const std::string& option : serviceOptions)
+    options += (options.empty() ? "" : " ") + option;
+  SetEnvironmentVariableA("KESTA_SERVICE_OPTIONS", options.empty() ? nullptr : options.c_str());
+}
+
+ClientInstall::~ClientInstall() {
+  if (client_) {
+    if (WaitForSingleObject(client_, 0) == WAIT_TIMEOUT)
+      TerminateProcess(client_, 1);
+    WaitForSingleObject(client_, 5000);
+    CloseHandle(client_);
+  }
+  StopService();
+  std::error_code ignored;
+  for (int attempt = 0; attempt < 20 && fs::exists(root_); ++attempt) {
+    fs::remove_all(root_, ignored);
+    if (fs::exists(root_))
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+}
+
+bool ClientInstall::StartClient(const std::vector<std::wstring>& arguments) {
+  std::wstring command = L"\"" + (app_ / "KESTA.exe").wstring() + L"\" \"--data-dir=" + data_.wstring() + L"\"";
+  for (const std::wstring& argument : arguments)
+    command += L" " + argument;
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE errors = CreateFileW((root_ / "client.err").c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              &inherit, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = errors;
+  startup.hStdError = errors;
+  PROCESS_INFORMATION info{};
+  const BOOL created =
+      CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, app_.c_str(), &startup, &info);
+  CloseHandle(errors);
+  if (!created)
+    return false;
+  CloseHandle(info.hThread);
+  client_ = info.hProcess;
+  clientPid_ = info.dwProcessId;
+  return true;
+}
+
+int ClientInstall::WaitForExit(std::chrono::milliseconds timeout) {
+  if (!client_ || WaitForSingleObject(client_, static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0)
+    return -1;
+  DWORD code = 0;
+  GetExitCodeProcess(client_, &code);
+  return static_cast<int>(code);
+}
+
+std::string ClientInstall::Token() const {
+  std::string token = ReadTextFile(data_ / "local-token");
+  while (!token.empty() && std::isspace(static_cast<unsigned char>(token.back())))
+    token.pop_back();
+  return token;
+}
+
+HttpAnswer ClientInstall::Api(service_http::verb method, const std::string& target, const std::string& body) const {
+  return HttpSend(port_, method, target, {{"Authorization", "Bearer " + Token()}}, body);
+}
+
+HttpAnswer ClientInstall::Control(const nlohmann::json& statePatch) const {
+  return Api(service_http::verb::post, "/__control/state", statePatch.dump());
+}
+
+nlohmann::json ClientInstall::Journal() const {
+  return Api(service_http::verb::get, "/__control/journal").Json();
+}
+
+void ClientInstall::StopService() const {
+  Api(service_http::verb::post, "/__control/shutdown", "{}");
+}
+
+std::vector<HWND> ClientInstall::Windows(const std::function<bool(const std::wstring& title)>& match) const {
+  struct Search {
+    DWORD pid;
+    const std::function<bool(const std::wstring&)>* match;
+    std::vector<HWND> found;
+  } search{clientPid_, &match, {}};
+  EnumWindows(
+      [](HWND window, LPARAM param) -> BOOL {
+        auto* search = reinterpret_cast<Search*>(param);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        if (pid != search->pid || !IsWindowVisible(window))
+          return TRUE;
+        wchar_t title[512] = {};
+        GetWindowTextW(window, title, 512);
+        if ((*search->match)(title))
+          search->found.push_back(window);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+HWND ClientInstall::WaitForWindow(const std::wstring& title, std::chrono::milliseconds timeout) const {
+  HWND found = nullptr;
+  WaitUntil(
+      [&] {
+        auto windows = Windows([&](const std::wstring& text) { return text == title; });
+        found = windows.empty() ? nullptr : windows.front();
+        return found != nullptr;
+      },
+      timeout);
+  return found;
+}
+
+std::string ClientInstall::ClientErrors() const {
+  return ReadTextFile(root_ / "client.err");
+}
+
+std::string ClientInstall::ServiceLog() const {
+  return ReadTextFile(data_ / "service.log");
+}
+
+}  // namespace kesta::testing

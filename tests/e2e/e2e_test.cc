@@ -1,0 +1,210 @@
+// The client end to end: KESTA.exe → RunWinMain → start-up → CEF →
+// heartbeat → admission → game window served from the local service.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "e2e/client_install_win.h"
+
+namespace kesta::testing {
+namespace {
+
+using namespace std::chrono_literals;
+using nlohmann::json;
+
+constexpr char kPrivateOrigin[] = "https://app.kesta-client.invalid";
+constexpr wchar_t kGameTitle[] = L"Harbor Run";
+
+std::string siteOriginOption() {
+  return std::string("--site-origin ") + kPrivateOrigin;
+}
+
+// Requests the service saw whose target starts with `prefix`.
+std::vector<json> requestsTo(const json& journal, const std::string& prefix) {
+  std::vector<json> found;
+  for (const json& entry : journal.value("requests", json::array())) {
+    if (entry.value("target", "").rfind(prefix, 0) == 0)
+      found.push_back(entry);
+  }
+  return found;
+}
+
+// Presses the close box of a top-level window of another process.
+void pressCloseBox(HWND window) {
+  PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+}
+
+// Answers the first message box of `pid` captioned `caption`.
+bool answerBox(DWORD pid, const std::wstring& caption, int answer, std::chrono::milliseconds timeout) {
+  return WaitUntil(
+      [&] {
+        HWND box = nullptr;
+        while ((box = FindWindowExW(nullptr, box, L"#32770", caption.c_str()))) {
+          DWORD owner = 0;
+          GetWindowThreadProcessId(box, &owner);
+          if (owner == pid) {
+            PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
+            return true;
+          }
+        }
+        return false;
+      },
+      timeout);
+}
+
+// The visible game window of process `pid`, or null.
+HWND gameWindowOf(DWORD pid) {
+  std::pair<DWORD, HWND> search(pid, nullptr);
+  EnumWindows(
+      [](HWND window, LPARAM param) -> BOOL {
+        auto* found = reinterpret_cast<std::pair<DWORD, HWND>*>(param);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        wchar_t title[64] = {};
+        GetWindowTextW(window, title, 64);
+        if (owner == found->first && std::wstring(title) == kGameTitle && IsWindowVisible(window))
+          found->second = window;
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.second;
+}
+
+HWND updateWindowOf(DWORD pid) {
+  HWND window = nullptr;
+  while ((window = FindWindowExW(nullptr, window, L"KESTAResourceUpdates", nullptr))) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == pid)
+      return window;
+  }
+  return nullptr;
+}
+
+class EndToEnd : public ::testing::Test {
+ protected:
+  std::string Diagnostics(const ClientInstall& install) {
+    return "client stderr:\n" + install.ClientErrors() + "\nservice.log:\n" + install.ServiceLog();
+  }
+};
+
+TEST_F(EndToEnd, ColdStartAdmitsAndServesTheGameThroughTheLocalHandler) {
+  ClientInstall install("cold", {siteOriginOption()});
+  ASSERT_TRUE(install.StartClient());
+
+  HWND game = install.WaitForWindow(kGameTitle, 60s);
+  ASSERT_NE(game, nullptr) << Diagnostics(install);
+
+  const json journal = install.Journal();
+  EXPECT_GE(journal.value("heartbeats", 0), 1);
+  EXPECT_GE(journal.value("launches", 0), 1);
+  const json heartbeat = journal["lastHeartbeat"];
+  EXPECT_EQ(heartbeat["version"], "0.6.12");
+  EXPECT_EQ(heartbeat["pid"], install.clientProcessId());
+
+  // The start page came through the local handler: with the token and the
+  // admitted generation.
+  const auto start = requestsTo(journal, "/__client/start");
+  ASSERT_FALSE(start.empty()) << journal.dump(1);
+  EXPECT_TRUE(start.front().value("tokenValid", false)) << start.front().dump();
+  EXPECT_FALSE(start.front().value("generation", "").empty()) << start.front().dump();
+
+  pressCloseBox(game);
+  EXPECT_EQ(install.WaitForExit(30s), 0) << Diagnostics(install);
+}
+
+TEST_F(EndToEnd, AServiceThatDiesLeavesTheGameWindowAndTheClientTrying) {
+  ClientInstall install("dead", {siteOriginOption()});
+  ASSERT_TRUE(install.StartClient());
+  HWND game = install.WaitForWindow(kGameTitle, 60s);
+  ASSERT_NE(game, nullptr) << Diagnostics(install);
+
+  install.StopService();
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        const std::string errors = install.ClientErrors();
+        size_t count = 0;
+        for (size_t at = errors.find("Local control heartbeat failed"); at != std::string::npos;
+             at = errors.find("Local control heartbeat failed", at + 1))
+          ++count;
+        return count >= 3;
+      },
+      30s))
+      << Diagnostics(install);
+  EXPECT_TRUE(IsWindow(game));
+  EXPECT_EQ(install.WaitForExit(0ms), -1) << "the client is still running";
+
+  pressCloseBox(game);
+  EXPECT_EQ(install.WaitForExit(30s), 0) << Diagnostics(install);
+}
+
+TEST_F(EndToEnd, AcceptedClientUpdateQuitsWithoutRestart) {
+  ClientInstall install("client-update", {siteOriginOption()});
+  ASSERT_TRUE(install.StartClient());
+  ASSERT_NE(install.WaitForWindow(kGameTitle, 60s), nullptr) << Diagnostics(install);
+
+  ASSERT_EQ(install.Control({{"pending", {{"revision", 3}, {"client", "0.7.0"}}}}).status, 200);
+  HWND updates = nullptr;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        updates = updateWindowOf(install.clientProcessId());
+        return updates && IsWindowVisible(updates);
+      },
+      20s));
+  HWND accept = GetDlgItem(updates, 1);
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(accept) != FALSE; }, 10s));
+  PostMessageW(updates, WM_COMMAND, MAKEWPARAM(1, BN_CLICKED), reinterpret_cast<LPARAM>(accept));
+  ASSERT_TRUE(answerBox(install.clientProcessId(), L"现在重新进入游戏？", IDOK, 10s));
+
+  EXPECT_EQ(install.WaitForExit(30s), 0) << Diagnostics(install);
+  EXPECT_EQ(install.Journal().value("accepts", 0), 1);
+  const int beats = install.Journal().value("heartbeats", 0);
+  std::this_thread::sleep_for(3s);
+  EXPECT_EQ(install.Journal().value("heartbeats", 0), beats) << "no client came back";
+}
+
+TEST_F(EndToEnd, AcceptedResourceUpdateRestartsIntoTheNewGeneration) {
+  ClientInstall install("resource-update", {siteOriginOption()});
+  ASSERT_TRUE(install.StartClient());
+  ASSERT_NE(install.WaitForWindow(kGameTitle, 60s), nullptr) << Diagnostics(install);
+  const std::string before = install.Journal()["lastHeartbeat"]["windows"][0].value("generation", "");
+  ASSERT_FALSE(before.empty());
+
+  ASSERT_EQ(install.Control({{"pending", {{"revision", 7.9}, {"versions", {{"maps", "2.0.0"}}}}}}).status, 200);
+  HWND updates = nullptr;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        updates = updateWindowOf(install.clientProcessId());
+        return updates && IsWindowVisible(updates) && IsWindowEnabled(GetDlgItem(updates, 1));
+      },
+      20s));
+  PostMessageW(updates, WM_COMMAND, MAKEWPARAM(1, BN_CLICKED), 0);
+  ASSERT_TRUE(answerBox(install.clientProcessId(), L"现在重新进入游戏？", IDOK, 10s));
+  EXPECT_EQ(install.WaitForExit(30s), 0) << Diagnostics(install);
+
+  // The client starts itself again, with the same arguments, and enters the
+  // game with the new generation.
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        const json heartbeat = install.Journal()["lastHeartbeat"];
+        return heartbeat.is_object() && heartbeat.value("pid", 0u) != install.clientProcessId() &&
+               !heartbeat["windows"].empty() && heartbeat["windows"][0].value("generation", "") != before;
+      },
+      60s))
+      << Diagnostics(install);
+  const json journal = install.Journal();
+  EXPECT_EQ(journal.value("accepts", 0), 1);
+  const DWORD restarted = journal["lastHeartbeat"].value("pid", 0u);
+  // Close the restarted client through its game window.
+  HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, restarted);
+  ASSERT_NE(process, nullptr);
+  HWND game = nullptr;
+  WaitUntil([&] { return (game = gameWindowOf(restarted)) != nullptr; }, 30s);
+  ASSERT_NE(game, nullptr);
+  pressCloseBox(game);
+  EXPECT_EQ(WaitForSingleObject(process, 30000), WAIT_OBJECT_0);
+  CloseHandle(process);
+}
+
+}  // namespace
+}  // namespace kesta::testing
