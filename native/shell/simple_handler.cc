@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "desktop/desktop.h"
+#include "shell/load_error_page.h"
 #include "include/base/cef_logging.h"
 #include "include/cef_app.h"
-#include "include/cef_parser.h"
 #include "include/views/cef_browser_view.h"
 #include "include/views/cef_window.h"
 #include "include/wrapper/cef_closure_task.h"
@@ -176,55 +176,6 @@ bool IsWebUrl(const std::string& url) {
   return url.starts_with("https://") || url.starts_with("http://");
 }
 
-std::string EscapeHtml(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
-
-std::string Base64(const std::string& bytes) {
-  static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  out.reserve((bytes.size() + 2) / 3 * 4);
-  size_t i = 0;
-  for (; i + 2 < bytes.size(); i += 3) {
-    unsigned v = (unsigned char)bytes[i] << 16 | (unsigned char)bytes[i + 1] << 8 | (unsigned char)bytes[i + 2];
-    out += kAlphabet[v >> 18];
-    out += kAlphabet[(v >> 12) & 63];
-    out += kAlphabet[(v >> 6) & 63];
-    out += kAlphabet[v & 63];
-  }
-  if (i < bytes.size()) {
-    unsigned v = (unsigned char)bytes[i] << 16;
-    if (i + 1 < bytes.size())
-      v |= (unsigned char)bytes[i + 1] << 8;
-    out += kAlphabet[v >> 18];
-    out += kAlphabet[(v >> 12) & 63];
-    out += i + 1 < bytes.size() ? kAlphabet[(v >> 6) & 63] : '=';
-    out += '=';
-  }
-  return out;
-}
-
-// The alloy-style load-error page. The URL and error text come from the
-// page and the network, so they are escaped before they become markup.
-std::string ErrorPage(const std::string& failed_url, const std::string& error_text, int error_code) {
-  std::string html = "<html><body bgcolor=\"white\"><h2>Failed to load URL " + EscapeHtml(failed_url) +
-                     " with error " + EscapeHtml(error_text) + " (" + std::to_string(error_code) +
-                     ").</h2></body></html>";
-  return "data:text/html;base64," + CefURIEncode(Base64(html), false).ToString();
-}
-
 }  // namespace
 
 void SimpleHandler::OnTitleChange(CefRefPtr<CefBrowser> browser, const CefString& title) {
@@ -299,7 +250,7 @@ void SimpleHandler::OnLoadError(CefRefPtr<CefBrowser> browser,
   CEF_REQUIRE_UI_THREAD();
   if (!is_alloy_style_ || errorCode == ERR_ABORTED)
     return;
-  frame->LoadURL(ErrorPage(failedUrl.ToString(), errorText.ToString(), errorCode));
+  frame->LoadURL(LoadErrorPage(failedUrl.ToString(), errorText.ToString(), errorCode));
 }
 
 bool SimpleHandler::GetAuthCredentials(CefRefPtr<CefBrowser> browser,
