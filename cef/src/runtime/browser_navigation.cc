@@ -66,6 +66,8 @@ class NavigationLoad : public PendingNavigation, public LoadDelegate {
     next->SetURL(new_url);
     next->SetMethod(request ? request->GetMethod() : CefString("GET"));
     if (handler->OnBeforeBrowse(browser_.get(), frame_.get(), next, user_gesture_, true)) {
+      // Whatever the load reports afterwards, the client ended it.
+      cancelled_ = true;
       if (handle_) handle_->Cancel();
     }
   }
@@ -77,6 +79,7 @@ class NavigationLoad : public PendingNavigation, public LoadDelegate {
   }
 
   void OnLoadComplete(cef_errorcode_t error, CefRefPtr<CefResponse> response) override {
+    if (cancelled_) error = ERR_ABORTED;
     if (response) response_ = response;
     int status = response_ ? response_->GetStatus() : 0;
     std::string mime = response_ ? LowerAscii(response_->GetMimeType().ToString()) : "";
@@ -125,6 +128,7 @@ class NavigationLoad : public PendingNavigation, public LoadDelegate {
   CefRefPtr<CefResponse> response_;
   std::string body_;
   bool done_ = false;
+  bool cancelled_ = false;
 
   IMPLEMENT_REFCOUNTING(NavigationLoad);
 };
