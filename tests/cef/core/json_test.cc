@@ -176,6 +176,8 @@ TEST(CefJsonReader, NumberTypes) {
       {"-2.5e-3", VTYPE_DOUBLE, -0.0025},
       {"1e-400", VTYPE_DOUBLE, 0.0},
       {"-1e-400", VTYPE_DOUBLE, -0.0},
+      {"0e999999999", VTYPE_DOUBLE, 0.0},
+      {"-0.000e-999999999", VTYPE_DOUBLE, -0.0},
   };
   for (const Case& c : kCases) {
     CefRefPtr<CefValue> value = Parse(c.json);
