@@ -297,6 +297,15 @@ class LoadJob : public LoadHandle {
     return reply_->PostTask(new Task(task));
   }
 
+  // Closes the running exchange; events it already sent are ignored.
+  void DropTransaction() {
+    ++transaction_gen_;
+    if (transaction_) {
+      transaction_->Cancel();
+      transaction_.reset();
+    }
+  }
+
   void BeforeLoad();
   void AfterBeforeLoad();
   void ChooseHandler();
@@ -797,8 +806,7 @@ void LoadJob::OnNetHead(uint64_t gen, const HttpResponseHead& head) {
       return AskForCredentials(false, url_.BareHost(), url_.port, realm);
   } else if (IsRedirectStatus(head.status) && !head.Get("Location").empty() &&
              !(request_->GetFlags() & UR_FLAG_STOP_ON_REDIRECT)) {
-    transaction_->Cancel();
-    transaction_.reset();
+    DropTransaction();
     return Redirect(response, ResolveUrl(url_, head.Get("Location")), head.status);
   }
   auto lengths = head.GetAll("Content-Length");
@@ -823,8 +831,7 @@ void LoadJob::OnNetComplete(uint64_t gen, int error) {
 
 void LoadJob::AskForCredentials(bool is_proxy, const std::string& host, int port, const std::string& realm) {
   // The challenge's body is not wanted; the answer starts a new exchange.
-  transaction_->Cancel();
-  transaction_.reset();
+  DropTransaction();
   if (++auth_rounds_ > kMaxAuthRounds)
     return Complete(ERR_TOO_MANY_RETRIES);
   stage_ = Stage::kAuth;
@@ -906,10 +913,7 @@ void LoadJob::Complete(cef_errorcode_t error) {
   done_ = true;
   stage_ = Stage::kDone;
   waiting_token_ = 0;
-  if (transaction_) {
-    transaction_->Cancel();
-    transaction_.reset();
-  }
+  DropTransaction();
   CefRefPtr<LoadJob> keep(this);
   if (handler_ && !handler_finished_) {
     handler_finished_ = true;
