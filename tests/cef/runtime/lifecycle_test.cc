@@ -39,7 +39,8 @@ DWORD RunSelf(const std::wstring& arguments) {
   wchar_t path[MAX_PATH];
   GetModuleFileNameW(nullptr, path, MAX_PATH);
   std::wstring line = L"\"" + std::wstring(path) + L"\" " + arguments;
-  STARTUPINFOW startup = {sizeof(startup)};
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
   if (!CreateProcessW(path, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
     return 0xFFFFFFFF;
@@ -58,7 +59,8 @@ DWORD RunSelf(const std::wstring& arguments) {
 std::set<DWORD> ThreadsOfThisProcess() {
   std::set<DWORD> ids;
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-  THREADENTRY32 entry = {sizeof(entry)};
+  THREADENTRY32 entry = {};
+  entry.dwSize = sizeof(entry);
   for (BOOL ok = Thread32First(snapshot, &entry); ok; ok = Thread32Next(snapshot, &entry)) {
     if (entry.th32OwnerProcessID == GetCurrentProcessId()) {
       ids.insert(entry.th32ThreadID);

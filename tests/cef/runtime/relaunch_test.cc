@@ -111,7 +111,8 @@ TEST_F(RelaunchTest, SecondProcessHandsOverAndEnds) {
   GetModuleFileNameW(nullptr, path, MAX_PATH);
   std::wstring line = L"\"" + std::wstring(path) + L"\" --gtest_filter=RelaunchChild.SecondInstance --url=from-child";
   SetEnvironmentVariableW(L"KESTA_RELAUNCH_ROOT", CefString(runtime_->root_cache_path()).ToWString().c_str());
-  STARTUPINFOW startup = {sizeof(startup)};
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
   BOOL started = CreateProcessW(path, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
   SetEnvironmentVariableW(L"KESTA_RELAUNCH_ROOT", nullptr);
