@@ -113,8 +113,7 @@ TEST_F(MessageLoopTest, DelayedTaskFromAnotherThreadWakesTheLoop) {
   Clock::time_point posted;
   std::thread([&] {
     posted = Clock::now();
-    CefPostDelayedTask(TID_UI, base::BindOnce([](std::atomic<bool>* flag) { *flag = true; }, &ran),
-                       50);
+    CefPostDelayedTask(TID_UI, base::BindOnce([](std::atomic<bool>* flag) { *flag = true; }, &ran), 50);
   }).join();
   ASSERT_TRUE(RunUIUntil([&] { return ran.load(); }, 5000));
   EXPECT_GE(Clock::now() - posted, std::chrono::milliseconds(50));
@@ -264,7 +263,8 @@ TEST_F(MessageLoopTest, RunUntilIdleRunsWhatIsDueOnly) {
     // Posted by a task: still part of the same idle run.
     cef_internal::PostFunction(TID_UI, [&] { ++ran; });
   });
-  cef_internal::PostFunction(TID_UI, [&] { ran += 100; }, 60000);
+  cef_internal::PostFunction(
+      TID_UI, [&] { ran += 100; }, 60000);
   EXPECT_TRUE(cef_internal::RunUIUntilIdle(5000));
   EXPECT_EQ(ran, 2);
 }
