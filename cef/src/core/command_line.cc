@@ -403,9 +403,23 @@ namespace cef_internal {
 void SetGlobalCommandLine(CefRefPtr<CefCommandLine> command_line) {
   if (!command_line)
     return;
-  // Copy() always yields our own implementation.
   CefRefPtr<CefCommandLine> copy = command_line->Copy();
-  GlobalCommandLine()->ReplaceWith(*static_cast<CommandLineImpl*>(copy.get()));
+  if (auto* impl = dynamic_cast<CommandLineImpl*>(copy.get())) {
+    GlobalCommandLine()->ReplaceWith(*impl);
+    return;
+  }
+  // Someone else's implementation: rebuild ours from its parts.
+  CefRefPtr<CommandLineImpl> rebuilt = new CommandLineImpl(false);
+  rebuilt->SetProgram(command_line->GetProgram());
+  CefCommandLine::SwitchMap switches;
+  command_line->GetSwitches(switches);
+  for (const auto& [name, value] : switches)
+    rebuilt->AppendSwitchWithValue(name, value);
+  CefCommandLine::ArgumentList arguments;
+  command_line->GetArguments(arguments);
+  for (const auto& argument : arguments)
+    rebuilt->AppendArgument(argument);
+  GlobalCommandLine()->ReplaceWith(*rebuilt);
 }
 
 }  // namespace cef_internal
