@@ -10,11 +10,7 @@
 #include "include/cef_resource_bundle_handler.h"
 #include "include/internal/cef_types_wrappers.h"
 #include "include/cef_command_line.h"
-#if __has_include("include/cef_scheme.h")
 #include "include/cef_scheme.h"
-#else
-class CefSchemeRegistrar;
-#endif
 #if defined(_WIN32)
 #include "include/internal/cef_win.h"
 #else

@@ -351,6 +351,9 @@ CefRefPtr<CefRegistration> CefRequestContextImpl::AddPreferenceObserver(
 }
 
 bool CefRequestContextImpl::IsSame(CefRefPtr<CefRequestContext> other) {
+  if (!other) {
+    return false;
+  }
   CefRefPtr<CefRequestContextImpl> impl = From(other);
   return impl && impl->storage_ == storage_;
 }
@@ -446,4 +449,16 @@ CefRefPtr<CefRequestContext> CefRequestContext::CreateContext(
   }
   CefRefPtr<CefRequestContextImpl> impl = CefRequestContextImpl::From(other);
   return MakeContext(impl->shared_storage(), false, handler);
+}
+
+bool CefRegisterSchemeHandlerFactory(const CefString& scheme_name,
+                                     const CefString& domain_name,
+                                     CefRefPtr<CefSchemeHandlerFactory> factory) {
+  CefRefPtr<CefRequestContext> global = CefRequestContext::GetGlobalContext();
+  return global && global->RegisterSchemeHandlerFactory(scheme_name, domain_name, factory);
+}
+
+bool CefClearSchemeHandlerFactories() {
+  CefRefPtr<CefRequestContext> global = CefRequestContext::GetGlobalContext();
+  return global && global->ClearSchemeHandlerFactories();
 }

@@ -1,0 +1,238 @@
+// The event-loop core: UI binding, posting from other threads, delayed
+// tasks, quitting, the IO thread and the worker.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/post.hpp>
+
+#include "core/message_loop.h"
+#include "include/base/cef_callback.h"
+#include "include/cef_task.h"
+#include "include/wrapper/cef_closure_task.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using cef_internal::RunUIUntil;
+
+// Counts destructions and records the thread they happened on.
+class Tracked : public CefBaseRefCounted {
+ public:
+  explicit Tracked(std::atomic<int>* destroyed, std::thread::id* died_on = nullptr)
+      : destroyed_(destroyed), died_on_(died_on) {}
+  ~Tracked() {
+    if (died_on_)
+      *died_on_ = std::this_thread::get_id();
+    ++*destroyed_;
+  }
+  void Touch() { ++touches; }
+  int touches = 0;
+
+ private:
+  std::atomic<int>* destroyed_;
+  std::thread::id* died_on_;
+  IMPLEMENT_REFCOUNTING(Tracked);
+};
+
+class MessageLoopTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    cef_internal::BindCurrentThreadAsUI();
+    cef_internal::StartIOThread();
+  }
+  void TearDown() override {
+    cef_internal::StopIOThread();
+    cef_internal::UnbindUIThread();
+  }
+};
+
+TEST_F(MessageLoopTest, TasksFromSeveralThreadsRunOnUIInPostingOrder) {
+  constexpr int kThreads = 4;
+  constexpr int kPerThread = 200;
+  std::mutex mutex;
+  std::vector<std::pair<int, int>> ran;  // (thread, sequence)
+  std::atomic<int> wrong_thread{0};
+  auto record = [&](int thread, int sequence) {
+    if (!CefCurrentlyOn(TID_UI))
+      ++wrong_thread;
+    std::lock_guard<std::mutex> lock(mutex);
+    ran.emplace_back(thread, sequence);
+  };
+
+  std::vector<std::thread> posters;
+  for (int t = 0; t < kThreads; ++t) {
+    posters.emplace_back([t, &record] {
+      for (int i = 0; i < kPerThread; ++i) {
+        EXPECT_TRUE(cef_internal::PostFunction(TID_UI, [t, i, &record] { record(t, i); }));
+      }
+    });
+  }
+  for (auto& poster : posters)
+    poster.join();
+  ASSERT_TRUE(RunUIUntil([&] { return ran.size() == kThreads * kPerThread; }, 10000));
+
+  EXPECT_EQ(wrong_thread, 0);
+  std::vector<int> next(kThreads, 0);
+  for (auto [thread, sequence] : ran)
+    EXPECT_EQ(sequence, next[thread]++) << "thread " << thread;
+}
+
+TEST_F(MessageLoopTest, DelayedTasksRunNoEarlierThanAskedAndInDueOrder) {
+  std::vector<int> order;
+  std::vector<Clock::duration> waited;
+  const auto start = Clock::now();
+  auto post = [&](int id, int64_t delay_ms) {
+    cef_internal::PostFunction(
+        TID_UI,
+        [&, id, delay_ms] {
+          order.push_back(id);
+          waited.push_back(Clock::now() - start - std::chrono::milliseconds(delay_ms));
+        },
+        delay_ms);
+  };
+  post(3, 120);
+  post(1, 30);
+  post(2, 60);
+  post(4, 120);  // same due time as 3: posting order
+  post(0, 0);
+  ASSERT_TRUE(RunUIUntil([&] { return order.size() == 5; }, 5000));
+  EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4}));
+  for (auto w : waited)
+    EXPECT_GE(w.count(), 0);
+}
+
+TEST_F(MessageLoopTest, DelayedTaskFromAnotherThreadWakesTheLoop) {
+  std::atomic<bool> ran{false};
+  Clock::time_point posted;
+  std::thread([&] {
+    posted = Clock::now();
+    CefPostDelayedTask(TID_UI, base::BindOnce([](std::atomic<bool>* flag) { *flag = true; }, &ran),
+                       50);
+  }).join();
+  ASSERT_TRUE(RunUIUntil([&] { return ran.load(); }, 5000));
+  EXPECT_GE(Clock::now() - posted, std::chrono::milliseconds(50));
+}
+
+TEST_F(MessageLoopTest, QuitEndsTheLoopAndWorksFromOtherThreads) {
+  int ran = 0;
+  cef_internal::PostFunction(TID_UI, [&] { ++ran; });
+  cef_internal::PostFunction(TID_IO, [] { cef_internal::QuitUILoop(); });
+  cef_internal::RunUILoop();  // returns only through the quit
+  EXPECT_EQ(ran, 1);
+
+  // Asked for before the loop starts: the loop ends at once.
+  cef_internal::QuitUILoop();
+  cef_internal::RunUILoop();
+
+  // From a task on the UI thread, after which no further task runs.
+  cef_internal::PostFunction(TID_UI, [&] {
+    ++ran;
+    cef_internal::QuitUILoop();
+  });
+  cef_internal::RunUILoop();
+  EXPECT_EQ(ran, 2);
+}
+
+TEST_F(MessageLoopTest, ThreadIdsAndTaskRunners) {
+  std::atomic<int> checks{0};
+  cef_internal::PostFunction(TID_IO, [&] {
+    EXPECT_TRUE(CefCurrentlyOn(TID_IO));
+    EXPECT_FALSE(CefCurrentlyOn(TID_UI));
+    EXPECT_TRUE(CefTaskRunner::GetForCurrentThread()->BelongsToThread(TID_IO));
+    ++checks;
+  });
+  cef_internal::PostFunction(TID_FILE_USER_BLOCKING, [&] {
+    EXPECT_TRUE(CefCurrentlyOn(TID_FILE_USER_BLOCKING));
+    EXPECT_FALSE(CefCurrentlyOn(TID_IO));
+    ++checks;
+  });
+  CefRefPtr<CefTaskRunner> io = CefTaskRunner::GetForThread(TID_IO);
+  ASSERT_TRUE(io);
+  EXPECT_FALSE(io->BelongsToCurrentThread());
+  EXPECT_TRUE(io->IsSame(CefTaskRunner::GetForThread(TID_IO)));
+  EXPECT_FALSE(io->IsSame(CefTaskRunner::GetForThread(TID_UI)));
+  EXPECT_TRUE(io->PostTask(CefCreateClosureTask(base::BindOnce(
+      [](std::atomic<int>* n) {
+        if (CefCurrentlyOn(TID_IO))
+          ++*n;
+      },
+      &checks))));
+  EXPECT_TRUE(CefTaskRunner::GetForCurrentThread()->BelongsToThread(TID_UI));
+  EXPECT_FALSE(CefTaskRunner::GetForThread(TID_NUM_VALUES));
+  EXPECT_TRUE(CefCurrentlyOn(TID_UI));
+  EXPECT_TRUE(RunUIUntil([&] { return checks == 3; }, 5000));
+}
+
+TEST_F(MessageLoopTest, IOContextHandlersRunOnTheIOThread) {
+  std::atomic<bool> on_io{false};
+  boost::asio::post(cef_internal::IOContext(), [&] { on_io = CefCurrentlyOn(TID_IO); });
+  EXPECT_TRUE(RunUIUntil([&] { return on_io.load(); }, 5000));
+}
+
+TEST_F(MessageLoopTest, BoundReferencesLiveUntilTheTaskRanAndDieOnItsThread) {
+  std::atomic<int> destroyed{0};
+  std::thread::id died_on;
+  std::thread::id io_thread;
+  {
+    CefRefPtr<Tracked> object = new Tracked(&destroyed, &died_on);
+    CefPostTask(TID_IO, base::BindOnce(
+                            [](std::thread::id* io, CefRefPtr<Tracked> o) {
+                              *io = std::this_thread::get_id();
+                              o->Touch();
+                            },
+                            &io_thread, object));
+  }
+  ASSERT_TRUE(RunUIUntil([&] { return destroyed == 1; }, 5000));
+  EXPECT_EQ(died_on, io_thread);
+}
+
+TEST(MessageLoopLifetimeTest, PostingToAThreadThatIsNotRunningFailsAndReleasesTheTask) {
+  std::atomic<int> destroyed{0};
+  CefRefPtr<Tracked> object = new Tracked(&destroyed);
+  EXPECT_FALSE(CefPostTask(TID_UI, base::BindOnce(&Tracked::Touch, object)));
+  EXPECT_FALSE(CefPostTask(TID_IO, base::BindOnce(&Tracked::Touch, object)));
+  EXPECT_FALSE(CefPostDelayedTask(TID_FILE_BACKGROUND, base::BindOnce(&Tracked::Touch, object), 5));
+  EXPECT_FALSE(CefPostTask(TID_RENDERER, base::BindOnce(&Tracked::Touch, object)));
+  EXPECT_TRUE(object->HasOneRef());
+  EXPECT_FALSE(CefCurrentlyOn(TID_UI));
+
+  // Tasks still queued when a thread stops are released, never run.
+  cef_internal::BindCurrentThreadAsUI();
+  cef_internal::StartIOThread();
+  EXPECT_TRUE(CefPostDelayedTask(TID_IO, base::BindOnce(&Tracked::Touch, object), 60000));
+  EXPECT_TRUE(CefPostTask(TID_UI, base::BindOnce(&Tracked::Touch, object)));
+  cef_internal::StopIOThread();
+  cef_internal::UnbindUIThread();
+  EXPECT_TRUE(object->HasOneRef());
+  EXPECT_EQ(object->touches, 0);
+  EXPECT_FALSE(CefPostTask(TID_IO, base::BindOnce(&Tracked::Touch, object)));
+
+  // The threads can be started again afterwards.
+  cef_internal::BindCurrentThreadAsUI();
+  cef_internal::StartIOThread();
+  EXPECT_TRUE(CefPostTask(TID_IO, base::BindOnce(&Tracked::Touch, object)));
+  EXPECT_TRUE(RunUIUntil([&] { return object->HasOneRef(); }, 5000));
+  cef_internal::StopIOThread();
+  cef_internal::UnbindUIThread();
+  EXPECT_EQ(object->touches, 1);
+}
+
+TEST_F(MessageLoopTest, RunUntilIdleRunsWhatIsDueOnly) {
+  int ran = 0;
+  cef_internal::PostFunction(TID_UI, [&] {
+    ++ran;
+    // Posted by a task: still part of the same idle run.
+    cef_internal::PostFunction(TID_UI, [&] { ++ran; });
+  });
+  cef_internal::PostFunction(TID_UI, [&] { ran += 100; }, 60000);
+  EXPECT_TRUE(cef_internal::RunUIUntilIdle(5000));
+  EXPECT_EQ(ran, 2);
+}
+
+}  // namespace
