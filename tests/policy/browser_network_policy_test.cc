@@ -76,14 +76,10 @@ class BrowserNetworkPolicyTest : public ::testing::Test {
 // The process-wide instance is a static that must not need a constructor.
 constinit kesta::BrowserNetworkPolicy staticPolicy;
 
-TEST_F(BrowserNetworkPolicyTest, InitialStateAndHeartbeat) {
-  EXPECT_FALSE(staticPolicy.applied);
-  EXPECT_TRUE(staticPolicy.restartNeededForEnforcement);
-  EXPECT_EQ(staticPolicy.networkRevision, -1);
-  EXPECT_EQ(staticPolicy.confirmedActivation, -1);
-  EXPECT_FALSE(staticPolicy.contextsApplied.load());
-  EXPECT_FALSE(staticPolicy.endpoint.enabled);
-
+TEST_F(BrowserNetworkPolicyTest, HeartbeatBeforeAnyApply) {
+  CefRefPtr<CefDictionaryValue> heartbeat = CefDictionaryValue::Create();
+  staticPolicy.WriteHeartbeat(heartbeat);
+  EXPECT_EQ(Json(heartbeat), Heartbeat());
   EXPECT_EQ(Heartbeat(), R"({"browserNetworkEnforced":false,"networkError":"","networkRestartRequired":false})");
 }
 
@@ -305,6 +301,16 @@ TEST_F(BrowserNetworkPolicyTest, MissingBrowserProxy) {
   direct->SetString("browserProxy", "direct");
   policy.Apply(direct, game, web, token);
   EXPECT_EQ(policy.networkError, kMissingProxy);
+
+  // No state at all is reported the same way rather than crashing.
+  policy.Apply(nullptr, game, web, token);
+  EXPECT_EQ(policy.networkError, kMissingProxy);
+
+  // Without a description a context is not touched at all: a null proxy value
+  // would silently reset the preference to the browser's default.
+  EXPECT_FALSE(policy.ApplyContext(game, nullptr, true, "Game"));
+  EXPECT_EQ(policy.networkError, "Game preference failed: proxy");
+  EXPECT_EQ(Writes(game), 0);
 }
 
 TEST_F(BrowserNetworkPolicyTest, UnchangedStateIsNotReapplied) {

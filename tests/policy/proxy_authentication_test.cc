@@ -180,9 +180,9 @@ TEST(ProxyAuthEndpoint, RefusesNonLoopbackOrOutOfRangeEndpoints) {
 // IO thread: each challenge must see one whole endpoint, never the host of one
 // and the port of the other.
 TEST_F(ProxyAuthenticationTest, ChallengesNeverSeeAMixedEndpoint) {
-  const std::string first = EnforcedState("127.0.0.1", 1111);
-  const std::string second = EnforcedState("::1", 2222);
-  Publish(first, token);
+  CefRefPtr<CefDictionaryValue> first = Dict(EnforcedState("127.0.0.1", 1111));
+  CefRefPtr<CefDictionaryValue> second = Dict(EnforcedState("::1", 2222));
+  policy.Apply(first, nullptr, nullptr, token);
 
   std::atomic<bool> done = false;
   std::atomic<int> mixedAnswers = 0;
@@ -200,8 +200,8 @@ TEST_F(ProxyAuthenticationTest, ChallengesNeverSeeAMixedEndpoint) {
       }
     } while (!done.load());
   });
-  for (int i = 0; i < 20000; ++i) {
-    Publish(i % 2 ? first : second, token);
+  for (int i = 0; i < 5000; ++i) {
+    policy.Apply(i % 2 ? first : second, nullptr, nullptr, token);
   }
   done = true;
   io.join();
