@@ -36,8 +36,11 @@ bool IsLoopbackHost(const std::string& host) {
 // The only proxy description under enforcement that may get the credentials:
 // a fixed HTTP proxy on a loopback address that the loopback traffic goes
 // through too, named "kesta", and a token long enough to be a password.
-bool IsValidLoopbackProxy(CefRefPtr<CefDictionaryValue> browserProxy, CefRefPtr<CefDictionaryValue> browserProxyAuth,
-                          const std::string& host, int32_t port, const std::string& token) {
+bool IsValidLoopbackProxy(CefRefPtr<CefDictionaryValue> browserProxy,
+                          CefRefPtr<CefDictionaryValue> browserProxyAuth,
+                          const std::string& host,
+                          int32_t port,
+                          const std::string& token) {
   const std::string expectedServer =
       "http://" + (host == "::1" ? std::string("[::1]") : host) + ":" + std::to_string(port);
   return browserProxyAuth && GetString(browserProxyAuth, "username") == "kesta" && token.size() >= 32 &&
@@ -56,8 +59,10 @@ bool QuicDisabledAtStartup(bool startupNetworkEnforced) {
 
 }  // namespace
 
-void BrowserNetworkPolicy::Apply(CefRefPtr<CefDictionaryValue> state, CefRefPtr<CefRequestContext> gameContext,
-                                 CefRefPtr<CefRequestContext> webContext, const std::string& token) {
+void BrowserNetworkPolicy::Apply(CefRefPtr<CefDictionaryValue> state,
+                                 CefRefPtr<CefRequestContext> gameContext,
+                                 CefRefPtr<CefRequestContext> webContext,
+                                 const std::string& token) {
   // Callers always hand a state; an absent one reads as a state without any
   // member, which fails below with a message instead of crashing the UI thread.
   if (!state) {
@@ -144,7 +149,8 @@ void BrowserNetworkPolicy::Apply(CefRefPtr<CefDictionaryValue> state, CefRefPtr<
 }
 
 bool BrowserNetworkPolicy::ApplyContext(CefRefPtr<CefRequestContext> context,
-                                        CefRefPtr<CefDictionaryValue> browserProxy, bool enforced,
+                                        CefRefPtr<CefDictionaryValue> browserProxy,
+                                        bool enforced,
                                         const std::string& label) {
   if (!context) {
     networkError = label + " request context is unavailable";
@@ -181,8 +187,10 @@ bool BrowserNetworkPolicy::ApplyContext(CefRefPtr<CefRequestContext> context,
   return SetChecked(context, kProxyPreference, proxy, label);
 }
 
-bool BrowserNetworkPolicy::SetChecked(CefRefPtr<CefRequestContext> context, const char* name,
-                                      CefRefPtr<CefValue> value, const std::string& label) {
+bool BrowserNetworkPolicy::SetChecked(CefRefPtr<CefRequestContext> context,
+                                      const char* name,
+                                      CefRefPtr<CefValue> value,
+                                      const std::string& label) {
   if (!context->HasPreference(name)) {
     networkError = label + " preference is unsupported: " + name;
     return false;

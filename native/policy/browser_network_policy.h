@@ -25,18 +25,24 @@ struct BrowserNetworkPolicy {
   // Applies the service state to the game context and, once it is ready, the
   // web context (null before). Only the token's length is used here. The
   // outcome is left in the fields below.
-  void Apply(CefRefPtr<CefDictionaryValue> state, CefRefPtr<CefRequestContext> gameContext,
-             CefRefPtr<CefRequestContext> webContext, const std::string& token);
+  void Apply(CefRefPtr<CefDictionaryValue> state,
+             CefRefPtr<CefRequestContext> gameContext,
+             CefRefPtr<CefRequestContext> webContext,
+             const std::string& token);
 
   // Writes the WebRTC and proxy preferences of one context; label ("Game" or
   // "Web window") names it in the error text. True when every preference
   // holds its value.
-  bool ApplyContext(CefRefPtr<CefRequestContext> context, CefRefPtr<CefDictionaryValue> browserProxy, bool enforced,
+  bool ApplyContext(CefRefPtr<CefRequestContext> context,
+                    CefRefPtr<CefDictionaryValue> browserProxy,
+                    bool enforced,
                     const std::string& label);
 
   // Writes one preference unless it already holds the value, then reads it
   // back. On failure the reason is left in networkError.
-  bool SetChecked(CefRefPtr<CefRequestContext> context, const char* name, CefRefPtr<CefValue> value,
+  bool SetChecked(CefRefPtr<CefRequestContext> context,
+                  const char* name,
+                  CefRefPtr<CefValue> value,
                   const std::string& label);
 
   // A JSON number as double, whether it was parsed as an integer or not;
@@ -50,8 +56,12 @@ struct BrowserNetworkPolicy {
   // IO thread. Answers a proxy challenge from the published endpoint with the
   // user name "kesta" and the token; declines every other challenge without
   // touching the callback. True when the credentials went to the callback.
-  bool Authenticate(bool isProxy, const std::string& host, int32_t port, const std::string& scheme,
-                    const std::string& token, CefRefPtr<CefAuthCallback> callback);
+  bool Authenticate(bool isProxy,
+                    const std::string& host,
+                    int32_t port,
+                    const std::string& scheme,
+                    const std::string& token,
+                    CefRefPtr<CefAuthCallback> callback);
 
   // Set before CEF starts from the initial state: QUIC can only be switched
   // off at start-up, so enforcing later needs a restart.

@@ -2,7 +2,9 @@
 
 namespace kesta {
 
-bool ProxyAuthEndpoint::Matches(bool isProxy, const std::string& challengeHost, int32_t challengePort,
+bool ProxyAuthEndpoint::Matches(bool isProxy,
+                                const std::string& challengeHost,
+                                int32_t challengePort,
                                 const std::string& scheme) const {
   if (!isProxy || !enabled) {
     return false;

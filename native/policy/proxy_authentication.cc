@@ -9,8 +9,11 @@ constexpr size_t kMinimumTokenLength = 32;
 
 }  // namespace
 
-bool BrowserNetworkPolicy::Authenticate(bool isProxy, const std::string& host, int32_t port,
-                                        const std::string& scheme, const std::string& token,
+bool BrowserNetworkPolicy::Authenticate(bool isProxy,
+                                        const std::string& host,
+                                        int32_t port,
+                                        const std::string& scheme,
+                                        const std::string& token,
                                         CefRefPtr<CefAuthCallback> callback) {
   bool matches;
   {

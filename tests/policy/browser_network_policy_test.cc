@@ -100,9 +100,8 @@ TEST_F(BrowserNetworkPolicyTest, DirectStateWithoutEnforcement) {
   EXPECT_FALSE(policy.browserNetworkEnforced);
   EXPECT_EQ(policy.networkRevision, 4);
   EXPECT_EQ(policy.confirmedActivation, 3);
-  EXPECT_EQ(Heartbeat(),
-            R"({"browserNetworkEnforced":false,"networkError":"","networkRestartRequired":false,)"
-            R"("networkRevision":4.0})");
+  EXPECT_EQ(Heartbeat(), R"({"browserNetworkEnforced":false,"networkError":"","networkRestartRequired":false,)"
+                         R"("networkRevision":4.0})");
 }
 
 TEST_F(BrowserNetworkPolicyTest, ContextWithoutWebRtcPreferences) {
@@ -136,9 +135,8 @@ TEST_F(BrowserNetworkPolicyTest, EnforcedFromStartIsFullyInForce) {
   EXPECT_TRUE(endpoint.enabled);
   EXPECT_TRUE(policy.contextsApplied.load());
   EXPECT_EQ(policy.confirmedActivation, 5);
-  EXPECT_EQ(Heartbeat(),
-            R"({"browserNetworkEnforced":true,"networkError":"","networkRestartRequired":false,)"
-            R"("networkRevision":7.0})");
+  EXPECT_EQ(Heartbeat(), R"({"browserNetworkEnforced":true,"networkError":"","networkRestartRequired":false,)"
+                         R"("networkRevision":7.0})");
 }
 
 TEST_F(BrowserNetworkPolicyTest, EnforcementAfterStartNeedsRestart) {
@@ -246,8 +244,8 @@ TEST_F(BrowserNetworkPolicyTest, LoopbackProxyValidation) {
 TEST_F(BrowserNetworkPolicyTest, MissingMembersAreInvalid) {
   StartEnforced();
   const char* removals[][2] = {
-      {"browserProxyAuth", nullptr}, {"browserProxyAuth", "username"}, {"browserProxyAuth", "port"},
-      {"browserProxyAuth", "host"},  {"browserProxy", "mode"},         {"browserProxy", "server"},
+      {"browserProxyAuth", nullptr},   {"browserProxyAuth", "username"}, {"browserProxyAuth", "port"},
+      {"browserProxyAuth", "host"},    {"browserProxy", "mode"},         {"browserProxy", "server"},
       {"browserProxy", "bypass_list"},
   };
   for (const auto& removal : removals) {
@@ -404,8 +402,7 @@ TEST_F(BrowserNetworkPolicyTest, PreferenceFailures) {
       {"failing write without text", [](auto c) { policy_test::FailWrites(c, kProxy, ""); },
        "Game preference failed: proxy"},
       {"unsettable", [](auto c) { policy_test::MakeUnsettable(c, kProxy); }, "Game preference failed: proxy"},
-      {"not read back", [](auto c) { policy_test::DropWrites(c, kProxy); },
-       "Game preference was not applied: proxy"},
+      {"not read back", [](auto c) { policy_test::DropWrites(c, kProxy); }, "Game preference was not applied: proxy"},
       {"not read back webrtc", [](auto c) { policy_test::DropWrites(c, kPolicy); },
        "Game preference was not applied: webrtc.ip_handling_policy"},
   };

@@ -61,8 +61,11 @@ class ProxyAuthenticationTest : public ::testing::Test {
   void Publish(const std::string& host, int port) { Publish(EnforcedState(host, port), token); }
 
   // Answers one challenge; returns the credentials given, or none.
-  std::vector<std::pair<std::string, std::string>> Challenge(bool isProxy, const std::string& host, int port,
-                                                             const std::string& scheme, const std::string& password,
+  std::vector<std::pair<std::string, std::string>> Challenge(bool isProxy,
+                                                             const std::string& host,
+                                                             int port,
+                                                             const std::string& scheme,
+                                                             const std::string& password,
                                                              bool* result = nullptr) {
     CefRefPtr<RecordingAuthCallback> callback = new RecordingAuthCallback;
     bool answered = policy.Authenticate(isProxy, host, port, scheme, password, callback);
@@ -164,8 +167,8 @@ TEST(ProxyAuthEndpoint, RefusesNonLoopbackOrOutOfRangeEndpoints) {
     int port;
     bool matches;
   } cases[] = {
-      {"127.0.0.1", 1, true},    {"::1", 65535, true},       {"localhost", 80, false}, {"10.1.2.3", 80, false},
-      {"127.0.0.1", 0, false},   {"127.0.0.1", 65536, false}, {"::1", -5, false},       {"", 0, false},
+      {"127.0.0.1", 1, true},  {"::1", 65535, true},        {"localhost", 80, false}, {"10.1.2.3", 80, false},
+      {"127.0.0.1", 0, false}, {"127.0.0.1", 65536, false}, {"::1", -5, false},       {"", 0, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.host) + ":" + std::to_string(c.port));

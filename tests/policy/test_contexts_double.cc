@@ -82,7 +82,8 @@ class FakeRequestContext : public CefRequestContext {
   bool IsGlobal() override { return false; }
   CefRefPtr<CefRequestContextHandler> GetHandler() override { return nullptr; }
   CefString GetCachePath() override { return CefString(); }
-  bool RegisterSchemeHandlerFactory(const CefString& scheme_name, const CefString& domain_name,
+  bool RegisterSchemeHandlerFactory(const CefString& scheme_name,
+                                    const CefString& domain_name,
                                     CefRefPtr<CefSchemeHandlerFactory> factory) override {
     return false;
   }
