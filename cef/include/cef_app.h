@@ -9,16 +9,8 @@
 #include "include/cef_render_process_handler.h"
 #include "include/cef_resource_bundle_handler.h"
 #include "include/internal/cef_types_wrappers.h"
-#if __has_include("include/cef_command_line.h")
 #include "include/cef_command_line.h"
-#else
-class CefCommandLine;
-#endif
-#if __has_include("include/cef_scheme.h")
 #include "include/cef_scheme.h"
-#else
-class CefSchemeRegistrar;
-#endif
 #if defined(_WIN32)
 #include "include/internal/cef_win.h"
 #else

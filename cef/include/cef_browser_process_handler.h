@@ -7,16 +7,8 @@
 #include "include/cef_base.h"
 #include "include/cef_preference.h"
 #include "include/cef_request_context_handler.h"
-#if __has_include("include/cef_command_line.h")
 #include "include/cef_command_line.h"
-#else
-class CefCommandLine;
-#endif
-#if __has_include("include/cef_client.h")
 #include "include/cef_client.h"
-#else
-class CefClient : public virtual CefBaseRefCounted {};
-#endif
 
 // Implemented by the application; called on the threads named below.
 class CefBrowserProcessHandler : public virtual CefBaseRefCounted {

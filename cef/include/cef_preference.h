@@ -8,12 +8,7 @@
 #include "include/cef_api_hash.h"
 #include "include/cef_base.h"
 #include "include/cef_registration.h"
-#if __has_include("include/cef_values.h")
 #include "include/cef_values.h"
-#else
-class CefValue;
-class CefDictionaryValue;
-#endif
 
 // Adds custom preferences; valid only inside
 // CefBrowserProcessHandler::OnRegisterCustomPreferences.

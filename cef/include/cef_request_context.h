@@ -8,11 +8,9 @@
 #include "include/cef_preference.h"
 #include "include/cef_request_context_handler.h"
 #include "include/internal/cef_types_wrappers.h"
-#if __has_include("include/cef_scheme.h")
 #include "include/cef_scheme.h"
-#else
-class CefSchemeHandlerFactory;
-#endif
+
+class CefRequestContextHandler;
 
 // Library-side object; methods may be called on any browser-process thread
 // unless stated otherwise. The preference methods inherited from

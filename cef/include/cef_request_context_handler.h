@@ -4,20 +4,10 @@
 #pragma once
 
 #include "include/cef_base.h"
-#if __has_include("include/cef_browser.h")
 #include "include/cef_browser.h"
 #include "include/cef_frame.h"
-#else
-class CefBrowser;
-class CefFrame;
-#endif
-#if __has_include("include/cef_resource_request_handler.h")
 #include "include/cef_request.h"
 #include "include/cef_resource_request_handler.h"
-#else
-class CefRequest;
-class CefResourceRequestHandler : public virtual CefBaseRefCounted {};
-#endif
 
 class CefRequestContext;
 

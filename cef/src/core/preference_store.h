@@ -53,6 +53,7 @@ class PreferenceStore {
   };
   void Unregister(const std::string& name);
   void SetFaults(const std::string& name, const Faults& faults);
+  Faults GetFaults(const std::string& name) const;
 
  private:
   struct Entry {
