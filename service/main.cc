@@ -3,7 +3,6 @@
 // the data directory, reports its state and serves the game's files.
 #include <windows.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -32,9 +31,9 @@ std::string Utf8(const wchar_t* text) {
   return out;
 }
 
+// Standard output and error both end up in service.log: say it once.
 int Fail(const std::string& message) {
   Log(message);
-  std::fprintf(stderr, "kesta-service: %s\n", message.c_str());
   return 2;
 }
 
@@ -93,6 +92,11 @@ int wmain(int argc, wchar_t** argv) {
                 "\nusage: kesta-service --data-dir DIR --bundle DIR [--site-origin ORIGIN]"
                 " [--service-version V] [--network-enforced] [--control]");
   }
+  // A service that the client under test starts itself can be opened to
+  // control through its inherited environment.
+  wchar_t control[8] = {};
+  if (GetEnvironmentVariableW(L"KESTA_SERVICE_CONTROL", control, 8) == 1 && control[0] == L'1')
+    options.control = true;
   try {
     return Run(options);
   } catch (const std::exception& e) {

@@ -35,6 +35,32 @@ json Number(double value) {
   return value;
 }
 
+// A member of the expected type, or the fallback: what tests and clients
+// send must never throw.
+std::string StringOr(const json& object, const char* key, const std::string& fallback = "") {
+  const auto it = object.find(key);
+  return it != object.end() && it->is_string() ? it->get<std::string>() : fallback;
+}
+
+// A fault is an object of known members, each of its type; numbers in range.
+bool ValidFault(const json& fault) {
+  if (!fault.is_object()) return false;
+  for (const auto& [key, value] : fault.items()) {
+    if (key == "path" || key == "body") {
+      if (!value.is_string()) return false;
+    } else if (key == "drop") {
+      if (!value.is_boolean()) return false;
+    } else if (key == "delayMs" || key == "status" || key == "times") {
+      if (!value.is_number_integer() || value.get<int64_t>() < (key == "times" ? -1 : 0)) return false;
+      if (value.get<int64_t>() > (key == "status" ? 999 : 600000)) return false;
+      if (key == "status" && value.get<int64_t>() != 0 && value.get<int64_t>() < 100) return false;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
 Reply Error(int status, const std::string& text) { return {status, json{{"error", text}}}; }
 
 }  // namespace
@@ -129,7 +155,8 @@ std::optional<int64_t> ServiceState::RequestRevision(const std::string& body, Re
   if (pending_.contains("revision") && pending_["revision"].is_number())
     pendingRevision = pending_["revision"];
   // The client sends the pending revision cut to an integer.
-  if (static_cast<int64_t>(std::trunc(pendingRevision)) != revision) {
+  if (std::fabs(pendingRevision) >= 9e18 ||
+      static_cast<int64_t>(std::trunc(pendingRevision)) != revision) {
     error = Error(409, "revision " + std::to_string(revision) + " is not the pending update");
     return std::nullopt;
   }
@@ -155,10 +182,10 @@ Reply ServiceState::Accept(const std::string& body) {
     generations_[name] = next;
     current_ = name;
   }
-  const std::string client = pending_.value("client", std::string());
+  const std::string client = StringOr(pending_, "client");
   if (!client.empty()) {
     client_ = client;
-    clientPath_ = pending_.value("clientPath", clientPath_);
+    clientPath_ = StringOr(pending_, "clientPath", clientPath_);
   }
   pending_ = nullptr;
   refresh_ = nullptr;
@@ -228,8 +255,11 @@ Reply ServiceState::Control(const json& patch) {
       bad = expect(key.c_str(), value.is_boolean());
       if (!bad && key == "networkEnforced" && value.get<bool>() && proxyPort_ == 0)
         bad = Error(500, "the loopback proxy is not running");
-    } else if (key == "activation" || key == "upgradeDelayMs") {
-      bad = expect(key.c_str(), value.is_number());
+    } else if (key == "activation") {
+      bad = expect("activation", value.is_number());
+    } else if (key == "upgradeDelayMs") {
+      bad = expect("upgradeDelayMs", value.is_number_integer() && value.get<int64_t>() >= 0 &&
+                                         value.get<int64_t>() <= 600000);
     } else if (key == "migrationSources") {
       bool ok = value.is_array();
       for (const auto& item : value) ok = ok && item.is_string();
@@ -241,10 +271,14 @@ Reply ServiceState::Control(const json& patch) {
       if (ok)
         for (const auto& [name, pools] : value.items()) ok = ok && !name.empty() && pools.is_object();
       bad = expect("generations", ok);
-    } else if (key == "commands" || key == "faults") {
+    } else if (key == "commands") {
       bool ok = value.is_array();
       for (const auto& item : value) ok = ok && item.is_object();
-      bad = expect(key.c_str(), ok);
+      bad = expect("commands", ok);
+    } else if (key == "faults") {
+      bool ok = value.is_array();
+      for (const auto& item : value) ok = ok && ValidFault(item);
+      bad = expect("faults", ok);
     } else {
       bad = Error(400, "unknown control key: " + key);
     }
@@ -264,10 +298,10 @@ Reply ServiceState::Control(const json& patch) {
       faults_.clear();
       for (const json& item : value) {
         Fault fault;
-        fault.path = item.value("path", std::string());
-        fault.delayMs = item.value("delayMs", 0);
+        fault.path = StringOr(item, "path");
+        fault.delayMs = item.value("delayMs", 0);  // types checked above
         fault.status = item.value("status", 0);
-        fault.body = item.value("body", std::string());
+        fault.body = StringOr(item, "body");
         fault.drop = item.value("drop", false);
         fault.times = item.value("times", -1);
         faults_.push_back(fault);

@@ -210,11 +210,22 @@ TEST_F(ServiceStoreTest, DeferAndControlRules) {
   EXPECT_EQ(state.Defer("{\"revision\":3}").status, 200);
   EXPECT_TRUE(state.State()["pending"]["deferred"].get<bool>());
 
+  // Members of the wrong type are ignored, not thrown over.
+  ASSERT_EQ(state.Control({{"pending", {{"revision", 1e300}, {"client", 5}}}}).status, 200);
+  EXPECT_EQ(state.Accept("{\"revision\":0}").status, 409);
+  ASSERT_EQ(state.Control({{"pending", {{"revision", 4}, {"client", 5}, {"versions", "x"}}}}).status, 200);
+  EXPECT_EQ(state.Accept("{\"revision\":4}").status, 200);
+
   // A refused key leaves everything as it was.
   const json before = state.State();
   EXPECT_EQ(state.Control({{"client", "0.7.0"}, {"clientPth", "x"}}).status, 400);
   EXPECT_EQ(state.Control({{"generation", "unknown"}}).status, 400);
   EXPECT_EQ(state.Control({{"networkEnforced", true}}).status, 500) << "no proxy running";
+  for (const char* fault : {R"({"delayMs":"slow"})", R"({"delayMs":1e12})", R"({"status":42})",
+                            R"({"times":-2})", R"({"drop":1})", R"({"pth":"/"})", R"("/api/host")"}) {
+    EXPECT_EQ(state.Control({{"faults", {json::parse(fault)}}}).status, 400) << fault;
+  }
+  EXPECT_EQ(state.Control({{"upgradeDelayMs", 0.5}}).status, 400);
   EXPECT_EQ(state.State(), before);
 
   // Commands come back until a heartbeat reports their id.
