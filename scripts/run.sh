@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake --preset windows >/dev/null
-cmake --build --preset windows -j "$(nproc)" --target KESTA KESTA_host
+cmake --build --preset windows -j "$(nproc)" --target KESTA KESTA_host kesta-service
 bin=build/windows/bin
 echo "Starting $bin/KESTA.exe under Wine"
 set +e

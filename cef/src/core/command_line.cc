@@ -1,5 +1,6 @@
 // CefCommandLine with Chromium's Windows switch syntax.
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "core/command_line_global.h"
 #include "core/command_line_split.h"
+#include "core/log_settings.h"
 #include "include/base/cef_logging.h"
 #include "include/cef_command_line.h"
 
@@ -400,12 +402,39 @@ CefRefPtr<CefCommandLine> CefCommandLine::GetGlobalCommandLine() {
 
 namespace cef_internal {
 
+namespace {
+
+// Switches of the global command line that the base layer itself honours.
+void ApplyGlobalSwitches(CefCommandLine& command_line) {
+  if (command_line.HasSwitch("v")) {
+    const std::string level = command_line.GetSwitchValue("v").ToString();
+    SetVlogLevel(level.empty() ? 0 : std::atoi(level.c_str()));
+  }
+}
+
+}  // namespace
+
 void SetGlobalCommandLine(CefRefPtr<CefCommandLine> command_line) {
   if (!command_line)
     return;
-  // Copy() always yields our own implementation.
+  ApplyGlobalSwitches(*command_line);
   CefRefPtr<CefCommandLine> copy = command_line->Copy();
-  GlobalCommandLine()->ReplaceWith(*static_cast<CommandLineImpl*>(copy.get()));
+  if (auto* impl = dynamic_cast<CommandLineImpl*>(copy.get())) {
+    GlobalCommandLine()->ReplaceWith(*impl);
+    return;
+  }
+  // Someone else's implementation: rebuild ours from its parts.
+  CefRefPtr<CommandLineImpl> rebuilt = new CommandLineImpl(false);
+  rebuilt->SetProgram(command_line->GetProgram());
+  CefCommandLine::SwitchMap switches;
+  command_line->GetSwitches(switches);
+  for (const auto& [name, value] : switches)
+    rebuilt->AppendSwitchWithValue(name, value);
+  CefCommandLine::ArgumentList arguments;
+  command_line->GetArguments(arguments);
+  for (const auto& argument : arguments)
+    rebuilt->AppendArgument(argument);
+  GlobalCommandLine()->ReplaceWith(*rebuilt);
 }
 
 }  // namespace cef_internal

@@ -30,8 +30,12 @@ std::string Lower(std::string text) {
 
 // Chromium's built-in profile preferences that the client writes.
 void RegisterBuiltInPreferences(PreferenceStore& store) {
+  // Chromium's default: use the system's proxy settings (for this
+  // runtime, which reads no system settings, a direct connection).
+  CefRefPtr<CefDictionaryValue> system = CefDictionaryValue::Create();
+  system->SetString("mode", "system");
   CefRefPtr<CefValue> proxy = CefValue::Create();
-  proxy->SetDictionary(CefDictionaryValue::Create());
+  proxy->SetDictionary(system);
   store.Register("proxy", proxy);
 
   CefRefPtr<CefValue> policy = CefValue::Create();

@@ -62,7 +62,7 @@ class CefRequestContextImpl : public CefRequestContext {
 
   // IO-thread accessors; any thread, thread-safe.
 
-  // A copy of the "proxy" preference (an empty dictionary when unset).
+  // A copy of the "proxy" preference; its default is {"mode": "system"}.
   CefRefPtr<CefDictionaryValue> ProxySettings();
 
   // The factory registered for |scheme| and |host| (both compared without

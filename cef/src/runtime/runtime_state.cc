@@ -47,10 +47,9 @@ CefRefPtr<CefBrowserProcessHandler> GetBrowserProcessHandler() {
   return g_handler;
 }
 
-const CefSettings& GetSettings() {
-  static const CefSettings kEmpty;
+CefSettings GetSettings() {
   std::lock_guard<std::mutex> lock(g_mutex);
-  return g_settings ? *g_settings : kEmpty;
+  return g_settings ? CefSettings(*g_settings) : CefSettings();
 }
 
 std::string GetRootCachePath() {

@@ -37,8 +37,9 @@ CefRefPtr<CefApp> GetApplication();
 // The application's browser-process handler, or null. Any thread.
 CefRefPtr<CefBrowserProcessHandler> GetBrowserProcessHandler();
 
-// The settings CefInitialize() accepted. Valid while the runtime runs.
-const CefSettings& GetSettings();
+// A copy of the settings CefInitialize() accepted (defaults when it has not
+// run or the runtime has shut down). Any thread.
+CefSettings GetSettings();
 
 // Root cache path in effect (absolute; CefSettings.root_cache_path, or
 // cache_path when that was empty). UTF-8.

@@ -160,7 +160,8 @@ TEST(RequestContextPreferences, BuiltInPreferencesAndTheirDefaults) {
   CefRefPtr<CefValue> proxy = context->GetPreference("proxy");
   ASSERT_TRUE(proxy);
   ASSERT_EQ(VTYPE_DICTIONARY, proxy->GetType());
-  EXPECT_EQ(0u, proxy->GetDictionary()->GetSize());
+  EXPECT_EQ(1u, proxy->GetDictionary()->GetSize());
+  EXPECT_EQ("system", Mode(proxy));
   EXPECT_EQ("default", context->GetPreference("webrtc.ip_handling_policy")->GetString().ToString());
   CefRefPtr<CefValue> urls = context->GetPreference("webrtc.ip_handling_url");
   ASSERT_EQ(VTYPE_LIST, urls->GetType());
@@ -185,7 +186,7 @@ TEST(RequestContextPreferences, WritesAreTypeCheckedAndReadBack) {
   EXPECT_EQ("direct", Mode(context->GetPreference("proxy")));
   // Null restores the default.
   ASSERT_TRUE(context->SetPreference("proxy", nullptr, error));
-  EXPECT_EQ(0u, context->GetPreference("proxy")->GetDictionary()->GetSize());
+  EXPECT_EQ("system", Mode(context->GetPreference("proxy")));
 }
 
 TEST(RequestContextPreferences, SharedStorageSharesPreferences) {
@@ -195,8 +196,7 @@ TEST(RequestContextPreferences, SharedStorageSharesPreferences) {
   CefString error;
   ASSERT_TRUE(web->SetPreference("proxy", Proxy("fixed_servers"), error));
   EXPECT_EQ("fixed_servers", Mode(again->GetPreference("proxy")));
-  EXPECT_EQ("<none>", Mode(other->GetPreference("proxy")) == "<none>" ? "<none>" : "unset");
-  EXPECT_TRUE(other->GetPreference("proxy")->GetDictionary()->GetSize() == 0);
+  EXPECT_EQ("system", Mode(other->GetPreference("proxy")));
 }
 
 TEST(RequestContextPreferences, IOThreadSeesCopiesAndUIThreadOnlyWrites) {
@@ -300,7 +300,7 @@ TEST(PreferenceFaults, PerContextFaults) {
   cef_testing::ClearPreferenceFaults(context, "proxy");
   cef_testing::DropPreferenceWrites(context, "proxy");
   EXPECT_TRUE(context->SetPreference("proxy", Proxy("direct"), error));
-  EXPECT_EQ(0u, context->GetPreference("proxy")->GetDictionary()->GetSize());
+  EXPECT_EQ("system", Mode(context->GetPreference("proxy")));
   EXPECT_EQ(1, cef_testing::PreferenceWriteCount(context, "proxy"));
 
   cef_testing::MakePreferenceUnsettable(context, "webrtc.ip_handling_policy");

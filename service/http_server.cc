@@ -1,0 +1,356 @@
+#include "http_server.h"
+
+#include <chrono>
+#include <exception>
+
+#include <boost/asio/co_spawn.hpp>
+#include <boost/asio/detached.hpp>
+#include <boost/asio/redirect_error.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/use_awaitable.hpp>
+#include <boost/beast/core.hpp>
+
+#include "log.h"
+
+namespace kesta::service {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using tcp = asio::ip::tcp;
+using nlohmann::json;
+
+namespace {
+
+constexpr size_t kBodyLimit = 4 * 1024 * 1024;
+constexpr auto kIdleTimeout = std::chrono::seconds(60);
+constexpr const char* kGenerationHeader = "X-KESTA-Generation";
+
+std::string Dump(const json& value) {
+  // Paths and bodies come from the network: never let a stray byte throw.
+  return value.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+void SetJson(HttpServer::Response& response, int status, const json& body) {
+  response.result(static_cast<http::status>(status));
+  response.set(http::field::content_type, "application/json; charset=utf-8");
+  response.body() = Dump(body);
+}
+
+void SetError(HttpServer::Response& response, int status, const std::string& text) {
+  SetJson(response, status, json{{"error", text}});
+}
+
+bool StartsWith(const std::string& text, const std::string& prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// Equal strings take the same time to compare whatever the first mismatch.
+bool SameSecret(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  unsigned char difference = 0;
+  for (size_t i = 0; i < a.size(); ++i) difference |= static_cast<unsigned char>(a[i] ^ b[i]);
+  return difference == 0;
+}
+
+}  // namespace
+
+HttpServer::HttpServer(asio::io_context& io, ServiceState& state, ResourceStore& store, Setup setup)
+    : io_(io), state_(state), store_(store), setup_(std::move(setup)), acceptor_(io) {}
+
+bool HttpServer::Listen(uint16_t port, std::string& error) {
+  boost::system::error_code ec;
+  const tcp::endpoint endpoint(asio::ip::make_address_v4("127.0.0.1"), port);
+  // No address reuse: a second service on the same port must fail here,
+  // before it touches the token of the one already running.
+  acceptor_.open(endpoint.protocol(), ec);
+  if (!ec) acceptor_.bind(endpoint, ec);
+  if (!ec) acceptor_.listen(asio::socket_base::max_listen_connections, ec);
+  if (ec) {
+    error = ec.message();
+    return false;
+  }
+  return true;
+}
+
+void HttpServer::Start() { asio::co_spawn(io_, AcceptLoop(), asio::detached); }
+
+bool HttpServer::EnsureProxy(std::string& error) {
+  if (proxy_) return true;
+  auto proxy = std::make_unique<LoopbackProxy>(io_, setup_.token);
+  if (!proxy->Listen(error)) return false;
+  proxy->Start();
+  state_.SetProxyPort(proxy->port());
+  Log("loopback proxy listening on 127.0.0.1:" + std::to_string(proxy->port()));
+  proxy_ = std::move(proxy);
+  return true;
+}
+
+asio::awaitable<void> HttpServer::AcceptLoop() {
+  for (;;) {
+    boost::system::error_code ec;
+    tcp::socket socket = co_await acceptor_.async_accept(asio::redirect_error(asio::use_awaitable, ec));
+    if (ec) {
+      if (ec == asio::error::operation_aborted) co_return;
+      continue;
+    }
+    asio::co_spawn(io_, Session(std::move(socket)), asio::detached);
+  }
+}
+
+asio::awaitable<void> HttpServer::Session(tcp::socket socket) {
+  beast::tcp_stream stream(std::move(socket));
+  beast::flat_buffer buffer;
+  try {
+    for (;;) {
+      http::request_parser<http::string_body> parser;
+      parser.body_limit(kBodyLimit);
+      stream.expires_after(kIdleTimeout);
+      boost::system::error_code ec;
+      co_await http::async_read(stream, buffer, parser, asio::redirect_error(asio::use_awaitable, ec));
+      if (ec == http::error::end_of_stream) break;
+      if (ec) {
+        // A malformed request gets a 400 and the connection ends; anything
+        // else (a reset, the idle time-out) just ends it.
+        if (ec.category() == http::make_error_code(http::error::bad_target).category()) {
+          Response response;
+          SetError(response, 400, "bad request: " + ec.message());
+          response.keep_alive(false);
+          response.prepare_payload();
+          co_await http::async_write(stream, response, asio::redirect_error(asio::use_awaitable, ec));
+        }
+        break;
+      }
+      Request request = parser.release();
+      Response response;
+      bool drop = false;
+      co_await Handle(request, response, drop);
+      if (drop) {
+        Log(std::string(request.method_string()) + " " + std::string(request.target()) + " dropped");
+        break;
+      }
+      const std::string target(request.target());
+      const bool routine = (StartsWith(target, "/api/host") || StartsWith(target, "/api/launch") ||
+                            StartsWith(target, "/__control/")) &&
+                           response.result() == http::status::ok;
+      if (!routine) {
+        Log(std::string(request.method_string()) + " " + target + " " +
+            std::to_string(response.result_int()));
+      }
+      response.version(request.version());
+      response.keep_alive(request.keep_alive() && !stopping_);
+      if (request.method() == http::verb::head) {
+        const size_t length = response.body().size();
+        response.body().clear();
+        response.content_length(length);
+      } else {
+        response.prepare_payload();
+      }
+      stream.expires_after(kIdleTimeout);
+      co_await http::async_write(stream, response, asio::redirect_error(asio::use_awaitable, ec));
+      if (ec) break;
+      if (stopping_) {
+        Log("shutting down");
+        io_.stop();
+        co_return;
+      }
+      if (!response.keep_alive()) break;
+    }
+  } catch (const std::exception& e) {
+    Log(std::string("connection failed: ") + e.what());
+  }
+  boost::system::error_code ignored;
+  stream.socket().shutdown(tcp::socket::shutdown_send, ignored);
+}
+
+bool HttpServer::Authorized(const Request& request) const {
+  return SameSecret(std::string(request[http::field::authorization]), "Bearer " + setup_.token);
+}
+
+asio::awaitable<void> HttpServer::Handle(const Request& request, Response& response, bool& drop) {
+  const std::string target(request.target());
+  const std::string path = target.substr(0, target.find('?'));
+  state_.RecordRequest({{"method", std::string(request.method_string())},
+                        {"target", target},
+                        {"generation", std::string(request[kGenerationHeader])},
+                        {"range", std::string(request[http::field::range])},
+                        {"authorized", Authorized(request)}});
+  if (StartsWith(path, "/__control/")) {
+    if (setup_.control) {
+      HandleControl(request, path, response);
+    } else {
+      SetError(response, 404, "control is not enabled");
+    }
+    co_return;
+  }
+  if (const auto fault = state_.TakeFault(path)) {
+    if (fault->delayMs > 0) {
+      asio::steady_timer timer(io_, std::chrono::milliseconds(fault->delayMs));
+      boost::system::error_code ec;
+      co_await timer.async_wait(asio::redirect_error(asio::use_awaitable, ec));
+    }
+    if (fault->drop) {
+      drop = true;
+      co_return;
+    }
+    if (fault->status != 0) {
+      response.result(static_cast<http::status>(fault->status));
+      response.set(http::field::content_type, "text/plain");
+      response.body() = fault->body;
+      co_return;
+    }
+  }
+  if (StartsWith(path, "/api/")) {
+    HandleApi(request, path, response);
+  } else {
+    HandleFile(request, path, response);
+  }
+}
+
+void HttpServer::HandleApi(const Request& request, const std::string& path, Response& response) {
+  if (!Authorized(request)) {
+    response.set(http::field::www_authenticate, "Bearer");
+    SetError(response, 401, "a valid bearer token is required");
+    return;
+  }
+  struct Route {
+    const char* path;
+    http::verb method;
+  };
+  static const Route routes[] = {{"/api/info", http::verb::get},
+                                 {"/api/host", http::verb::post},
+                                 {"/api/launch", http::verb::post},
+                                 {"/api/updates/accept", http::verb::post},
+                                 {"/api/updates/defer", http::verb::post},
+                                 {"/api/service-upgrade", http::verb::post},
+                                 {"/api/game/status", http::verb::get}};
+  const Route* route = nullptr;
+  for (const Route& candidate : routes) {
+    if (path == candidate.path) route = &candidate;
+  }
+  if (!route) {
+    SetError(response, 404, "no such endpoint");
+    return;
+  }
+  if (request.method() != route->method) {
+    response.set(http::field::allow, http::to_string(route->method));
+    SetError(response, 405, "method not allowed");
+    return;
+  }
+  const std::string& body = request.body();
+  Reply reply;
+  if (path == "/api/info") {
+    reply = {200, state_.Info()};
+  } else if (path == "/api/host") {
+    reply = state_.Host(body);
+  } else if (path == "/api/launch") {
+    reply = {200, state_.Launch()};
+  } else if (path == "/api/updates/accept") {
+    reply = state_.Accept(body);
+  } else if (path == "/api/updates/defer") {
+    reply = state_.Defer(body);
+  } else if (path == "/api/service-upgrade") {
+    reply = state_.ServiceUpgrade();
+  } else {
+    // For game pages: which generation their requests are served from.
+    const std::string header(request[kGenerationHeader]);
+    reply = {200, json{{"generation", header.empty() ? state_.generation() : header},
+                       {"current", state_.generation()}}};
+  }
+  SetJson(response, reply.status, reply.body);
+}
+
+void HttpServer::HandleControl(const Request& request, const std::string& path,
+                               Response& response) {
+  if (!Authorized(request)) {
+    SetError(response, 401, "a valid bearer token is required");
+    return;
+  }
+  if (path == "/__control/journal" && request.method() == http::verb::get) {
+    SetJson(response, 200, state_.Journal());
+  } else if (path == "/__control/state" && request.method() == http::verb::post) {
+    const json patch = json::parse(request.body(), nullptr, false);
+    std::string error;
+    if (state_.WantsProxy(patch) && !EnsureProxy(error)) {
+      SetError(response, 500, "cannot start the loopback proxy: " + error);
+      return;
+    }
+    const Reply reply = state_.Control(patch);
+    SetJson(response, reply.status, reply.body);
+  } else if (path == "/__control/shutdown" && request.method() == http::verb::post) {
+    stopping_ = true;
+    SetJson(response, 200, json{{"ok", true}});
+  } else {
+    SetError(response, 404, "no such control endpoint");
+  }
+}
+
+void HttpServer::HandleFile(const Request& request, const std::string& path, Response& response) {
+  if (request.method() != http::verb::get && request.method() != http::verb::head) {
+    response.set(http::field::allow, "GET, HEAD");
+    SetError(response, 405, "method not allowed");
+    return;
+  }
+  // Page requests reach the service without a token when the game is served
+  // straight from the loopback origin; a wrong token is still refused.
+  if (request.count(http::field::authorization) && !Authorized(request)) {
+    SetError(response, 401, "invalid bearer token");
+    return;
+  }
+  const std::string generationHeader(request[kGenerationHeader]);
+  std::optional<std::filesystem::path> file;
+  std::string servedGeneration;
+  if (path == "/__client/bridge.js" || path == "/__client/game-observer.js") {
+    file = setup_.clientScripts / path.substr(std::string("/__client/").size());
+  } else {
+    const auto generation = state_.ServedGeneration(generationHeader);
+    if (!generation) {
+      SetError(response, 404, "unknown generation: " + generationHeader);
+      return;
+    }
+    servedGeneration = generationHeader.empty() ? state_.generation() : generationHeader;
+    const std::string poolPrefix = "/__pool/";
+    if (StartsWith(path, poolPrefix)) {
+      const std::string rest = path.substr(poolPrefix.size());
+      const size_t slash = rest.find('/');
+      const std::string pool = rest.substr(0, slash);
+      const auto name = slash == std::string::npos ? std::nullopt : PercentDecode(rest.substr(slash + 1));
+      if (name && (pool == "engine" || pool == "maps" || pool == "art"))
+        file = store_.PoolFile(pool, *name, *generation, state_.bundled());
+    } else if (const auto decoded = PercentDecode(path)) {
+      file = store_.OriginFile(*decoded, *generation, state_.bundled());
+    }
+  }
+  const auto content = file ? ReadWholeFile(*file) : std::nullopt;
+  if (!content) {
+    SetError(response, 404, "not found");
+    return;
+  }
+  response.set(http::field::content_type, MimeType(*file));
+  response.set(http::field::accept_ranges, "bytes");
+  response.set(http::field::cache_control, "no-store");
+  // Game pages fetch bound files of other origins.
+  response.set(http::field::access_control_allow_origin, "*");
+  if (!servedGeneration.empty()) response.set(kGenerationHeader, servedGeneration);
+  ByteRange range;
+  switch (ParseRange(std::string(request[http::field::range]), content->size(), range)) {
+    case RangeKind::kNone:
+      response.result(http::status::ok);
+      response.body() = *content;
+      break;
+    case RangeKind::kSatisfiable:
+      response.result(http::status::partial_content);
+      response.set(http::field::content_range, "bytes " + std::to_string(range.first) + "-" +
+                                                   std::to_string(range.last) + "/" +
+                                                   std::to_string(content->size()));
+      response.body() = content->substr(range.first, range.last - range.first + 1);
+      break;
+    case RangeKind::kUnsatisfiable:
+      response.result(http::status::range_not_satisfiable);
+      response.set(http::field::content_range, "bytes */" + std::to_string(content->size()));
+      response.body().clear();
+      break;
+  }
+}
+
+}  // namespace kesta::service

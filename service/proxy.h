@@ -1,0 +1,40 @@
+// The loopback proxy that network enforcement sends the browser through: an
+// HTTP proxy on 127.0.0.1 that demands Basic credentials, user "kesta" and
+// the service token as password. It forwards plain HTTP requests given in
+// absolute form and tunnels CONNECT.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>  // Asio 1.74's awaitable.hpp needs std::exchange
+
+#include <boost/asio/awaitable.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+
+namespace kesta::service {
+
+class LoopbackProxy {
+ public:
+  LoopbackProxy(boost::asio::io_context& io, std::string token);
+
+  // Binds a port the system picks; false with the reason on failure.
+  bool Listen(std::string& error);
+  void Start();
+  uint16_t port() const { return port_; }
+
+ private:
+  boost::asio::awaitable<void> AcceptLoop();
+  boost::asio::awaitable<void> Session(boost::asio::ip::tcp::socket socket);
+  bool Authorized(const std::string& header) const;
+
+  boost::asio::io_context& io_;
+  std::string token_;
+  boost::asio::ip::tcp::acceptor acceptor_;
+  uint16_t port_ = 0;
+};
+
+// Decodes standard base64; nothing for malformed input.
+bool DecodeBase64(const std::string& text, std::string& out);
+
+}  // namespace kesta::service

@@ -1,0 +1,293 @@
+// kesta-service.exe itself, started under Wine on a bundle of its own with a
+// free port, and spoken to over loopback HTTP.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <random>
+
+#include <boost/asio/read_until.hpp>
+#include <boost/asio/streambuf.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/beast/core/detail/base64.hpp>
+
+#include "service/service_harness_win.h"
+
+namespace {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace fs = std::filesystem;
+using tcp = asio::ip::tcp;
+using nlohmann::json;
+using kesta::testing::ConnectLoopback;
+using kesta::testing::HttpAnswer;
+using kesta::testing::HttpExchange;
+using kesta::testing::HttpSend;
+using kesta::testing::ReadTextFile;
+using kesta::testing::ServiceHarness;
+using kesta::testing::WindowsPath;
+
+class ServiceProcessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::random_device seed;
+    // A data directory with Chinese letters and a blank reaches the service
+    // only through its Unicode command line.
+    service_ = std::make_unique<ServiceHarness>(
+        WindowsPath(KESTA_SERVICE_EXE), WindowsPath(KESTA_SAMPLE_RESOURCES),
+        fs::temp_directory_path() / ("kesta-service-" + std::to_string(seed())), L"数据 目录");
+    port_ = service_->port();
+    bundle_ = service_->bundle();
+    data_ = service_->data();
+    Start({L"--control"});
+  }
+
+  void Start(const std::vector<std::wstring>& extra) {
+    ASSERT_TRUE(service_->Start(extra)) << ReadTextFile(service_->root() / "service.log");
+    token_ = service_->token();
+  }
+  void Restart(const std::vector<std::wstring>& extra) {
+    service_->Stop();
+    Start(extra);
+  }
+
+  std::map<std::string, std::string> Bearer() const { return service_->Bearer(); }
+  HttpAnswer Api(http::verb method, const std::string& target, const std::string& body = "") {
+    return service_->Api(method, target, body);
+  }
+  HttpAnswer Control(const std::string& target, const json& body) { return service_->Control(target, body); }
+  HttpAnswer File(const std::string& target, const std::map<std::string, std::string>& headers = {}) {
+    return service_->File(target, headers);
+  }
+  json Info() { return service_->Info(); }
+
+  std::unique_ptr<ServiceHarness> service_;
+  fs::path bundle_, data_;
+  uint16_t port_ = 0;
+  std::string token_;
+};
+
+TEST_F(ServiceProcessTest, EndpointsAnswerWithTheirDocumentsOnlyToTheToken) {
+  EXPECT_GE(token_.size(), 32u);
+  EXPECT_EQ(token_.find_first_of(" \r\n"), std::string::npos);
+  EXPECT_EQ(HttpSend(port_, http::verb::get, "/api/info").status, 401);
+  EXPECT_EQ(HttpSend(port_, http::verb::get, "/api/info", {{"Authorization", "Bearer " + token_ + "0"}}).status, 401);
+  EXPECT_EQ(HttpSend(port_, http::verb::post, "/api/host", {{"Authorization", token_}}, "{}").status, 401);
+
+  const json info = Info();
+  EXPECT_EQ(info["serviceVersion"], "0.6.12");
+  const json& state = info["state"];
+  ASSERT_TRUE(state.is_object());
+  EXPECT_EQ(state["siteOrigin"], "http://127.0.0.1:" + std::to_string(port_));
+  EXPECT_EQ(state["generation"], "bundled");
+  EXPECT_EQ(state["generations"]["bundled"], json({{"engine", "1.0.0"}, {"maps", "1.0.0"}, {"art", "1.0.0"}}));
+  EXPECT_EQ(state["bundleRoot"], bundle_.string() + "/pools");
+  EXPECT_EQ(state["browserProxy"], json({{"mode", "direct"}}));
+  EXPECT_FALSE(state["networkEnforced"].get<bool>());
+  EXPECT_FALSE(state.contains("pending"));
+
+  const HttpAnswer host = Api(http::verb::post, "/api/host", R"({"pid":7,"version":"0.6.12","after":0})");
+  ASSERT_EQ(host.status, 200);
+  EXPECT_TRUE(host.Json()["state"].is_object());
+  EXPECT_EQ(host.Json()["commands"], json::array());
+  const HttpAnswer launch = Api(http::verb::post, "/api/launch", "{}");
+  ASSERT_EQ(launch.status, 200);
+  EXPECT_EQ(launch.Json()["ready"], true) << "a JSON boolean, as the client demands";
+  EXPECT_TRUE(launch.Json()["state"].is_object());
+
+  EXPECT_EQ(Api(http::verb::post, "/api/host", "not json").status, 400);
+  EXPECT_EQ(Api(http::verb::post, "/api/info", "{}").status, 405);
+  EXPECT_EQ(Api(http::verb::get, "/api/launch").status, 405);
+  EXPECT_EQ(Api(http::verb::get, "/api/unknown").status, 404);
+
+  const json journal = Api(http::verb::get, "/__control/journal").Json();
+  EXPECT_EQ(journal["heartbeats"], 1);
+  EXPECT_EQ(journal["lastHeartbeat"]["pid"], 7);
+}
+
+TEST_F(ServiceProcessTest, ASecondServiceLeavesTheRunningOnesTokenAlone) {
+  const std::string token = token_;
+  HANDLE second = service_->Launch({}, service_->root() / "second.log");
+  ASSERT_NE(second, nullptr);
+  ASSERT_EQ(WaitForSingleObject(second, 15000), WAIT_OBJECT_0);
+  DWORD code = 0;
+  GetExitCodeProcess(second, &code);
+  CloseHandle(second);
+  EXPECT_NE(code, 0u);
+  EXPECT_EQ(ReadTextFile(data_ / "local-token"), token);
+  EXPECT_EQ(Api(http::verb::get, "/api/info").status, 200);
+}
+
+TEST_F(ServiceProcessTest, ServesGameFilesByGenerationWithRanges) {
+  const HttpAnswer page = File("/");
+  ASSERT_EQ(page.status, 200);
+  EXPECT_EQ(page.Header("content-type"), "text/html");
+  EXPECT_EQ(File("/__client/start").body, page.body);
+  EXPECT_EQ(File("/__client/bridge.js").Header("content-type"), "text/javascript");
+  EXPECT_EQ(File("/__client/game-observer.js").status, 200);
+  EXPECT_EQ(File("/engine/game.js?v=1", {{"X-KESTA-Generation", "bundled"}}).status, 200);
+  EXPECT_EQ(File("/engine/game.js", {{"X-KESTA-Generation", "gone"}}).status, 404);
+  EXPECT_EQ(File("/", {{"Authorization", "Bearer wrong"}}).status, 401);
+  EXPECT_EQ(HttpSend(port_, http::verb::post, "/engine/game.js").status, 405);
+
+  const std::string tile = ReadTextFile(bundle_ / "pools/maps/tiles/dock tile.json");
+  const HttpAnswer whole = File("/__pool/maps/tiles%2Fdock%20tile.json", Bearer());
+  ASSERT_EQ(whole.status, 200);
+  EXPECT_EQ(whole.body, tile);
+  EXPECT_EQ(whole.Header("accept-ranges"), "bytes");
+
+  const HttpAnswer part = File("/__pool/maps/tiles%2Fdock%20tile.json", {{"Range", "bytes=2-6"}});
+  ASSERT_EQ(part.status, 206);
+  EXPECT_EQ(part.body, tile.substr(2, 5));
+  EXPECT_EQ(part.Header("content-range"), "bytes 2-6/" + std::to_string(tile.size()));
+  const HttpAnswer tail = File("/__pool/maps/harbor.json", {{"Range", "bytes=-4"}});
+  EXPECT_EQ(tail.status, 206);
+  EXPECT_EQ(tail.body.size(), 4u);
+  const HttpAnswer beyond = File("/__pool/maps/harbor.json", {{"Range", "bytes=100000-"}});
+  EXPECT_EQ(beyond.status, 416);
+  EXPECT_EQ(beyond.Header("content-range").rfind("bytes */", 0), 0u);
+
+  const HttpAnswer head = HttpSend(port_, http::verb::head, "/__pool/maps/harbor.json");
+  EXPECT_EQ(head.status, 200);
+  EXPECT_EQ(head.Header("content-length"), std::to_string(ReadTextFile(bundle_ / "pools/maps/harbor.json").size()));
+  EXPECT_TRUE(head.body.empty());
+
+  for (const char* escape : {"/__pool/maps/..%2F..%2Fbootstrap.json", "/__pool/maps/%2E%2E%2Fengine%2Fgame.js",
+                             "/__pool/maps/pool-manifest.json", "/__pool/../bootstrap.json",
+                             "/../bootstrap.json", "/%2E%2E/bootstrap.json", "/__pool/secret/x",
+                             "/__pool/maps/%zz", "/__client/..%2Fbootstrap.json"}) {
+    EXPECT_EQ(File(escape).status, 404) << escape;
+  }
+}
+
+TEST_F(ServiceProcessTest, AcceptedUpdateServesANewGenerationAfterARestart) {
+  const fs::path maps = data_ / "packages/maps/1.1.0";
+  fs::create_directories(maps.parent_path());
+  fs::copy(bundle_ / "pools/maps", maps, fs::copy_options::recursive);
+  std::ofstream(maps / "harbor.json", std::ios::trunc) << R"({"name":"Harbor at night"})";
+
+  ASSERT_EQ(Control("/__control/state", {{"pending", {{"revision", 5}, {"notes", "night"}, {"versions", {{"maps", "1.1.0"}}}}}})
+                .status,
+            200);
+  EXPECT_EQ(Info()["state"]["pending"], json({{"revision", 5}, {"notes", "night"}}));
+  EXPECT_EQ(Api(http::verb::post, "/api/updates/accept", R"({"revision":4})").status, 409);
+  const HttpAnswer accepted = Api(http::verb::post, "/api/updates/accept", R"({"revision":5})");
+  ASSERT_EQ(accepted.status, 200);
+  EXPECT_FALSE(accepted.body.empty());
+
+  Restart({L"--control"});
+  const json state = Info()["state"];
+  const std::string generation = state["generation"];
+  EXPECT_NE(generation, "bundled");
+  EXPECT_EQ(state["generations"][generation]["maps"], "1.1.0");
+  EXPECT_FALSE(state.contains("pending"));
+  EXPECT_EQ(File("/__pool/maps/harbor.json", {{"X-KESTA-Generation", generation}}).body,
+            R"({"name":"Harbor at night"})");
+  EXPECT_EQ(File("/__pool/maps/harbor.json").body, R"({"name":"Harbor at night"})");
+  // A window still on the old generation keeps its files.
+  EXPECT_EQ(File("/__pool/maps/harbor.json", {{"X-KESTA-Generation", "bundled"}}).body,
+            ReadTextFile(bundle_ / "pools/maps/harbor.json"));
+}
+
+TEST_F(ServiceProcessTest, ControlOrdersFailuresAndSlowAnswers) {
+  ASSERT_EQ(Control("/__control/state", {{"faults",
+                                          {{{"path", "/api/host"}, {"status", 503}, {"times", 1}},
+                                           {{"path", "/api/launch"}, {"drop", true}, {"times", 1}},
+                                           {{"path", "/api/info"}, {"delayMs", 1500}, {"times", 1}}}}})
+                .status,
+            200);
+  EXPECT_EQ(Api(http::verb::post, "/api/host", "{}").status, 503);
+  EXPECT_EQ(Api(http::verb::post, "/api/host", "{}").status, 200);
+  EXPECT_EQ(Api(http::verb::post, "/api/launch", "{}").status, 0) << "dropped without an answer";
+  EXPECT_EQ(Api(http::verb::post, "/api/launch", "{}").status, 200);
+
+  // A slow answer holds up no other request.
+  std::atomic<bool> slowDone{false};
+  HttpAnswer slow;
+  std::thread waiting([&] {
+    slow = Api(http::verb::get, "/api/info");
+    slowDone = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(File("/").status, 200);
+  EXPECT_FALSE(slowDone.load());
+  waiting.join();
+  EXPECT_EQ(slow.status, 200);
+
+  ASSERT_EQ(Control("/__control/state", {{"updateGate", true}, {"clientPath", "C:/next"}, {"client", "0.6.13"}})
+                .status,
+            200);
+  const json launch = Api(http::verb::post, "/api/launch", "{}").Json();
+  EXPECT_EQ(launch["ready"], false);
+  EXPECT_EQ(launch["state"]["clientPath"], "C:/next");
+  EXPECT_EQ(Control("/__control/state", {{"nonsense", 1}}).status, 400);
+
+  // A garbled request gets a 400 and the service carries on.
+  asio::io_context io;
+  tcp::socket socket = ConnectLoopback(io, port_);
+  asio::write(socket, asio::buffer(std::string("NOT HTTP AT ALL\r\n\r\n")));
+  asio::streambuf reply;
+  boost::system::error_code ec;
+  asio::read_until(socket, reply, "\r\n", ec);
+  EXPECT_EQ(std::string(asio::buffers_begin(reply.data()), asio::buffers_begin(reply.data()) + 12),
+            "HTTP/1.1 400");
+  EXPECT_EQ(Api(http::verb::get, "/api/info").status, 200);
+
+  Restart({});
+  EXPECT_EQ(Control("/__control/state", {{"updateGate", true}}).status, 404) << "control needs its switch";
+}
+
+TEST_F(ServiceProcessTest, EnforcementSendsTheBrowserThroughTheAuthenticatedProxy) {
+  ASSERT_EQ(Control("/__control/state", {{"networkEnforced", true}}).status, 200);
+  const json state = Info()["state"];
+  ASSERT_TRUE(state["networkEnforced"].get<bool>());
+  const int proxyPort = state["browserProxyAuth"]["port"];
+  EXPECT_EQ(state["browserProxy"]["server"], "http://127.0.0.1:" + std::to_string(proxyPort));
+  EXPECT_EQ(state["browserProxyAuth"]["username"], "kesta");
+
+  auto basic = [](const std::string& credentials) {
+    std::string encoded;
+    encoded.resize(beast::detail::base64::encoded_size(credentials.size()));
+    encoded.resize(beast::detail::base64::encode(encoded.data(), credentials.data(), credentials.size()));
+    return "Basic " + encoded;
+  };
+  const std::string url = "http://127.0.0.1:" + std::to_string(port_) + "/engine/style.css";
+  const HttpAnswer challenged = HttpSend(static_cast<uint16_t>(proxyPort), http::verb::get, url);
+  EXPECT_EQ(challenged.status, 407);
+  EXPECT_EQ(challenged.Header("proxy-authenticate"), "Basic realm=\"kesta\"");
+  EXPECT_EQ(HttpSend(static_cast<uint16_t>(proxyPort), http::verb::get, url,
+                 {{"Proxy-Authorization", basic("kesta:" + token_ + "x")}})
+                .status,
+            407);
+  const HttpAnswer proxied = HttpSend(static_cast<uint16_t>(proxyPort), http::verb::get, url,
+                              {{"Proxy-Authorization", basic("kesta:" + token_)}});
+  EXPECT_EQ(proxied.status, 200);
+  EXPECT_EQ(proxied.body, ReadTextFile(bundle_ / "pools/engine/style.css"));
+
+  // CONNECT opens a tunnel to the service.
+  asio::io_context io;
+  tcp::socket socket = ConnectLoopback(io, static_cast<uint16_t>(proxyPort));
+  const std::string authority = "127.0.0.1:" + std::to_string(port_);
+  asio::write(socket, asio::buffer("CONNECT " + authority + " HTTP/1.1\r\nHost: " + authority +
+                                   "\r\nProxy-Authorization: " + basic("kesta:" + token_) + "\r\n\r\n"));
+  asio::streambuf established;
+  asio::read_until(socket, established, "\r\n\r\n");
+  EXPECT_EQ(std::string(asio::buffers_begin(established.data()), asio::buffers_begin(established.data()) + 12),
+            "HTTP/1.1 200");
+  http::request<http::string_body> request{http::verb::get, "/__client/bridge.js", 11};
+  request.set(http::field::host, authority);
+  EXPECT_EQ(HttpExchange(socket, request).status, 200);
+}
+
+TEST_F(ServiceProcessTest, UpgradeRequestBringsTheCurrentVersion) {
+  Restart({L"--control", L"--service-version", L"0.6.11"});
+  EXPECT_EQ(Info()["serviceVersion"], "0.6.11");
+  const HttpAnswer upgrade = Api(http::verb::post, "/api/service-upgrade", "{}");
+  EXPECT_EQ(upgrade.status, 200);
+  EXPECT_FALSE(upgrade.body.empty());
+  EXPECT_EQ(Info()["serviceVersion"], "0.6.12");
+}
+
+}  // namespace

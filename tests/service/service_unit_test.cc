@@ -1,0 +1,248 @@
+// The service's pieces without the network: range and name parsing, pool
+// lookup, the update flow of the state, and proxy credentials.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "options.h"
+#include "proxy.h"
+#include "resources.h"
+#include "service_state.h"
+
+namespace kesta::service {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+TEST(ServiceParsing, ByteRanges) {
+  struct Case {
+    const char* header;
+    uint64_t size;
+    RangeKind kind;
+    uint64_t first, last;
+  };
+  const Case cases[] = {
+      {"bytes=0-9", 37, RangeKind::kSatisfiable, 0, 9},
+      {"bytes=30-", 37, RangeKind::kSatisfiable, 30, 36},
+      {"bytes=30-100", 37, RangeKind::kSatisfiable, 30, 36},
+      {"bytes=-5", 37, RangeKind::kSatisfiable, 32, 36},
+      {"bytes=-100", 37, RangeKind::kSatisfiable, 0, 36},
+      {" bytes= 2 - 3 ", 37, RangeKind::kSatisfiable, 2, 3},
+      {"bytes=37-", 37, RangeKind::kUnsatisfiable, 0, 0},
+      {"bytes=-0", 37, RangeKind::kUnsatisfiable, 0, 0},
+      {"bytes=0-", 0, RangeKind::kUnsatisfiable, 0, 0},
+      {"bytes=5-2", 37, RangeKind::kNone, 0, 0},
+      {"bytes=0-1,4-5", 37, RangeKind::kNone, 0, 0},
+      {"items=0-1", 37, RangeKind::kNone, 0, 0},
+      {"bytes=a-b", 37, RangeKind::kNone, 0, 0},
+      {"bytes=-", 37, RangeKind::kNone, 0, 0},
+      {"bytes=0-99999999999999999999999", 37, RangeKind::kNone, 0, 0},
+      {"", 37, RangeKind::kNone, 0, 0},
+  };
+  for (const Case& c : cases) {
+    ByteRange range;
+    EXPECT_EQ(ParseRange(c.header, c.size, range), c.kind) << c.header;
+    if (c.kind == RangeKind::kSatisfiable) {
+      EXPECT_EQ(range.first, c.first) << c.header;
+      EXPECT_EQ(range.last, c.last) << c.header;
+    }
+  }
+}
+
+TEST(ServiceParsing, NamesAndEscapes) {
+  EXPECT_EQ(PercentDecode("tiles%2Fdock%20tile.json"), "tiles/dock tile.json");
+  EXPECT_EQ(PercentDecode("%e4%b8%ad"), "\xe4\xb8\xad");
+  EXPECT_EQ(PercentDecode("a+b"), "a+b");
+  for (const char* bad : {"%", "%2", "%zz", "a%0", "%00"}) EXPECT_FALSE(PercentDecode(bad)) << bad;
+
+  for (const char* good : {"a", "a/b.png", "dock tile.json", ".hidden", "a..b"})
+    EXPECT_TRUE(IsSafeRelativeName(good)) << good;
+  for (const char* bad : {"", "/a", "../a", "a/../../b", "a/./b", "a//b", "a/", "a\\b", "C:x", ".."})
+    EXPECT_FALSE(IsSafeRelativeName(bad)) << bad;
+  EXPECT_FALSE(IsSafeRelativeName(std::string_view("a\0b", 3)));
+}
+
+TEST(ServiceParsing, OptionsAndCredentials) {
+  Options options;
+  EXPECT_FALSE(ParseOptions({"--data-dir", "C:/d", "--bundle=C:/r", "--control"}, options));
+  EXPECT_EQ(options.dataDir, "C:/d");
+  EXPECT_EQ(options.bundle, "C:/r");
+  EXPECT_TRUE(options.control);
+  Options missing;
+  EXPECT_TRUE(ParseOptions({"--data-dir", "C:/d"}, missing));
+  EXPECT_TRUE(ParseOptions({"--data-dir", "C:/d", "--bundle"}, missing));
+  EXPECT_TRUE(ParseOptions({"--data-dir", "C:/d", "--bundle", "x", "--what"}, missing));
+
+  std::string decoded;
+  ASSERT_TRUE(DecodeBase64("a2VzdGE6dG9rZW4=", decoded));
+  EXPECT_EQ(decoded, "kesta:token");
+  ASSERT_TRUE(DecodeBase64("YWI=", decoded));
+  EXPECT_EQ(decoded, "ab");
+  for (const char* bad : {"a2V", "a2V=dA==", "====", "a2!z"}) EXPECT_FALSE(DecodeBase64(bad, decoded)) << bad;
+}
+
+// A bundle with three pools at version 1.0.0 and an empty data directory.
+class ServiceStoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::random_device seed;
+    root_ = fs::temp_directory_path() / ("kesta-service-unit-" + std::to_string(seed()));
+    bundle_ = root_ / "bundle";
+    data_ = root_ / "data";
+    fs::create_directories(data_);
+    Write(bundle_ / "engine/pool-manifest.json",
+          R"({"version":"1.0.0","index":"index.html","files":{"engine/game.js":"game.js","x":"../secret"}})");
+    Write(bundle_ / "engine/index.html", "<html>");
+    Write(bundle_ / "engine/game.js", "game 1");
+    Write(bundle_ / "maps/pool-manifest.json",
+          R"({"version":"1.0.0","bindings":{"https://a.test/m.json":"m/harbor.json"}})");
+    Write(bundle_ / "maps/m/harbor.json", "harbor 1");
+    Write(bundle_ / "maps/secret.json", "unbound");
+    Write(bundle_ / "art/art-manifest.json",
+          R"({"version":"1.0.0","bindings":{"https://a.test/h.svg":"hero.svg"}})");
+    Write(bundle_ / "art/hero.svg", "<svg>");
+    Write(root_ / "secret", "outside");
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(root_, ignored);
+  }
+  static void Write(const fs::path& path, const std::string& text) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+  }
+  ServiceState::Setup Setup() const {
+    return {"http://127.0.0.1:4000", "", "R", data_, kCurrentVersion, false};
+  }
+
+  fs::path root_, bundle_, data_;
+};
+
+TEST_F(ServiceStoreTest, PoolLookupFollowsTheManifests) {
+  ResourceStore store(bundle_, data_ / "packages");
+  const PoolVersions bundled = store.BundledVersions();
+  // The art pool's version comes from its art-manifest.json.
+  EXPECT_EQ(bundled, (PoolVersions{{"engine", "1.0.0"}, {"maps", "1.0.0"}, {"art", "1.0.0"}}));
+  EXPECT_EQ(store.PoolDirectory("maps", "1.0.0", bundled), bundle_ / "maps");
+  EXPECT_EQ(store.PoolDirectory("maps", "1.0.0-RC", bundled), data_ / "packages/maps/1.0.0-RC");
+  EXPECT_EQ(store.PoolDirectory("maps", "1.0.0", {{"maps", "1.0.0 "}}), data_ / "packages/maps/1.0.0");
+
+  const PoolVersions withoutMaps = {{"engine", "1.0.0"}, {"art", "1.0.0"}};
+  EXPECT_EQ(ResourceStore::ManifestName("art", withoutMaps), "art-manifest.json");
+  EXPECT_EQ(ResourceStore::ManifestName("art", bundled), "pool-manifest.json");
+  EXPECT_TRUE(store.Complete(withoutMaps, bundled));
+  // With maps the art pool needs pool-manifest.json, which this bundle lacks.
+  EXPECT_FALSE(store.Complete(bundled, bundled));
+  EXPECT_FALSE(store.Complete({{"maps", "2.0.0"}}, bundled));
+
+  EXPECT_EQ(store.OriginFile("/", bundled, bundled), bundle_ / "engine/index.html");
+  EXPECT_EQ(store.OriginFile("/__client/start", bundled, bundled), bundle_ / "engine/index.html");
+  EXPECT_EQ(store.OriginFile("/engine/game.js", bundled, bundled), bundle_ / "engine/game.js");
+  EXPECT_FALSE(store.OriginFile("/engine/missing.js", bundled, bundled));
+  EXPECT_FALSE(store.OriginFile("/x", bundled, bundled)) << "a manifest entry leaving the pool";
+  EXPECT_FALSE(store.OriginFile("/", {{"maps", "1.0.0"}}, bundled)) << "no engine in the generation";
+
+  EXPECT_EQ(store.PoolFile("maps", "m/harbor.json", bundled, bundled), bundle_ / "maps/m/harbor.json");
+  EXPECT_FALSE(store.PoolFile("maps", "secret.json", bundled, bundled)) << "not bound";
+  EXPECT_FALSE(store.PoolFile("maps", "../maps/m/harbor.json", bundled, bundled));
+  EXPECT_EQ(store.PoolFile("art", "hero.svg", withoutMaps, bundled), bundle_ / "art/hero.svg");
+  // A version that is a path must not reach outside the package store.
+  EXPECT_FALSE(store.Manifest("maps", {{"maps", "../../bundle/maps"}}, bundled));
+}
+
+TEST_F(ServiceStoreTest, AcceptedUpdateBecomesANewGenerationThatSurvivesARestart) {
+  ResourceStore store(bundle_, data_ / "packages");
+  // A downloaded maps 1.1.0 with other content.
+  Write(data_ / "packages/maps/1.1.0/pool-manifest.json",
+        R"({"version":"1.1.0","bindings":{"https://a.test/m.json":"m/harbor.json"}})");
+  Write(data_ / "packages/maps/1.1.0/m/harbor.json", "harbor 2");
+  {
+    ServiceState state(Setup(), store);
+    ASSERT_EQ(state.Control({{"pending",
+                              {{"revision", 7.9},
+                               {"notes", "n"},
+                               {"versions", {{"maps", "1.1.0"}, {"engine", "1.0.1"}}}}}})
+                  .status,
+              200);
+    const json shown = state.State()["pending"];
+    EXPECT_EQ(shown, json({{"revision", 7.9}, {"notes", "n"}})) << "our own members stay inside";
+    const double activation = state.State()["activation"];
+
+    EXPECT_EQ(state.Accept("{\"revision\":8}").status, 409);
+    EXPECT_EQ(state.Accept("{\"revision\":\"7\"}").status, 400);
+    EXPECT_EQ(state.Accept("not json").status, 400);
+    ASSERT_EQ(state.Accept("{\"revision\":7}").status, 200);
+
+    const json after = state.State();
+    EXPECT_EQ(after["generation"], "r7");
+    EXPECT_EQ(after["generations"]["r7"], json({{"engine", "1.0.1"}, {"maps", "1.1.0"}, {"art", "1.0.0"}}));
+    EXPECT_EQ(after["generations"]["bundled"]["maps"], "1.0.0");
+    EXPECT_FALSE(after.contains("pending"));
+    EXPECT_GT(after["activation"].get<double>(), activation);
+    // engine 1.0.1 was not downloaded: it is installed from the bundle.
+    EXPECT_TRUE(fs::exists(data_ / "packages/engine/1.0.1/pool-manifest.json"));
+    EXPECT_EQ(state.Accept("{\"revision\":7}").status, 409) << "nothing pending any more";
+  }
+  ServiceState restarted(Setup(), store);
+  EXPECT_EQ(restarted.generation(), "r7");
+  const auto served = restarted.ServedGeneration("");
+  ASSERT_TRUE(served);
+  EXPECT_EQ(store.PoolFile("maps", "m/harbor.json", *served, restarted.bundled()),
+            data_ / "packages/maps/1.1.0/m/harbor.json");
+  EXPECT_TRUE(restarted.ServedGeneration("bundled"));
+  EXPECT_FALSE(restarted.ServedGeneration("r8"));
+}
+
+TEST_F(ServiceStoreTest, DeferAndControlRules) {
+  Write(bundle_ / "art/pool-manifest.json", R"({"version":"1.0.0"})");
+  ResourceStore store(bundle_, data_ / "packages");
+  ServiceState state(Setup(), store);
+  EXPECT_TRUE(state.Launch()["ready"].get<bool>());
+  EXPECT_EQ(state.Defer("{\"revision\":1}").status, 409) << "nothing pending";
+  ASSERT_EQ(state.Control({{"pending", {{"revision", 3}}}, {"updateGate", true}}).status, 200);
+  EXPECT_EQ(state.Defer("{\"revision\":3}").status, 409) << "the gate is closed";
+  EXPECT_FALSE(state.Launch()["ready"].get<bool>());
+  ASSERT_EQ(state.Control({{"updateGate", false}}).status, 200);
+  EXPECT_EQ(state.Defer("{\"revision\":3}").status, 200);
+  EXPECT_TRUE(state.State()["pending"]["deferred"].get<bool>());
+
+  // Members of the wrong type are ignored, not thrown over.
+  ASSERT_EQ(state.Control({{"pending", {{"revision", 1e300}, {"client", 5}}}}).status, 200);
+  EXPECT_EQ(state.Accept("{\"revision\":0}").status, 409);
+  ASSERT_EQ(state.Control({{"pending", {{"revision", 4}, {"client", 5}, {"versions", "x"}}}}).status, 200);
+  EXPECT_EQ(state.Accept("{\"revision\":4}").status, 200);
+
+  // A refused key leaves everything as it was.
+  const json before = state.State();
+  EXPECT_EQ(state.Control({{"client", "0.7.0"}, {"clientPth", "x"}}).status, 400);
+  EXPECT_EQ(state.Control({{"generation", "unknown"}}).status, 400);
+  EXPECT_EQ(state.Control({{"networkEnforced", true}}).status, 500) << "no proxy running";
+  for (const char* fault : {R"({"delayMs":"slow"})", R"({"delayMs":1e12})", R"({"status":42})",
+                            R"({"times":-2})", R"({"drop":1})", R"({"pth":"/"})", R"("/api/host")"}) {
+    EXPECT_EQ(state.Control({{"faults", {json::parse(fault)}}}).status, 400) << fault;
+  }
+  EXPECT_EQ(state.Control({{"upgradeDelayMs", 0.5}}).status, 400);
+  EXPECT_EQ(state.State(), before);
+
+  // Commands come back until a heartbeat reports their id.
+  ASSERT_EQ(state.Control({{"commands", {{{"type", "open"}, {"url", "u1"}}, {{"type", "x"}}}}}).status, 200);
+  EXPECT_EQ(state.Host(R"({"after":0})").body["commands"].size(), 2u);
+  EXPECT_EQ(state.Host(R"({"after":1})").body["commands"], json::parse(R"([{"id":2,"type":"x"}])"));
+  EXPECT_EQ(state.Host(R"({"after":2})").body["commands"], json::array());
+  EXPECT_EQ(state.Host("[]").status, 400);
+
+  state.SetProxyPort(4100);
+  ASSERT_EQ(state.Control({{"networkEnforced", true}}).status, 200);
+  const json enforced = state.State();
+  EXPECT_EQ(enforced["browserProxy"]["server"], "http://127.0.0.1:4100");
+  EXPECT_EQ(enforced["browserProxy"]["bypass_list"], "<-loopback>");
+  EXPECT_EQ(enforced["browserProxyAuth"], json({{"host", "127.0.0.1"}, {"port", 4100}, {"username", "kesta"}}));
+  EXPECT_EQ(enforced["networkRevision"], before["networkRevision"].get<int>() + 1);
+}
+
+}  // namespace
+}  // namespace kesta::service
