@@ -1,5 +1,8 @@
 // kesta-service.exe itself, started under Wine on a bundle of its own with a
 // free port, and spoken to over loopback HTTP.
+#include <windows.h>
+#include <winhttp.h>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -105,6 +108,55 @@ TEST_F(ServiceProcessTest, EndpointsAnswerWithTheirDocumentsOnlyToTheToken) {
   const json journal = Api(http::verb::get, "/__control/journal").Json();
   EXPECT_EQ(journal["heartbeats"], 1);
   EXPECT_EQ(journal["lastHeartbeat"]["pid"], 7);
+}
+
+// The client talks to the service through WinHTTP, the way it is set up there.
+std::pair<DWORD, std::string> WinHttpExchange(uint16_t port, const std::wstring& path,
+                                               const std::string& token, const std::string& body) {
+  using Handle = std::unique_ptr<void, decltype(&WinHttpCloseHandle)>;
+  Handle session(WinHttpOpen(L"KESTA local service", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+                             WINHTTP_NO_PROXY_BYPASS, 0),
+                 &WinHttpCloseHandle);
+  if (!session) return {0, ""};
+  DWORD timeout = 3000;
+  WinHttpSetOption(session.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &timeout, sizeof timeout);
+  Handle connection(WinHttpConnect(session.get(), L"127.0.0.1", port, 0), &WinHttpCloseHandle);
+  if (!connection) return {0, ""};
+  Handle request(WinHttpOpenRequest(connection.get(), body.empty() ? L"GET" : L"POST", path.c_str(), nullptr,
+                                    WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, 0),
+                 &WinHttpCloseHandle);
+  if (!request) return {0, ""};
+  DWORD flags = WINHTTP_DISABLE_REDIRECTS;
+  WinHttpSetOption(request.get(), WINHTTP_OPTION_DISABLE_FEATURE, &flags, sizeof flags);
+  const std::wstring headers = L"Authorization: Bearer " + std::wstring(token.begin(), token.end()) +
+                               L"\r\nContent-Type: application/json\r\n";
+  if (!WinHttpSendRequest(request.get(), headers.c_str(), static_cast<DWORD>(-1),
+                          const_cast<char*>(body.data()), static_cast<DWORD>(body.size()),
+                          static_cast<DWORD>(body.size()), 0) ||
+      !WinHttpReceiveResponse(request.get(), nullptr))
+    return {0, ""};
+  DWORD status = 0;
+  DWORD size = sizeof status;
+  WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                      WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX);
+  std::string received;
+  for (;;) {
+    char chunk[4096];
+    DWORD read = 0;
+    if (!WinHttpReadData(request.get(), chunk, sizeof chunk, &read) || read == 0) break;
+    received.append(chunk, read);
+  }
+  return {status, received};
+}
+
+TEST_F(ServiceProcessTest, TheClientsWinHttpRequestsAreAnswered) {
+  const auto [infoStatus, info] = WinHttpExchange(port_, L"/api/info", token_, "");
+  EXPECT_EQ(infoStatus, 200u);
+  EXPECT_TRUE(json::parse(info, nullptr, false)["state"].is_object());
+  const auto [hostStatus, host] = WinHttpExchange(port_, L"/api/host", token_, R"({"pid":1,"after":0})");
+  EXPECT_EQ(hostStatus, 200u);
+  EXPECT_TRUE(json::parse(host, nullptr, false)["state"].is_object());
+  EXPECT_EQ(WinHttpExchange(port_, L"/api/launch", "wrong", "{}").first, 401u);
 }
 
 TEST_F(ServiceProcessTest, ASecondServiceLeavesTheRunningOnesTokenAlone) {
