@@ -75,8 +75,12 @@ ServiceState::ServiceState(Setup setup, ResourceStore& store)
 }
 
 json ServiceState::State() const {
+  // The client gives up on a generation whose manifests it cannot read, so
+  // only generations present on disk are listed.
   json generations = json::object();
-  for (const auto& [name, versions] : generations_) generations[name] = VersionsJson(versions);
+  for (const auto& [name, versions] : generations_) {
+    if (name == "bundled" || store_.Complete(versions, bundled())) generations[name] = VersionsJson(versions);
+  }
   json state = {
       {"siteOrigin", siteOrigin_},
       {"clientPath", clientPath_},
@@ -398,6 +402,10 @@ void ServiceState::Load() {
   if (saved.contains("generation") && saved["generation"].is_string() &&
       generations_.count(saved["generation"].get<std::string>())) {
     current_ = saved["generation"];
+  }
+  if (current_ != "bundled" && !store_.Complete(generations_[current_], bundled())) {
+    Log("generation " + current_ + " is no longer on disk; serving the bundled one");
+    current_ = "bundled";
   }
 }
 

@@ -155,6 +155,7 @@ TEST_F(ServiceStoreTest, PoolLookupFollowsTheManifests) {
 }
 
 TEST_F(ServiceStoreTest, AcceptedUpdateBecomesANewGenerationThatSurvivesARestart) {
+  Write(bundle_ / "art/pool-manifest.json", R"({"version":"1.0.0"})");
   ResourceStore store(bundle_, data_ / "packages");
   // A downloaded maps 1.1.0 with other content.
   Write(data_ / "packages/maps/1.1.0/pool-manifest.json",
@@ -195,6 +196,14 @@ TEST_F(ServiceStoreTest, AcceptedUpdateBecomesANewGenerationThatSurvivesARestart
             data_ / "packages/maps/1.1.0/m/harbor.json");
   EXPECT_TRUE(restarted.ServedGeneration("bundled"));
   EXPECT_FALSE(restarted.ServedGeneration("r8"));
+
+  // A generation whose packages went missing is neither listed (the client
+  // would stop on its manifests) nor kept as the current one.
+  fs::remove_all(data_ / "packages/maps/1.1.0");
+  ServiceState damaged(Setup(), store);
+  EXPECT_EQ(damaged.generation(), "bundled");
+  EXPECT_FALSE(damaged.State()["generations"].contains("r7"));
+  EXPECT_TRUE(damaged.State()["generations"].contains("bundled"));
 }
 
 TEST_F(ServiceStoreTest, DeferAndControlRules) {
