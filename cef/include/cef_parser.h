@@ -24,20 +24,15 @@ CefString CefURIEncode(const CefString& text, bool use_plus);
 // Unescapes |text| according to |unescape_rule|. With |convert_to_utf8| the
 // result must be valid UTF-8, otherwise the input is returned unchanged.
 /*--cef()--*/
-CefString CefURIDecode(const CefString& text,
-                       bool convert_to_utf8,
-                       cef_uri_unescape_rule_t unescape_rule);
+CefString CefURIDecode(const CefString& text, bool convert_to_utf8, cef_uri_unescape_rule_t unescape_rule);
 
 // Parses JSON. Returns null when the input is not valid JSON.
 /*--cef()--*/
-CefRefPtr<CefValue> CefParseJSON(const CefString& json_string,
-                                 cef_json_parser_options_t options);
+CefRefPtr<CefValue> CefParseJSON(const CefString& json_string, cef_json_parser_options_t options);
 
 // Parses |json_size| bytes of UTF-8 JSON text.
 /*--cef()--*/
-CefRefPtr<CefValue> CefParseJSON(const void* json,
-                                 size_t json_size,
-                                 cef_json_parser_options_t options);
+CefRefPtr<CefValue> CefParseJSON(const void* json, size_t json_size, cef_json_parser_options_t options);
 
 // Like CefParseJSON; on failure |error_msg_out| says where and why.
 /*--cef()--*/

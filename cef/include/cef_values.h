@@ -139,8 +139,7 @@ class CefDictionaryValue : public virtual CefBaseRefCounted {
   // An unowned |value| is moved in and becomes invalid; an owned one is
   // copied.
   virtual bool SetBinary(const CefString& key, CefRefPtr<CefBinaryValue> value) = 0;
-  virtual bool SetDictionary(const CefString& key,
-                             CefRefPtr<CefDictionaryValue> value) = 0;
+  virtual bool SetDictionary(const CefString& key, CefRefPtr<CefDictionaryValue> value) = 0;
   virtual bool SetList(const CefString& key, CefRefPtr<CefListValue> value) = 0;
 };
 

@@ -9,14 +9,11 @@ CefRefPtr<CefValue> CefParseJSON(const CefString& json_string, cef_json_parser_o
   return CefParseJSON(json.data(), json.size(), options);
 }
 
-CefRefPtr<CefValue> CefParseJSON(const void* json,
-                                 size_t json_size,
-                                 cef_json_parser_options_t options) {
+CefRefPtr<CefValue> CefParseJSON(const void* json, size_t json_size, cef_json_parser_options_t options) {
   if (!json || json_size == 0)
     return nullptr;
   cef_internal::Value value;
-  if (!cef_internal::ReadJson(std::string_view(static_cast<const char*>(json), json_size),
-                              options, &value, nullptr)) {
+  if (!cef_internal::ReadJson(std::string_view(static_cast<const char*>(json), json_size), options, &value, nullptr)) {
     return nullptr;
   }
   return cef_internal::WrapValue(std::move(value));

@@ -40,26 +40,21 @@ bool UnescapedNormally(char32_t c) {
 // Code points never unescaped because they could disguise a URL: bidi
 // controls, lock symbols, spaces and invisible or formatting characters.
 bool IsSpoofingCodePoint(char32_t c) {
-  return c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) ||
-         (c >= 0x2066 && c <= 0x2069) || c == 0x1F50F || c == 0x1F510 || c == 0x1F512 ||
-         c == 0x1F513 || c == 0x0085 || c == 0x00A0 || c == 0x1680 ||
-         (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
-         c == 0x205F || c == 0x3000 || c == 0x2800 || c == 0x00AD || c == 0x034F ||
-         c == 0x061C || (c >= 0x0600 && c <= 0x0605) || c == 0x06DD || c == 0x070F ||
-         c == 0x08E2 || (c >= 0x115F && c <= 0x1160) || (c >= 0x17B4 && c <= 0x17B5) ||
-         (c >= 0x180B && c <= 0x180F) || (c >= 0x200B && c <= 0x200F) ||
-         (c >= 0x2060 && c <= 0x206F) || c == 0x3164 || (c >= 0xFE00 && c <= 0xFE0F) ||
-         c == 0xFEFF || c == 0xFFA0 || (c >= 0xFFF0 && c <= 0xFFF8) ||
-         (c >= 0x1BCA0 && c <= 0x1BCA3) || (c >= 0x1D173 && c <= 0x1D17A) ||
-         (c >= 0xE0000 && c <= 0xE0FFF);
+  return c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) || c == 0x1F50F ||
+         c == 0x1F510 || c == 0x1F512 || c == 0x1F513 || c == 0x0085 || c == 0x00A0 || c == 0x1680 ||
+         (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000 ||
+         c == 0x2800 || c == 0x00AD || c == 0x034F || c == 0x061C || (c >= 0x0600 && c <= 0x0605) || c == 0x06DD ||
+         c == 0x070F || c == 0x08E2 || (c >= 0x115F && c <= 0x1160) || (c >= 0x17B4 && c <= 0x17B5) ||
+         (c >= 0x180B && c <= 0x180F) || (c >= 0x200B && c <= 0x200F) || (c >= 0x2060 && c <= 0x206F) || c == 0x3164 ||
+         (c >= 0xFE00 && c <= 0xFE0F) || c == 0xFEFF || c == 0xFFA0 || (c >= 0xFFF0 && c <= 0xFFF8) ||
+         (c >= 0x1BCA0 && c <= 0x1BCA3) || (c >= 0x1D173 && c <= 0x1D17A) || (c >= 0xE0000 && c <= 0xE0FFF);
 }
 
 bool ShouldUnescape(int rules, char32_t c) {
   if (c < 0x80) {
     return UnescapedNormally(c) || (c == ' ' && (rules & UU_SPACES)) ||
            ((c == '/' || c == '\\') && (rules & UU_PATH_SEPARATORS)) ||
-           (c > ' ' && c != '/' && c != '\\' &&
-            (rules & UU_URL_SPECIAL_CHARS_EXCEPT_PATH_SEPARATORS));
+           (c > ' ' && c != '/' && c != '\\' && (rules & UU_URL_SPECIAL_CHARS_EXCEPT_PATH_SEPARATORS));
   }
   return !IsSpoofingCodePoint(c);
 }
@@ -144,8 +139,7 @@ std::string Unescape(std::string_view text, int rules) {
   return result;
 }
 
-constexpr char kBase64Alphabet[] =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr char kBase64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 int Base64Value(char c) {
   if (c >= 'A' && c <= 'Z')
@@ -182,9 +176,7 @@ CefString CefURIEncode(const CefString& text, bool use_plus) {
   return CefString(escaped);
 }
 
-CefString CefURIDecode(const CefString& text,
-                       bool convert_to_utf8,
-                       cef_uri_unescape_rule_t unescape_rule) {
+CefString CefURIDecode(const CefString& text, bool convert_to_utf8, cef_uri_unescape_rule_t unescape_rule) {
   const std::string input = text.ToString();
   std::string unescaped = Unescape(input, unescape_rule);
   // Decoded bytes that do not form UTF-8 give back the text as it came.

@@ -80,8 +80,14 @@ class Value {
   // The held node leaves its container.
   void DetachNode();
 
-  std::variant<std::monostate, bool, int, double, std::string, std::shared_ptr<BinaryNode>,
-               std::shared_ptr<DictNode>, std::shared_ptr<ListNode>>
+  std::variant<std::monostate,
+               bool,
+               int,
+               double,
+               std::string,
+               std::shared_ptr<BinaryNode>,
+               std::shared_ptr<DictNode>,
+               std::shared_ptr<ListNode>>
       data_;
 };
 

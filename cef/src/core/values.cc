@@ -565,8 +565,7 @@ bool CefDictionaryValueImpl::SetBinary(const CefString& key, CefRefPtr<CefBinary
   return true;
 }
 
-bool CefDictionaryValueImpl::SetDictionary(const CefString& key,
-                                           CefRefPtr<CefDictionaryValue> value) {
+bool CefDictionaryValueImpl::SetDictionary(const CefString& key, CefRefPtr<CefDictionaryValue> value) {
   DictNode* node = handle_.writable();
   Value stored;
   if (!node || !TakeDict(value, node, &stored))
@@ -780,12 +779,10 @@ CefRefPtr<CefBinaryValue> CefBinaryValue::Create(const void* data, size_t data_s
 
 // static
 CefRefPtr<CefDictionaryValue> CefDictionaryValue::Create() {
-  return new cef_internal::CefDictionaryValueImpl(std::make_shared<cef_internal::DictNode>(),
-                                                  false, false);
+  return new cef_internal::CefDictionaryValueImpl(std::make_shared<cef_internal::DictNode>(), false, false);
 }
 
 // static
 CefRefPtr<CefListValue> CefListValue::Create() {
-  return new cef_internal::CefListValueImpl(std::make_shared<cef_internal::ListNode>(), false,
-                                            false);
+  return new cef_internal::CefListValueImpl(std::make_shared<cef_internal::ListNode>(), false, false);
 }

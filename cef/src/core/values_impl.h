@@ -57,8 +57,7 @@ class ContainerHandle {
 
 class CefBinaryValueImpl : public CefBinaryValue {
  public:
-  CefBinaryValueImpl(std::shared_ptr<BinaryNode> node, bool reference)
-      : handle_(std::move(node), reference, true) {}
+  CefBinaryValueImpl(std::shared_ptr<BinaryNode> node, bool reference) : handle_(std::move(node), reference, true) {}
 
   ContainerHandle<BinaryNode>& handle() { return handle_; }
 

@@ -15,8 +15,7 @@ constexpr char kNl[] = "\r\n";
 constexpr char kNl[] = "\n";
 #endif
 
-CefRefPtr<CefValue> Parse(const std::string& json,
-                          cef_json_parser_options_t options = JSON_PARSER_RFC) {
+CefRefPtr<CefValue> Parse(const std::string& json, cef_json_parser_options_t options = JSON_PARSER_RFC) {
   return CefParseJSON(json.data(), json.size(), options);
 }
 
@@ -43,8 +42,9 @@ TEST(CefJsonWriter, KeysInSortedOrderAndCompactLayout) {
 
 TEST(CefJsonWriter, EscapesAsChromium) {
   CefRefPtr<CefValue> value = CefValue::Create();
-  value->SetString(std::string("q\" b\\ s/ <a>&' \b\f\n\r\t \x01\x1f\x7f"
-                               "\xE2\x80\xA8\xE2\x80\xA9 \xC3\xA9\xE8\xB5\x84\xF0\x9F\x98\x80"));
+  value->SetString(
+      std::string("q\" b\\ s/ <a>&' \b\f\n\r\t \x01\x1f\x7f"
+                  "\xE2\x80\xA8\xE2\x80\xA9 \xC3\xA9\xE8\xB5\x84\xF0\x9F\x98\x80"));
   EXPECT_EQ(Write(value),
             "\"q\\\" b\\\\ s/ \\u003Ca>&' \\b\\f\\n\\r\\t \\u0001\\u001F\x7f"
             "\\u2028\\u2029 \xC3\xA9\xE8\xB5\x84\xF0\x9F\x98\x80\"");
@@ -55,7 +55,9 @@ TEST(CefJsonWriter, EscapesAsChromium) {
   const char16_t lone[] = {u'a', 0xD800, u'b', 0};
   dict->SetString("s", CefString(lone));
   value->SetDictionary(dict);
-  EXPECT_EQ(Write(value), "{\"\\u003Ck\\n>\":1,\"s\":\"a\xEF\xBF\xBD" "b\"}");
+  EXPECT_EQ(Write(value),
+            "{\"\\u003Ck\\n>\":1,\"s\":\"a\xEF\xBF\xBD"
+            "b\"}");
 }
 
 TEST(CefJsonWriter, DoublesInShortestRoundTripForm) {
@@ -114,9 +116,9 @@ TEST(CefJsonWriter, PrettyPrintLayout) {
   CefRefPtr<CefValue> value = Parse(R"({"a":[1,{"b":true}],"c":{},"d":[]})");
   ASSERT_TRUE(value);
   const std::string nl = kNl;
-  EXPECT_EQ(Write(value, JSON_WRITER_PRETTY_PRINT),
-            "{" + nl + "   \"a\": [ 1, {" + nl + "      \"b\": true" + nl + "   } ]," + nl +
-                "   \"c\": {" + nl + "   }," + nl + "   \"d\": [  ]" + nl + "}" + nl);
+  EXPECT_EQ(Write(value, JSON_WRITER_PRETTY_PRINT), "{" + nl + "   \"a\": [ 1, {" + nl + "      \"b\": true" + nl +
+                                                        "   } ]," + nl + "   \"c\": {" + nl + "   }," + nl +
+                                                        "   \"d\": [  ]" + nl + "}" + nl);
   CefRefPtr<CefValue> number = CefValue::Create();
   number->SetInt(3);
   EXPECT_EQ(Write(number, JSON_WRITER_PRETTY_PRINT), "3" + nl);
@@ -174,6 +176,8 @@ TEST(CefJsonReader, NumberTypes) {
       {"-2.5e-3", VTYPE_DOUBLE, -0.0025},
       {"1e-400", VTYPE_DOUBLE, 0.0},
       {"-1e-400", VTYPE_DOUBLE, -0.0},
+      {"0e999999999", VTYPE_DOUBLE, 0.0},
+      {"-0.000e-999999999", VTYPE_DOUBLE, -0.0},
   };
   for (const Case& c : kCases) {
     CefRefPtr<CefValue> value = Parse(c.json);
@@ -196,16 +200,70 @@ TEST(CefJsonReader, NumberTypes) {
 }
 
 TEST(CefJsonReader, StrictModeRefusals) {
-  const char* const kBad[] = {
-      "", " ", "[1,]", R"({"a":1,})", "[,]", "[1,,2]", "[1 2]", R"({"a" 1})", R"({"a":})",
-      "{a:1}", "{'a':1}", "// note\n1", "/* note */ 1", "[1]/**/", "# note\n1", "01", "-01",
-      "+1", ".5", "1.", "1.e3", "1e", "1e+", "-", "--1", "0x10", "NaN", "Infinity", "-Infinity",
-      "1e400", "-1e400", "tru", "nul", "True", "[1]x", "[1]]", "{}{}", "\"abc",
-      R"("\v")", R"("\x41")", R"("\a")", R"("\u12")", R"("\u12G4")", R"("\ud800")",
-      R"("\ud800x")", R"("\ud800\u0041")", R"("\udc00")", "\"tab\there\"", "\"nl\nhere\"",
-      "\"\x01\"", "\"\xFF\"", "\"\xC0\xAF\"", "\"\xE0\x80\xAF\"", "\"\xED\xA0\x80\"",
-      "\"\xF4\x90\x80\x80\"", "\"\xE8\xB5\"", "\xEF\xBB\xBF", "[\"a\"\xC3]", "\xC3\xA9",
-      "\"\\", "[", "{", R"({"a")", "[1"};
+  const char* const kBad[] = {"",
+                              " ",
+                              "[1,]",
+                              R"({"a":1,})",
+                              "[,]",
+                              "[1,,2]",
+                              "[1 2]",
+                              R"({"a" 1})",
+                              R"({"a":})",
+                              "{a:1}",
+                              "{'a':1}",
+                              "// note\n1",
+                              "/* note */ 1",
+                              "[1]/**/",
+                              "# note\n1",
+                              "01",
+                              "-01",
+                              "+1",
+                              ".5",
+                              "1.",
+                              "1.e3",
+                              "1e",
+                              "1e+",
+                              "-",
+                              "--1",
+                              "0x10",
+                              "NaN",
+                              "Infinity",
+                              "-Infinity",
+                              "1e400",
+                              "-1e400",
+                              "tru",
+                              "nul",
+                              "True",
+                              "[1]x",
+                              "[1]]",
+                              "{}{}",
+                              "\"abc",
+                              R"("\v")",
+                              R"("\x41")",
+                              R"("\a")",
+                              R"("\u12")",
+                              R"("\u12G4")",
+                              R"("\ud800")",
+                              R"("\ud800x")",
+                              R"("\ud800\u0041")",
+                              R"("\udc00")",
+                              "\"tab\there\"",
+                              "\"nl\nhere\"",
+                              "\"\x01\"",
+                              "\"\xFF\"",
+                              "\"\xC0\xAF\"",
+                              "\"\xE0\x80\xAF\"",
+                              "\"\xED\xA0\x80\"",
+                              "\"\xF4\x90\x80\x80\"",
+                              "\"\xE8\xB5\"",
+                              "\xEF\xBB\xBF",
+                              "[\"a\"\xC3]",
+                              "\xC3\xA9",
+                              "\"\\",
+                              "[",
+                              "{",
+                              R"({"a")",
+                              "[1"};
   for (const char* json : kBad)
     EXPECT_EQ(Parse(json), nullptr) << json;
   EXPECT_EQ(Parse(std::string("\0", 1)), nullptr);
@@ -225,14 +283,13 @@ TEST(CefJsonReader, TrailingCommasOnlyWhenAllowed) {
 }
 
 TEST(CefJsonReader, StringsAndStructure) {
-  CefRefPtr<CefValue> value =
-      Parse("\xEF\xBB\xBF {\"s\":\"\\u00e9\\uD83D\\uDE00\\/\\b\\\"\\\\ \xE8\xB5\x84\\u0000x\","
-            "\"dup\":1,\"dup\":[2],\"e\":{},\"\xEF\xBF\xBF\":null}\r\n\t ");
+  CefRefPtr<CefValue> value = Parse(
+      "\xEF\xBB\xBF {\"s\":\"\\u00e9\\uD83D\\uDE00\\/\\b\\\"\\\\ \xE8\xB5\x84\\u0000x\","
+      "\"dup\":1,\"dup\":[2],\"e\":{},\"\xEF\xBF\xBF\":null}\r\n\t ");
   ASSERT_TRUE(value);
   CefRefPtr<CefDictionaryValue> dict = value->GetDictionary();
   ASSERT_TRUE(dict);
-  EXPECT_EQ(dict->GetString("s").ToString(),
-            std::string("\xC3\xA9\xF0\x9F\x98\x80/\b\"\\ \xE8\xB5\x84\0x", 16));
+  EXPECT_EQ(dict->GetString("s").ToString(), std::string("\xC3\xA9\xF0\x9F\x98\x80/\b\"\\ \xE8\xB5\x84\0x", 16));
   EXPECT_EQ(dict->GetType("dup"), VTYPE_LIST);  // the last duplicate wins
   EXPECT_EQ(dict->GetList("dup")->GetInt(0), 2);
   EXPECT_EQ(dict->GetDictionary("e")->GetSize(), 0u);
@@ -272,13 +329,50 @@ TEST(CefJsonReader, ErrorMessages) {
   EXPECT_NE(error.ToString().find("Too much nesting."), std::string::npos);
 }
 
+TEST(CefJson, MutatedInputNeverCrashesAndWhatParsesRoundTrips) {
+  const std::string seed = "{\"a\":[1,-2.5e3,true,null,{\"b\":\"x\\u00e9\\n\xE8\xB5\x84\"}],\"c\":{},\"d\":[[]]}";
+  const char kAlphabet[] = "{}[],:\"\\/-+.eE0123456789 \ttrufalsn\x80\xC3\xBF\xE8\xF0u";
+  uint32_t state = 12345;
+  auto next = [&state] {
+    state = state * 1103515245u + 12345u;
+    return state >> 8;
+  };
+  for (int round = 0; round < 20000; ++round) {
+    std::string text = seed;
+    for (int edits = 1 + next() % 4; edits > 0; --edits) {
+      const size_t at = next() % (text.size() + 1);
+      const char c = kAlphabet[next() % (sizeof(kAlphabet) - 1)];
+      switch (next() % 3) {
+        case 0:
+          text.insert(at, 1, c);
+          break;
+        case 1:
+          if (at < text.size())
+            text.erase(at, 1);
+          break;
+        default:
+          if (at < text.size())
+            text[at] = c;
+          break;
+      }
+    }
+    CefRefPtr<CefValue> value = Parse(text);
+    if (!value)
+      continue;
+    const std::string written = Write(value);
+    CefRefPtr<CefValue> again = Parse(written);
+    ASSERT_TRUE(again) << text;
+    EXPECT_TRUE(again->IsEqual(value)) << text;
+    EXPECT_EQ(Write(again), written) << text;
+  }
+}
+
 TEST(CefJson, LargeManifestRoundTrips) {
   // Sorted keys, integers and strings written back exactly as read.
   std::string json = "{\"bindings\":{";
   for (int i = 0; i < 12000; ++i) {
     char entry[96];
-    std::snprintf(entry, sizeof(entry), "%s\"assets/%05d.png\":\"/__pool/p1/assets%%2F%05d.png\"",
-                  i ? "," : "", i, i);
+    std::snprintf(entry, sizeof(entry), "%s\"assets/%05d.png\":\"/__pool/p1/assets%%2F%05d.png\"", i ? "," : "", i, i);
     json += entry;
   }
   json += "},\"revision\":42,\"size\":1.5}";

@@ -9,19 +9,15 @@
 namespace {
 
 std::string Decode(const std::string& text, int rule, bool convert_to_utf8 = false) {
-  return CefURIDecode(text, convert_to_utf8, static_cast<cef_uri_unescape_rule_t>(rule))
-      .ToString();
+  return CefURIDecode(text, convert_to_utf8, static_cast<cef_uri_unescape_rule_t>(rule)).ToString();
 }
 
 TEST(CefUri, EncodeKeepsOnlyUnreservedCharacters) {
   EXPECT_EQ(CefURIEncode("az AZ09-_.!~*'()", false).ToString(), "az%20AZ09-_.!~*'()");
   EXPECT_EQ(CefURIEncode("a b", true).ToString(), "a+b");
-  EXPECT_EQ(CefURIEncode("dir/file name+x?y=z&w#v%u", false).ToString(),
-            "dir%2Ffile%20name%2Bx%3Fy%3Dz%26w%23v%25u");
-  EXPECT_EQ(CefURIEncode("\"<>\\^`{|}[]:;@$,", false).ToString(),
-            "%22%3C%3E%5C%5E%60%7B%7C%7D%5B%5D%3A%3B%40%24%2C");
-  EXPECT_EQ(CefURIEncode("\xE8\xB5\x84\xE6\xBA\x90\n\x7F", false).ToString(),
-            "%E8%B5%84%E6%BA%90%0A%7F");
+  EXPECT_EQ(CefURIEncode("dir/file name+x?y=z&w#v%u", false).ToString(), "dir%2Ffile%20name%2Bx%3Fy%3Dz%26w%23v%25u");
+  EXPECT_EQ(CefURIEncode("\"<>\\^`{|}[]:;@$,", false).ToString(), "%22%3C%3E%5C%5E%60%7B%7C%7D%5B%5D%3A%3B%40%24%2C");
+  EXPECT_EQ(CefURIEncode("\xE8\xB5\x84\xE6\xBA\x90\n\x7F", false).ToString(), "%E8%B5%84%E6%BA%90%0A%7F");
   EXPECT_EQ(CefURIEncode(CefString(), false).ToString(), "");
 }
 
@@ -37,8 +33,8 @@ TEST(CefUri, DecodeRules) {
       {"%2F%5C", UU_NORMAL, "%2F%5C"},
       {"a%20b", UU_SPACES, "a b"},
       {"a%2Fb%5Cc", UU_PATH_SEPARATORS, "a/b\\c"},
-      {"%2E%25%2B%26%3D%3F%23%3A%40%7F%2F%5C%20",
-       UU_URL_SPECIAL_CHARS_EXCEPT_PATH_SEPARATORS, ".%+&=?#:@\x7F%2F%5C%20"},
+      {"%2E%25%2B%26%3D%3F%23%3A%40%7F%2F%5C%20", UU_URL_SPECIAL_CHARS_EXCEPT_PATH_SEPARATORS,
+       ".%+&=?#:@\x7F%2F%5C%20"},
       {"a+b%2B", UU_REPLACE_PLUS_WITH_SPACE, "a b%2B"},
       {"a+b%41", UU_NONE, "a+b%41"},
       // The client's rule for request paths: separators stay escaped, '+' stays.
@@ -53,8 +49,7 @@ TEST(CefUri, DecodeRules) {
       // UTF-8 characters, but not those that could disguise a URL.
       {"%E8%b5%84", UU_NORMAL, "\xE8\xB5\x84"},
       {"%F0%9F%98%80", UU_NORMAL, "\xF0\x9F\x98\x80"},
-      {"%E2%80%AE%C2%A0%E2%80%8B%EF%BB%BF%F0%9F%94%92", UU_NORMAL,
-       "%E2%80%AE%C2%A0%E2%80%8B%EF%BB%BF%F0%9F%94%92"},
+      {"%E2%80%AE%C2%A0%E2%80%8B%EF%BB%BF%F0%9F%94%92", UU_NORMAL, "%E2%80%AE%C2%A0%E2%80%8B%EF%BB%BF%F0%9F%94%92"},
       {"\xE8\xB5\x84", UU_NORMAL, "\xE8\xB5\x84"},
   };
   for (const auto& c : kCases)
@@ -67,7 +62,9 @@ TEST(CefUri, DecodeBytesThatAreNotUtf8) {
   EXPECT_EQ(Decode("%E8%B5", UU_NORMAL, true), "%E8%B5");
   EXPECT_EQ(Decode("%E8%B5%84", UU_NORMAL, true), "\xE8\xB5\x84");
   // Without conversion the raw byte is decoded and then read as UTF-8 text.
-  EXPECT_EQ(Decode("a%FFb", UU_NORMAL, false), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(Decode("a%FFb", UU_NORMAL, false),
+            "a\xEF\xBF\xBD"
+            "b");
   // A valid character is decoded; the stray continuation byte after it is
   // restored as a raw byte.
   EXPECT_EQ(Decode("%C3%A9%A9", UU_NORMAL, true), "%C3%A9%A9");

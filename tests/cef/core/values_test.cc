@@ -61,8 +61,7 @@ TEST(CefValues, DictionaryKeysAreSortedByUtf8Bytes) {
   for (const CefString& key : keys)
     order.push_back(key.ToString());
   // GetKeys appends after what the caller already had.
-  EXPECT_EQ(order, (std::vector<std::string>{"kept", "", "10", "9", "B", "a", "a0", "b",
-                                             "\xC3\xA9"}));
+  EXPECT_EQ(order, (std::vector<std::string>{"kept", "", "10", "9", "B", "a", "a0", "b", "\xC3\xA9"}));
 }
 
 TEST(CefValues, SettingAnUnownedContainerMovesItIn) {
@@ -214,8 +213,7 @@ TEST(CefValues, EqualityIsDeepAndSamenessIsIdentity) {
 
 TEST(CefValues, CopyCanLeaveOutEmptyDictionaries) {
   CefRefPtr<CefValue> parsed = CefParseJSON(
-      R"({"a":{},"b":{"c":{"d":{}}},"e":[],"f":[{}],"g":"","h":null,"i":{"j":1,"k":{}}})",
-      JSON_PARSER_RFC);
+      R"({"a":{},"b":{"c":{"d":{}}},"e":[],"f":[{}],"g":"","h":null,"i":{"j":1,"k":{}}})", JSON_PARSER_RFC);
   ASSERT_TRUE(parsed);
   CefRefPtr<CefDictionaryValue> dict = parsed->GetDictionary();
 

@@ -1,0 +1,245 @@
+#include "core/net_http_parser.h"
+
+#include <cctype>
+
+#include "include/internal/cef_types_net.h"
+
+namespace cef_internal {
+
+namespace {
+
+constexpr size_t kMaxHeaderBytes = 256 * 1024;
+
+bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size())
+    return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  }
+  return true;
+}
+
+std::string Trim(const std::string& s) {
+  size_t b = s.find_first_not_of(" \t");
+  if (b == std::string::npos)
+    return std::string();
+  size_t e = s.find_last_not_of(" \t");
+  return s.substr(b, e - b + 1);
+}
+
+}  // namespace
+
+std::string HttpResponseHead::Get(const std::string& name) const {
+  for (const auto& [key, value] : headers) {
+    if (EqualsIgnoreCase(key, name))
+      return value;
+  }
+  return std::string();
+}
+
+std::vector<std::string> HttpResponseHead::GetAll(const std::string& name) const {
+  std::vector<std::string> values;
+  for (const auto& [key, value] : headers) {
+    if (EqualsIgnoreCase(key, name))
+      values.push_back(value);
+  }
+  return values;
+}
+
+bool HttpResponseParser::TakeLine(std::string& line) {
+  size_t nl = buffer_.find('\n');
+  if (nl == std::string::npos)
+    return false;
+  line = buffer_.substr(0, nl);
+  if (!line.empty() && line.back() == '\r')
+    line.pop_back();
+  buffer_.erase(0, nl + 1);
+  return true;
+}
+
+int HttpResponseParser::ParseStatusLine(const std::string& line) {
+  // "HTTP/1.1 200 OK"
+  if (line.compare(0, 5, "HTTP/") != 0)
+    return ERR_INVALID_HTTP_RESPONSE;
+  size_t sp = line.find(' ');
+  if (sp == std::string::npos)
+    return ERR_INVALID_HTTP_RESPONSE;
+  size_t code_start = sp + 1;
+  size_t code_end = code_start;
+  while (code_end < line.size() && std::isdigit(static_cast<unsigned char>(line[code_end])))
+    ++code_end;
+  if (code_end - code_start != 3)
+    return ERR_INVALID_HTTP_RESPONSE;
+  head_ = HttpResponseHead();
+  head_.status = std::stoi(line.substr(code_start, 3));
+  head_.status_text = code_end < line.size() ? Trim(line.substr(code_end)) : std::string();
+  return 0;
+}
+
+int HttpResponseParser::ParseHeaderLine(const std::string& line) {
+  if (!line.empty() && (line[0] == ' ' || line[0] == '\t')) {
+    // Obsolete line folding continues the previous value.
+    if (head_.headers.empty())
+      return ERR_INVALID_HTTP_RESPONSE;
+    head_.headers.back().second += " " + Trim(line);
+    return 0;
+  }
+  size_t colon = line.find(':');
+  if (colon == std::string::npos || colon == 0)
+    return 0;  // tolerated, like browsers do
+  head_.headers.emplace_back(Trim(line.substr(0, colon)), Trim(line.substr(colon + 1)));
+  return 0;
+}
+
+int HttpResponseParser::StartBody() {
+  // Interim responses (100 Continue and the like) are skipped.
+  if (head_.status >= 100 && head_.status < 200 && head_.status != 101) {
+    state_ = State::kStatusLine;
+    return 0;
+  }
+  if (head_request_ || head_.status == 204 || head_.status == 304) {
+    state_ = State::kDone;
+    return 0;
+  }
+  std::string te = head_.Get("Transfer-Encoding");
+  for (char& c : te)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (te.find("chunked") != std::string::npos) {
+    state_ = State::kChunkSize;
+    return 0;
+  }
+  auto lengths = head_.GetAll("Content-Length");
+  if (!lengths.empty()) {
+    for (const auto& l : lengths) {
+      if (l != lengths.front())
+        return ERR_RESPONSE_HEADERS_MULTIPLE_CONTENT_LENGTH;
+    }
+    const std::string& text = lengths.front();
+    if (text.empty() || text.size() > 18)
+      return ERR_INVALID_HTTP_RESPONSE;
+    int64_t length = 0;
+    for (char c : text) {
+      if (!std::isdigit(static_cast<unsigned char>(c)))
+        return ERR_INVALID_HTTP_RESPONSE;
+      length = length * 10 + (c - '0');
+    }
+    content_length_ = length;
+    remaining_ = static_cast<uint64_t>(length);
+    state_ = length == 0 ? State::kDone : State::kBodyLength;
+    return 0;
+  }
+  state_ = State::kBodyUntilClose;
+  return 0;
+}
+
+int HttpResponseParser::Feed(const char* data, size_t size, std::string& body_out) {
+  if (size)
+    received_any_ = true;
+  buffer_.append(data, size);
+  while (true) {
+    switch (state_) {
+      case State::kStatusLine:
+      case State::kHeaders:
+      case State::kTrailers: {
+        std::string line;
+        if (!TakeLine(line)) {
+          if (state_ != State::kTrailers &&
+              header_bytes_ + buffer_.size() > kMaxHeaderBytes)
+            return ERR_RESPONSE_HEADERS_TOO_BIG;
+          return 0;
+        }
+        header_bytes_ += line.size() + 2;
+        if (state_ != State::kTrailers && header_bytes_ > kMaxHeaderBytes)
+          return ERR_RESPONSE_HEADERS_TOO_BIG;
+        if (state_ == State::kStatusLine) {
+          if (line.empty())
+            continue;  // stray blank line before the status line
+          if (int rv = ParseStatusLine(line))
+            return rv;
+          state_ = State::kHeaders;
+        } else if (state_ == State::kHeaders) {
+          if (line.empty()) {
+            header_bytes_ = 0;
+            if (int rv = StartBody())
+              return rv;
+          } else if (int rv = ParseHeaderLine(line)) {
+            return rv;
+          }
+        } else if (line.empty()) {
+          state_ = State::kDone;
+        }
+        break;
+      }
+      case State::kBodyLength:
+      case State::kChunkData: {
+        if (buffer_.empty())
+          return 0;
+        size_t n = buffer_.size() < remaining_ ? buffer_.size() : static_cast<size_t>(remaining_);
+        body_out.append(buffer_, 0, n);
+        buffer_.erase(0, n);
+        remaining_ -= n;
+        if (remaining_ == 0)
+          state_ = state_ == State::kBodyLength ? State::kDone : State::kChunkDataEnd;
+        break;
+      }
+      case State::kChunkSize: {
+        std::string line;
+        if (!TakeLine(line))
+          return buffer_.size() > 4096 ? ERR_INVALID_CHUNKED_ENCODING : 0;
+        size_t semi = line.find(';');
+        std::string hex = Trim(line.substr(0, semi));
+        if (hex.empty() || hex.size() > 15)
+          return ERR_INVALID_CHUNKED_ENCODING;
+        uint64_t n = 0;
+        for (char c : hex) {
+          if (!std::isxdigit(static_cast<unsigned char>(c)))
+            return ERR_INVALID_CHUNKED_ENCODING;
+          n = n * 16 + (std::isdigit(static_cast<unsigned char>(c))
+                            ? c - '0'
+                            : std::tolower(static_cast<unsigned char>(c)) - 'a' + 10);
+        }
+        remaining_ = n;
+        state_ = n == 0 ? State::kTrailers : State::kChunkData;
+        break;
+      }
+      case State::kChunkDataEnd: {
+        std::string line;
+        if (!TakeLine(line))
+          return buffer_.size() > 2 ? ERR_INVALID_CHUNKED_ENCODING : 0;
+        if (!line.empty())
+          return ERR_INVALID_CHUNKED_ENCODING;
+        state_ = State::kChunkSize;
+        break;
+      }
+      case State::kBodyUntilClose:
+        body_out += buffer_;
+        buffer_.clear();
+        return 0;
+      case State::kDone:
+        buffer_.clear();  // anything after the response is ignored
+        return 0;
+    }
+  }
+}
+
+int HttpResponseParser::OnEof() {
+  switch (state_) {
+    case State::kDone:
+      return 0;
+    case State::kBodyUntilClose:
+      state_ = State::kDone;
+      return 0;
+    case State::kStatusLine:
+      return received_any_ ? ERR_INVALID_HTTP_RESPONSE : ERR_EMPTY_RESPONSE;
+    case State::kHeaders:
+      return ERR_RESPONSE_HEADERS_TRUNCATED;
+    case State::kBodyLength:
+      return ERR_CONTENT_LENGTH_MISMATCH;
+    default:
+      return ERR_INCOMPLETE_CHUNKED_ENCODING;
+  }
+}
+
+}  // namespace cef_internal

@@ -1,0 +1,77 @@
+// Incremental HTTP/1.1 response parser: status line, header fields, then a
+// body framed by Content-Length, chunked transfer coding or connection close.
+#ifndef CEF_SRC_CORE_NET_HTTP_PARSER_H_
+#define CEF_SRC_CORE_NET_HTTP_PARSER_H_
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace cef_internal {
+
+struct HttpResponseHead {
+  int status = 0;
+  std::string status_text;
+  std::vector<std::pair<std::string, std::string>> headers;  // in arrival order
+
+  // First value of |name| (case-insensitive), or empty.
+  std::string Get(const std::string& name) const;
+  std::vector<std::string> GetAll(const std::string& name) const;
+};
+
+class HttpResponseParser {
+ public:
+  // |head_request|: the response to a HEAD has no body whatever it says.
+  explicit HttpResponseParser(bool head_request = false)
+      : head_request_(head_request) {}
+
+  // Consumes |size| bytes. Body bytes are appended to |body_out|. Returns a
+  // net error code (negative) on malformed input, otherwise 0.
+  int Feed(const char* data, size_t size, std::string& body_out);
+
+  // The peer closed the connection. Returns 0 when that completes the
+  // response, otherwise a net error code.
+  int OnEof();
+
+  bool head_complete() const { return state_ > State::kHeaders; }
+  bool done() const { return state_ == State::kDone; }
+  const HttpResponseHead& head() const { return head_; }
+  // Body length announced by Content-Length, or -1.
+  int64_t content_length() const { return content_length_; }
+  // True when the connection cannot be reused after this response.
+  bool received_bytes() const { return received_any_; }
+
+ private:
+  enum class State {
+    kStatusLine,
+    kHeaders,
+    kBodyLength,
+    kChunkSize,
+    kChunkData,
+    kChunkDataEnd,
+    kTrailers,
+    kBodyUntilClose,
+    kDone,
+  };
+
+  int ParseStatusLine(const std::string& line);
+  int ParseHeaderLine(const std::string& line);
+  int StartBody();
+  // Takes one CRLF- or LF-terminated line from the buffer.
+  bool TakeLine(std::string& line);
+
+  bool head_request_;
+  bool received_any_ = false;
+  State state_ = State::kStatusLine;
+  std::string buffer_;
+  size_t header_bytes_ = 0;
+  HttpResponseHead head_;
+  int64_t content_length_ = -1;
+  uint64_t remaining_ = 0;
+};
+
+}  // namespace cef_internal
+
+#endif  // CEF_SRC_CORE_NET_HTTP_PARSER_H_

@@ -1,0 +1,403 @@
+#include "core/net_http_transaction.h"
+
+#include <atomic>
+#include <chrono>
+#include <optional>
+#include <set>
+#include <thread>
+
+#include <utility>
+
+#include <boost/asio.hpp>
+
+#include "include/internal/cef_types_net.h"
+
+namespace cef_internal {
+
+namespace {
+
+namespace asio = boost::asio;
+using tcp = asio::ip::tcp;
+
+constexpr auto kConnectTimeout = std::chrono::seconds(20);
+constexpr size_t kReadChunk = 16 * 1024;
+
+std::atomic<int> g_open_sockets{0};
+
+class TransactionImpl;
+
+// Owns the io_context and the thread that runs it. Never destroyed: a
+// process that skips the orderly shutdown must not trip over a joinable
+// std::thread in a static destructor.
+class NetworkThread {
+ public:
+  static NetworkThread& Get() {
+    static NetworkThread* instance = new NetworkThread();
+    return *instance;
+  }
+
+  asio::io_context& context() { return context_; }
+
+  // Registers |t| and makes sure the thread runs. False after Shutdown().
+  bool Register(const std::shared_ptr<TransactionImpl>& t) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (shut_down_)
+      return false;
+    if (!thread_.joinable()) {
+      context_.restart();
+      work_.emplace(asio::make_work_guard(context_));
+      thread_ = std::thread([this] { context_.run(); });
+    }
+    live_.insert(t);
+    return true;
+  }
+
+  void Unregister(TransactionImpl* t);
+  void Shutdown();
+
+  void Reset() {
+    std::lock_guard<std::mutex> guard(lock_);
+    shut_down_ = false;
+  }
+
+ private:
+  NetworkThread() = default;
+
+  std::mutex lock_;  // guards shut_down_, thread_, work_ and live_
+  bool shut_down_ = false;
+  asio::io_context context_;
+  std::optional<asio::executor_work_guard<asio::io_context::executor_type>> work_;
+  std::thread thread_;
+  std::set<std::shared_ptr<TransactionImpl>> live_;
+};
+
+bool IsTokenChar(char c) {
+  if (static_cast<unsigned char>(c) <= 0x20 || static_cast<unsigned char>(c) >= 0x7f)
+    return false;
+  return std::string_view("()<>@,;:\\\"/[]?={}").find(c) == std::string_view::npos;
+}
+
+bool IsToken(const std::string& s) {
+  if (s.empty())
+    return false;
+  for (char c : s) {
+    if (!IsTokenChar(c))
+      return false;
+  }
+  return true;
+}
+
+bool IsValidHeaderValue(const std::string& s) {
+  return s.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
+}
+
+bool EqualsIgnoreCase(const std::string& a, const char* b) {
+  size_t n = std::char_traits<char>::length(b);
+  if (a.size() != n)
+    return false;
+  for (size_t i = 0; i < n; ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) != b[i])
+      return false;
+  }
+  return true;
+}
+
+int MapError(const boost::system::error_code& ec, bool connecting, bool via_proxy) {
+  namespace e = asio::error;
+  int rv;
+  if (ec == e::connection_refused)
+    rv = ERR_CONNECTION_REFUSED;
+  else if (ec == e::connection_reset)
+    rv = ERR_CONNECTION_RESET;
+  else if (ec == e::connection_aborted)
+    rv = ERR_CONNECTION_ABORTED;
+  else if (ec == e::timed_out)
+    rv = ERR_CONNECTION_TIMED_OUT;
+  else if (ec == e::host_not_found || ec == e::host_not_found_try_again || ec == e::no_data)
+    rv = ERR_NAME_NOT_RESOLVED;
+  else if (ec == e::network_unreachable || ec == e::host_unreachable)
+    rv = ERR_ADDRESS_UNREACHABLE;
+  else if (ec == e::broken_pipe || ec == e::not_connected || ec == e::shut_down)
+    rv = ERR_CONNECTION_CLOSED;
+  else
+    rv = connecting ? ERR_CONNECTION_FAILED : ERR_FAILED;
+  if (via_proxy && connecting && rv != ERR_NAME_NOT_RESOLVED)
+    return ERR_PROXY_CONNECTION_FAILED;
+  return rv;
+}
+
+class TransactionImpl : public HttpTransaction,
+                        public std::enable_shared_from_this<TransactionImpl> {
+ public:
+  TransactionImpl(HttpRequestSpec spec, std::shared_ptr<HttpTransactionDelegate> delegate)
+      : spec_(std::move(spec)),
+        delegate_(std::move(delegate)),
+        socket_(NetworkThread::Get().context()),
+        resolver_(NetworkThread::Get().context()),
+        timer_(NetworkThread::Get().context()),
+        parser_(spec_.method == "HEAD") {}
+
+  ~TransactionImpl() override { CloseSocket(); }
+
+  void Begin() {
+    asio::post(NetworkThread::Get().context(), [self = shared_from_this()] { self->Resolve(); });
+  }
+
+  void Cancel() override {
+    {
+      std::lock_guard<std::mutex> guard(deliver_lock_);
+      if (!delegate_)
+        return;
+      delegate_.reset();
+    }
+    asio::post(NetworkThread::Get().context(), [self = shared_from_this()] { self->Finish(); });
+  }
+
+  // Network thread, or the shutdown path after the thread has stopped.
+  void Abandon() {
+    {
+      std::lock_guard<std::mutex> guard(deliver_lock_);
+      delegate_.reset();
+    }
+    boost::system::error_code ignored;
+    resolver_.cancel();
+    timer_.cancel();
+    CloseSocket();
+  }
+
+ private:
+  bool via_proxy() const { return spec_.proxy.scheme == ProxyServer::Scheme::kHttp; }
+
+  template <typename F>
+  void Deliver(F&& f) {
+    std::lock_guard<std::mutex> guard(deliver_lock_);
+    if (delegate_)
+      f(*delegate_);
+  }
+
+  void Fail(int error) {
+    Deliver([error](HttpTransactionDelegate& d) { d.OnHttpComplete(error); });
+    Finish();
+  }
+
+  void Finish() {
+    {
+      std::lock_guard<std::mutex> guard(deliver_lock_);
+      delegate_.reset();
+    }
+    resolver_.cancel();
+    timer_.cancel();
+    CloseSocket();
+    NetworkThread::Get().Unregister(this);
+  }
+
+  void CloseSocket() {
+    if (socket_.is_open()) {
+      boost::system::error_code ignored;
+      socket_.shutdown(tcp::socket::shutdown_both, ignored);
+      socket_.close(ignored);
+      g_open_sockets.fetch_sub(1);
+    }
+  }
+
+  bool BuildRequest() {
+    if (!IsToken(spec_.method))
+      return false;
+    std::string target = via_proxy() ? spec_.url.Spec() : spec_.url.path;
+    std::string text = spec_.method + " " + target + " HTTP/1.1\r\n";
+    text += "Host: " + spec_.url.HostAndPort() + "\r\n";
+    for (const auto& [name, value] : spec_.headers) {
+      if (!IsToken(name) || !IsValidHeaderValue(value))
+        return false;
+      if (EqualsIgnoreCase(name, "host") || EqualsIgnoreCase(name, "content-length") ||
+          EqualsIgnoreCase(name, "connection") || EqualsIgnoreCase(name, "transfer-encoding") ||
+          EqualsIgnoreCase(name, "proxy-connection"))
+        continue;
+      text += name + ": " + value + "\r\n";
+    }
+    bool needs_length = !spec_.body.empty() || spec_.method == "POST" ||
+                        spec_.method == "PUT" || spec_.method == "PATCH";
+    if (needs_length)
+      text += "Content-Length: " + std::to_string(spec_.body.size()) + "\r\n";
+    text += "Connection: close\r\n\r\n";
+    text += spec_.body;
+    request_text_ = std::move(text);
+    return true;
+  }
+
+  void Resolve() {
+    if (!BuildRequest())
+      return Fail(ERR_INVALID_ARGUMENT);
+    std::string host = via_proxy() ? spec_.proxy.host : spec_.url.BareHost();
+    int port = via_proxy() ? spec_.proxy.port : spec_.url.port;
+    if (port <= 0 || port > 65535)
+      return Fail(ERR_INVALID_URL);
+    resolver_.async_resolve(
+        host, std::to_string(port), tcp::resolver::numeric_service,
+        [self = shared_from_this()](const boost::system::error_code& ec,
+                                    tcp::resolver::results_type results) {
+          if (ec == asio::error::operation_aborted)
+            return;
+          if (ec || results.empty())
+            return self->Fail(ERR_NAME_NOT_RESOLVED);
+          for (const auto& entry : results)
+            self->endpoints_.push_back(entry.endpoint());
+          self->ConnectNext(0, ERR_CONNECTION_FAILED);
+        });
+  }
+
+  void ConnectNext(size_t index, int last_error) {
+    if (index >= endpoints_.size())
+      return Fail(last_error);
+    CloseSocket();
+    boost::system::error_code ec;
+    socket_.open(endpoints_[index].protocol(), ec);
+    if (ec)
+      return ConnectNext(index + 1, MapError(ec, true, via_proxy()));
+    g_open_sockets.fetch_add(1);
+    timer_.expires_after(kConnectTimeout);
+    timer_.async_wait([self = shared_from_this()](const boost::system::error_code& ec) {
+      if (!ec) {
+        self->timed_out_ = true;
+        boost::system::error_code ignored;
+        self->socket_.cancel(ignored);
+      }
+    });
+    socket_.async_connect(
+        endpoints_[index], [self = shared_from_this(), index](const boost::system::error_code& ec) {
+          self->timer_.cancel();
+          if (!self->socket_.is_open())
+            return;  // cancelled
+          if (self->timed_out_)
+            return self->Fail(self->via_proxy() ? ERR_PROXY_CONNECTION_FAILED
+                                                : ERR_CONNECTION_TIMED_OUT);
+          if (ec)
+            return self->ConnectNext(index + 1, MapError(ec, true, self->via_proxy()));
+          self->Write();
+        });
+  }
+
+  void Write() {
+    asio::async_write(socket_, asio::buffer(request_text_),
+                      [self = shared_from_this()](const boost::system::error_code& ec, size_t) {
+                        if (!self->socket_.is_open())
+                          return;
+                        if (ec)
+                          return self->Fail(MapError(ec, false, self->via_proxy()));
+                        self->Read();
+                      });
+  }
+
+  void Read() {
+    socket_.async_read_some(
+        asio::buffer(read_buffer_), [self = shared_from_this()](const boost::system::error_code& ec,
+                                                                size_t n) {
+          if (!self->socket_.is_open())
+            return;
+          self->OnRead(ec, n);
+        });
+  }
+
+  void OnRead(const boost::system::error_code& ec, size_t n) {
+    bool had_head = parser_.head_complete();
+    std::string body;
+    int rv = 0;
+    if (n)
+      rv = parser_.Feed(read_buffer_.data(), n, body);
+    if (!rv && ec == asio::error::eof)
+      rv = parser_.OnEof();
+    else if (!rv && ec)
+      rv = parser_.received_bytes() ? MapError(ec, false, via_proxy())
+                                    : (ec == asio::error::connection_reset ? ERR_CONNECTION_RESET
+                                                                           : ERR_EMPTY_RESPONSE);
+    if (!had_head && parser_.head_complete() && !rv) {
+      Deliver([this](HttpTransactionDelegate& d) { d.OnHttpResponseHead(parser_.head()); });
+    }
+    if (!body.empty())
+      Deliver([&body](HttpTransactionDelegate& d) { d.OnHttpData(std::move(body)); });
+    if (rv)
+      return Fail(rv);
+    if (parser_.done())
+      return Fail(0);
+    if (ec == asio::error::eof)
+      return Fail(ERR_CONNECTION_CLOSED);
+    Read();
+  }
+
+  HttpRequestSpec spec_;
+  std::mutex deliver_lock_;  // guards delegate_: no delivery after Cancel()
+  std::shared_ptr<HttpTransactionDelegate> delegate_;
+  tcp::socket socket_;
+  tcp::resolver resolver_;
+  asio::steady_timer timer_;
+  std::vector<tcp::endpoint> endpoints_;
+  bool timed_out_ = false;
+  std::string request_text_;
+  std::array<char, kReadChunk> read_buffer_{};
+  HttpResponseParser parser_;
+};
+
+void NetworkThread::Unregister(TransactionImpl* t) {
+  std::shared_ptr<TransactionImpl> doomed;  // destroyed outside the lock
+  std::lock_guard<std::mutex> guard(lock_);
+  for (auto it = live_.begin(); it != live_.end(); ++it) {
+    if (it->get() == t) {
+      doomed = *it;
+      live_.erase(it);
+      break;
+    }
+  }
+}
+
+void NetworkThread::Shutdown() {
+  std::set<std::shared_ptr<TransactionImpl>> live;
+  std::thread thread;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    shut_down_ = true;
+    live.swap(live_);
+    work_.reset();
+    thread.swap(thread_);
+  }
+  if (thread.joinable()) {
+    // Close every socket on the network thread, then let run() drain.
+    asio::post(context_, [live] {
+      for (const auto& t : live)
+        t->Abandon();
+    });
+    thread.join();
+  } else {
+    for (const auto& t : live)
+      t->Abandon();
+  }
+}
+
+}  // namespace
+
+std::shared_ptr<HttpTransaction> HttpTransaction::Start(
+    HttpRequestSpec spec,
+    std::shared_ptr<HttpTransactionDelegate> delegate) {
+  auto t = std::make_shared<TransactionImpl>(std::move(spec), std::move(delegate));
+  if (!NetworkThread::Get().Register(t))
+    return nullptr;
+  t->Begin();
+  return t;
+}
+
+namespace network_thread {
+
+void Shutdown() {
+  NetworkThread::Get().Shutdown();
+}
+
+void ResetForTesting() {
+  NetworkThread::Get().Reset();
+}
+
+int OpenSocketCount() {
+  return g_open_sockets.load();
+}
+
+}  // namespace network_thread
+
+}  // namespace cef_internal
