@@ -382,7 +382,11 @@ TEST_F(GameTest, OnlyTheFirstGameWindowIsAdmittedWithTheGateClosed) {
   CefRefPtr<CefBrowser> stillPending = OpenGame();
   EXPECT_TRUE(RunUntil([&] { return client_->WasClosed(stillPending->GetIdentifier()); }));
 
+  EXPECT_FALSE(DesktopAllowGamePopup());
+  EXPECT_TRUE(DesktopNeedsReentry());
   SetGate(false, false);
+  EXPECT_TRUE(DesktopAllowGamePopup());
+  EXPECT_FALSE(DesktopNeedsReentry());
   CefRefPtr<CefBrowser> third = OpenGame();
   EXPECT_TRUE(Registered(third));
   EXPECT_FALSE(client_->WasClosed(third->GetIdentifier()));
@@ -423,6 +427,20 @@ TEST_F(GameTest, TheRecordedPairOutlivesChangesOfTheGlobals) {
     EXPECT_EQ(DesktopBrowserGeneration(other), "");
     EXPECT_EQ(DesktopBrowserOrigin(other), "");
   }
+}
+
+TEST_F(GameTest, ReentryRequests) {
+  // Stopped: nothing, not even the restart flag.
+  restartHost = false;
+  running = false;
+  DesktopRequestReentry(true);
+  running = true;
+  EXPECT_FALSE(restartHost);
+  // Without a browser client only the flag is set.
+  DesktopRequestReentry(true);
+  EXPECT_TRUE(restartHost);
+  DesktopRequestReentry(false);
+  EXPECT_FALSE(restartHost);
 }
 
 TEST_F(GameTest, TheGameWindowIsDressedAfterAdmission) {
@@ -520,6 +538,26 @@ TEST_F(GameTest, AGamePagesRequestsToItsOrigin) {
     EXPECT_EQ(client_->Last(site_ + path).result, RV_CANCEL) << path;
     EXPECT_EQ(refused.error, ERR_ABORTED) << path;
   }
+}
+
+TEST_F(GameTest, UntilThePolicyIsInForceAGamePageReachesOnlyItsOrigin) {
+  LoopbackServer foreign([](const ReceivedRequest&) { return LoopbackServer::Response(200, "ok"); });
+  const std::string elsewhere = "http://127.0.0.1:" + std::to_string(foreign.port()) + "/x";
+  CefRefPtr<CefBrowser> game = OpenGame();
+  ASSERT_TRUE(Registered(game));
+
+  networkPolicy.contextsApplied = false;
+  const ResourceResult early = Get(game->GetMainFrame(), elsewhere, {{"Authorization", "Bearer " + token}});
+  const ResourceResult own = Get(game->GetMainFrame(), site_ + "/engine/game.js");
+  networkPolicy.contextsApplied = true;
+  EXPECT_EQ(early.error, ERR_ABORTED);
+  EXPECT_TRUE(foreign.Requests().empty());
+  EXPECT_EQ(own.status, 200);
+
+  const ResourceResult later = Get(game->GetMainFrame(), elsewhere, {{"Authorization", "Bearer " + token}});
+  EXPECT_EQ(later.status, 200);
+  ASSERT_EQ(foreign.Requests().size(), 1u);
+  EXPECT_FALSE(foreign.Requests()[0].Header("Authorization"));
 }
 
 TEST_F(GameTest, AForeignFrameInAGamePageMayNotCallTheService) {
@@ -807,6 +845,18 @@ TEST_F(GameTest, TheFactoryTakesOnlyTheGamesResources) {
   }
   EXPECT_EQ(take(web, "https://other-site.test/x/y.js"), "/x/y.js factory");
   EXPECT_EQ(take(web, site_ + "/x/y.js"), "-");
+  {
+    std::lock_guard lock(browserMutex);
+    gameBrowsers.erase(web->GetIdentifier());
+    generation = "factory";
+  }
+  // Unregistered again: the globals decide.
+  EXPECT_EQ(take(web, site_ + "/x/y.js"), "/x/y.js factory");
+  EXPECT_EQ(take(web, "https://other-site.test/x/y.js"), "-");
+  {
+    std::lock_guard lock(browserMutex);
+    generation = "nowhere";
+  }
   // A generation without bindings serves nothing, not even the start page.
   EXPECT_EQ(take(nullptr, site_ + "/"), "-");
   {
