@@ -382,14 +382,6 @@ CefRefPtr<CefValue> WrapValue(Value value) {
   return result.get();
 }
 
-CefRefPtr<CefDictionaryValue> WrapDictionary(std::shared_ptr<DictNode> node, bool read_only) {
-  return new CefDictionaryValueImpl(std::move(node), false, read_only);
-}
-
-CefRefPtr<CefListValue> WrapList(std::shared_ptr<ListNode> node, bool read_only) {
-  return new CefListValueImpl(std::move(node), false, read_only);
-}
-
 // CefBinaryValue ------------------------------------------------------------
 
 bool CefBinaryValueImpl::IsValid() {

@@ -190,11 +190,6 @@ ValueView ViewOf(CefValue* value);
 // Wraps a value tree (for example a parse result) in a new, unowned CefValue.
 CefRefPtr<CefValue> WrapValue(Value value);
 
-// New owning objects over existing nodes. |read_only| objects refuse every
-// change, as values handed out for inspection only.
-CefRefPtr<CefDictionaryValue> WrapDictionary(std::shared_ptr<DictNode> node, bool read_only);
-CefRefPtr<CefListValue> WrapList(std::shared_ptr<ListNode> node, bool read_only);
-
 }  // namespace cef_internal
 
 #endif  // CEF_SRC_CORE_VALUES_IMPL_H_
