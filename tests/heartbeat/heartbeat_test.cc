@@ -167,7 +167,6 @@ TEST_F(HeartbeatTest, TheDocumentTheServiceReceivesAndTheRequestsOfABeat) {
   ASSERT_EQ(requests.size(), 3u) << "after admission only the host is asked";
   EXPECT_EQ(requests[2].target, "/api/host");
   EXPECT_NE(requests[2].body.find("\"after\":3,"), std::string::npos) << requests[2].body;
-  handler->CloseAllBrowsers(true);
 }
 
 TEST_F(HeartbeatTest, AFailedOrUnusableReplyOnlySaysSo) {
