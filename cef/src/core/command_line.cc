@@ -1,5 +1,6 @@
 // CefCommandLine with Chromium's Windows switch syntax.
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "core/command_line_global.h"
 #include "core/command_line_split.h"
+#include "core/log_settings.h"
 #include "include/base/cef_logging.h"
 #include "include/cef_command_line.h"
 
@@ -400,9 +402,22 @@ CefRefPtr<CefCommandLine> CefCommandLine::GetGlobalCommandLine() {
 
 namespace cef_internal {
 
+namespace {
+
+// Switches of the global command line that the base layer itself honours.
+void ApplyGlobalSwitches(CefCommandLine& command_line) {
+  if (command_line.HasSwitch("v")) {
+    const std::string level = command_line.GetSwitchValue("v").ToString();
+    SetVlogLevel(level.empty() ? 0 : std::atoi(level.c_str()));
+  }
+}
+
+}  // namespace
+
 void SetGlobalCommandLine(CefRefPtr<CefCommandLine> command_line) {
   if (!command_line)
     return;
+  ApplyGlobalSwitches(*command_line);
   CefRefPtr<CefCommandLine> copy = command_line->Copy();
   if (auto* impl = dynamic_cast<CommandLineImpl*>(copy.get())) {
     GlobalCommandLine()->ReplaceWith(*impl);

@@ -399,6 +399,8 @@ class JsonReader {
           seen_significant = true;
       }
     }
+    if (!seen_significant)
+      return true;  // all zeros: zero whatever the exponent
     // Decimal exponent of the first significant digit.
     long long magnitude = integer_digits > 0 ? integer_digits - 1 : -(zeros_after_point + 1);
     if (i < number.size()) {

@@ -1,6 +1,7 @@
 // Log records: formatting, the log file, severity filtering.
 #include "include/base/cef_logging.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -166,7 +167,10 @@ void cef_log(const char* file, int line, int severity, const char* message) {
 namespace cef_internal {
 
 void SetLogFile(const CefString& path, int severity) {
-  g_min_log_level.store(MinLevelFromSettings(severity));
+  // A verbosity asked for with --v keeps its VLOG records.
+  const int vlog = g_vlog_level.load();
+  const int level = MinLevelFromSettings(severity);
+  g_min_log_level.store(vlog > 0 ? std::min(level, -vlog) : level);
   g_logging_disabled.store(severity == kSettingsDisable);
   FILE* file = path.empty() ? nullptr : OpenForAppend(path);
   FILE* old = nullptr;
@@ -199,6 +203,8 @@ void ResetLogging() {
 
 void SetVlogLevel(int level) {
   g_vlog_level.store(level);
+  if (level > 0 && g_min_log_level.load() > -level)
+    g_min_log_level.store(-level);
 }
 
 }  // namespace cef_internal

@@ -176,6 +176,10 @@ TEST(CefJsonReader, NumberTypes) {
       {"-2.5e-3", VTYPE_DOUBLE, -0.0025},
       {"1e-400", VTYPE_DOUBLE, 0.0},
       {"-1e-400", VTYPE_DOUBLE, -0.0},
+      {"5e-324", VTYPE_DOUBLE, 5e-324},
+      {"1.7976931348623157e308", VTYPE_DOUBLE, 1.7976931348623157e308},
+      {"0e999999999", VTYPE_DOUBLE, 0.0},
+      {"-0.000e-999999999", VTYPE_DOUBLE, -0.0},
   };
   for (const Case& c : kCases) {
     CefRefPtr<CefValue> value = Parse(c.json);
@@ -190,6 +194,7 @@ TEST(CefJsonReader, NumberTypes) {
   EXPECT_EQ(tiny->GetDouble(), 0.0);
   EXPECT_FALSE(Parse("1" + std::string(400, '0')));
   EXPECT_FALSE(Parse("1" + std::string(400, '0') + ".5e-1"));
+  EXPECT_FALSE(Parse("1.7976931348623159e308"));
 
   CefRefPtr<CefValue> negative_zero = Parse("-0");
   ASSERT_TRUE(negative_zero);
@@ -325,6 +330,44 @@ TEST(CefJsonReader, ErrorMessages) {
   EXPECT_EQ(error.ToString(), "Line: 1, column: 5, Unexpected data after root element.");
   EXPECT_FALSE(CefParseJSONAndReturnError(Nest(300), JSON_PARSER_RFC, error));
   EXPECT_NE(error.ToString().find("Too much nesting."), std::string::npos);
+}
+
+TEST(CefJson, MutatedInputNeverCrashesAndWhatParsesRoundTrips) {
+  const std::string seed = "{\"a\":[1,-2.5e3,true,null,{\"b\":\"x\\u00e9\\n\xE8\xB5\x84\"}],\"c\":{},\"d\":[[]]}";
+  const char kAlphabet[] = "{}[],:\"\\/-+.eE0123456789 \ttrufalsn\x80\xC3\xBF\xE8\xF0u";
+  uint32_t state = 12345;
+  auto next = [&state] {
+    state = state * 1103515245u + 12345u;
+    return state >> 8;
+  };
+  for (int round = 0; round < 20000; ++round) {
+    std::string text = seed;
+    for (int edits = 1 + next() % 4; edits > 0; --edits) {
+      const size_t at = next() % (text.size() + 1);
+      const char c = kAlphabet[next() % (sizeof(kAlphabet) - 1)];
+      switch (next() % 3) {
+        case 0:
+          text.insert(at, 1, c);
+          break;
+        case 1:
+          if (at < text.size())
+            text.erase(at, 1);
+          break;
+        default:
+          if (at < text.size())
+            text[at] = c;
+          break;
+      }
+    }
+    CefRefPtr<CefValue> value = Parse(text);
+    if (!value)
+      continue;
+    const std::string written = Write(value);
+    CefRefPtr<CefValue> again = Parse(written);
+    ASSERT_TRUE(again) << text;
+    EXPECT_TRUE(again->IsEqual(value)) << text;
+    EXPECT_EQ(Write(again), written) << text;
+  }
 }
 
 TEST(CefJson, LargeManifestRoundTrips) {

@@ -7,7 +7,9 @@
 #include <sstream>
 #include <string>
 
+#include "core/command_line_global.h"
 #include "core/log_settings.h"
+#include "include/cef_command_line.h"
 #include "include/base/cef_logging.h"
 
 namespace {
@@ -76,6 +78,18 @@ TEST_F(LoggingTest, SeverityFiltersAndSkipsEvaluation) {
   cef_internal::SetLogFile(PathString(), kSeverityDisable);
   LOG(ERROR) << "silenced";
   EXPECT_EQ(ReadFile(path_).find("silenced"), std::string::npos);
+}
+
+TEST_F(LoggingTest, VerboseLevelComesFromTheVSwitch) {
+  cef_internal::SetLogFile(PathString(), 1);  // LOGSEVERITY_VERBOSE
+  CefRefPtr<CefCommandLine> command_line = CefCommandLine::CreateCommandLine();
+  command_line->InitFromString("app.exe --v=2");
+  cef_internal::SetGlobalCommandLine(command_line);
+  VLOG(2) << "level two";
+  VLOG(3) << "level three";
+  const std::string text = ReadFile(path_);
+  EXPECT_NE(text.find(":VERBOSE2:logging_test.cc("), std::string::npos) << text;
+  EXPECT_EQ(text.find("level three"), std::string::npos) << text;
 }
 
 TEST_F(LoggingTest, NotImplementedNamesTheFunction) {

@@ -15,6 +15,7 @@
 #include "include/base/cef_callback.h"
 #include "include/cef_task.h"
 #include "include/wrapper/cef_closure_task.h"
+#include "include/wrapper/cef_helpers.h"
 
 namespace {
 
@@ -186,10 +187,43 @@ TEST_F(MessageLoopTest, BoundReferencesLiveUntilTheTaskRanAndDieOnItsThread) {
                               *io = std::this_thread::get_id();
                               o->Touch();
                             },
-                            &io_thread, object));
+                            &io_thread, std::move(object)));
   }
   ASSERT_TRUE(RunUIUntil([&] { return destroyed == 1; }, 5000));
   EXPECT_EQ(died_on, io_thread);
+}
+
+// Released on any thread, destroyed on the UI thread.
+class UIOwned : public CefBaseRefCounted {
+ public:
+  explicit UIOwned(std::atomic<bool>* destroyed_on_ui) : destroyed_on_ui_(destroyed_on_ui) {}
+  ~UIOwned() { *destroyed_on_ui_ = CefCurrentlyOn(TID_UI); }
+
+ private:
+  std::atomic<bool>* destroyed_on_ui_;
+  IMPLEMENT_REFCOUNTING_DELETE_ON_UIT(UIOwned);
+};
+
+TEST_F(MessageLoopTest, DeleteOnUIThreadMovesTheLastReleaseThere) {
+  std::atomic<bool> destroyed_on_ui{false};
+  std::atomic<bool> released{false};
+  CefRefPtr<UIOwned> object = new UIOwned(&destroyed_on_ui);
+  CefPostTask(TID_IO, base::BindOnce(
+                          [](CefRefPtr<UIOwned> o, std::atomic<bool>* done) {
+                            o = nullptr;  // last reference, dropped on IO
+                            *done = true;
+                          },
+                          std::move(object), &released));
+  EXPECT_TRUE(RunUIUntil([&] { return released && destroyed_on_ui; }, 5000));
+}
+
+TEST_F(MessageLoopTest, RepeatingClosurePostedTwiceRunsTwice) {
+  int runs = 0;
+  base::RepeatingClosure closure = base::BindRepeating([](int* n) { ++*n; }, &runs);
+  EXPECT_TRUE(CefPostTask(TID_UI, closure));
+  EXPECT_TRUE(CefPostDelayedTask(TID_UI, closure, 1));
+  EXPECT_TRUE(RunUIUntil([&] { return runs == 2; }, 5000));
+  EXPECT_FALSE(closure.is_null());
 }
 
 TEST(MessageLoopLifetimeTest, PostingToAThreadThatIsNotRunningFailsAndReleasesTheTask) {
