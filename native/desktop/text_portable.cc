@@ -40,7 +40,12 @@ std::string readFile(const std::string& path) {
   std::ifstream stream(file, std::ios::in | std::ios::binary);
   if (!stream)
     return std::string();
-  return std::string(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+  try {
+    return std::string(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+  } catch (const std::ios_base::failure&) {
+    // Some libraries open a directory and only fail (throwing) on reading.
+    return std::string();
+  }
 }
 
 }  // namespace kesta::desktop

@@ -10,8 +10,10 @@
 #include <knownfolders.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <mutex>
+#include <sstream>
 #include <nlohmann/json.hpp>
 
 #include "desktop/desktop_internal.h"
@@ -106,7 +108,15 @@ class Startup : public ::testing::Test {
     ASSERT_EQ(report["boxes"].size(), 1u) << report.dump();
     EXPECT_EQ(report["boxes"][0]["caption"], kCaption);
     EXPECT_EQ(report["boxes"][0]["text"], message + kSuffix + directory);
-    EXPECT_NE(outcome_.output.find(message + "\n"), std::string::npos) << outcome_.output;
+    // The bare message as a line of its own (the C runtime may end it with CR LF).
+    std::vector<std::string> lines;
+    std::istringstream stream(outcome_.output);
+    for (std::string line; std::getline(stream, line);) {
+      if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+      lines.push_back(line);
+    }
+    EXPECT_NE(std::find(lines.begin(), lines.end(), message), lines.end()) << outcome_.output;
     EXPECT_EQ(outcome_.output.find("日志目录"), std::string::npos) << outcome_.output;
   }
 
@@ -449,7 +459,7 @@ TEST_F(Startup, ServiceUpgradeWaitsForTheNewVersion) {
   EXPECT_EQ(service.Count("/api/service-upgrade"), 1u);
   // Polled about every 100 ms until the new version answered.
   EXPECT_GE(service.Count("/api/info"), 5u);
-  EXPECT_LE(service.Count("/api/info"), 20u);
+  EXPECT_LE(service.Count("/api/info"), 30u);
   EXPECT_EQ(requests.back().target, "/api/info");
 }
 

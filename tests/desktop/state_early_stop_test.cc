@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <thread>
 
@@ -35,7 +36,8 @@ TEST(DesktopLocalContext, ReferencesNeverReachAReleasedContext) {
       }
     }
   });
-  for (int i = 0; i < 20000; ++i) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  for (int i = 0; i < 20000 || (taken < 5000 && std::chrono::steady_clock::now() < deadline); ++i) {
     ++alive;
     setLocalContext(new RecordingContext("local", [&](const std::string&) { --alive; }));
     if (i % 3 == 0)

@@ -61,12 +61,11 @@ TEST(DesktopText, ReadFileGivesBytesUnchanged) {
   std::filesystem::path directory = std::filesystem::temp_directory_path() / "kesta-desktop-text-test";
   std::filesystem::create_directories(directory);
   std::string path = (directory / "file.bin").string();
+  std::string expected("line\r\n\0\xFF \xE4\xB8\xAD\n\0tail", 18);
   {
     std::ofstream out(path, std::ios::binary);
-    out << "line\r\n\x00\xFF 中文\n" << std::string(1, '\0') << "tail";
+    out << expected;
   }
-  std::string expected("line\r\n\x00\xFF 中文\n", 16);
-  expected += std::string(1, '\0') + "tail";
   EXPECT_EQ(readFile(path), expected);
   {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);

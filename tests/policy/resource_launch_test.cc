@@ -110,11 +110,10 @@ TEST(ResourceLaunch, ReentryComparesBytesExactly) {
   ASSERT_TRUE(gate.Admit(true));
 
   const std::pair<const char*, const char*> differing[] = {
-      {"gen-1", "https://GAME.example"},  // letter case
+      {"gen-1", "https://GAME.example"},   // letter case
       {"gen-1", "https://game.example/"},  // no URL normalisation
       {"gen-1 ", "https://game.example"},  // no trimming
-      {"", "https://game.example"},
-      {"gen-1", ""},
+      {"", "https://game.example"},       {"gen-1", ""},
   };
   for (const auto& [generation, origin] : differing) {
     SCOPED_TRACE(std::string(generation) + "|" + origin);
