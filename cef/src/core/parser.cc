@@ -36,7 +36,11 @@ CefString CefWriteJSON(CefRefPtr<CefValue> node, cef_json_writer_options_t optio
   if (!node || !node->IsValid())
     return CefString();
   std::string json;
-  if (!cef_internal::WriteJson(cef_internal::ViewOf(node.get()), options, &json))
-    return CefString();
+  {
+    // The tree must not change while it is written.
+    cef_internal::ValuesGuard guard(cef_internal::ValuesLock());
+    if (!cef_internal::WriteJson(cef_internal::ViewOf(node.get()), options, &json))
+      return CefString();
+  }
   return CefString(json);
 }

@@ -7,6 +7,11 @@
 
 namespace cef_internal {
 
+std::recursive_mutex& ValuesLock() {
+  static std::recursive_mutex* lock = new std::recursive_mutex();
+  return *lock;
+}
+
 namespace {
 
 // Lists never grow past what CEF's C API can index; a larger index is a caller
@@ -154,6 +159,7 @@ class CefValueImpl : public CefValue {
   }
 
   bool IsValid() override {
+    ValuesGuard guard(ValuesLock());
     if (binary_)
       return binary_->IsValid();
     if (dict_)
@@ -163,6 +169,7 @@ class CefValueImpl : public CefValue {
     return true;
   }
   bool IsOwned() override {
+    ValuesGuard guard(ValuesLock());
     if (binary_)
       return binary_->IsOwned();
     if (dict_)
@@ -172,6 +179,7 @@ class CefValueImpl : public CefValue {
     return false;
   }
   bool IsReadOnly() override {
+    ValuesGuard guard(ValuesLock());
     if (dict_)
       return dict_->IsReadOnly();
     if (list_)
@@ -179,6 +187,7 @@ class CefValueImpl : public CefValue {
     return false;
   }
   bool IsSame(CefRefPtr<CefValue> that) override {
+    ValuesGuard guard(ValuesLock());
     auto* other = dynamic_cast<CefValueImpl*>(that.get());
     if (!other)
       return false;
@@ -191,6 +200,7 @@ class CefValueImpl : public CefValue {
     return false;
   }
   bool IsEqual(CefRefPtr<CefValue> that) override {
+    ValuesGuard guard(ValuesLock());
     auto* other = dynamic_cast<CefValueImpl*>(that.get());
     if (!other)
       return false;
@@ -207,6 +217,7 @@ class CefValueImpl : public CefValue {
     return false;
   }
   CefRefPtr<CefValue> Copy() override {
+    ValuesGuard guard(ValuesLock());
     ValueView view = View();
     if (view.binary)
       return WrapValue(Value(CloneBinary(*view.binary)));
@@ -220,6 +231,7 @@ class CefValueImpl : public CefValue {
   }
 
   CefValueType GetType() override {
+    ValuesGuard guard(ValuesLock());
     if (binary_)
       return VTYPE_BINARY;
     if (dict_)
@@ -229,39 +241,66 @@ class CefValueImpl : public CefValue {
     return TypeOf(scalar_);
   }
 
-  bool GetBool() override { return scalar_.GetBool(); }
-  int GetInt() override { return scalar_.GetInt(); }
-  double GetDouble() override { return scalar_.GetDouble(); }
-  CefString GetString() override { return CefString(scalar_.GetString()); }
-  CefRefPtr<CefBinaryValue> GetBinary() override { return binary_.get(); }
-  CefRefPtr<CefDictionaryValue> GetDictionary() override { return dict_.get(); }
-  CefRefPtr<CefListValue> GetList() override { return list_.get(); }
+  bool GetBool() override {
+    ValuesGuard guard(ValuesLock());
+    return scalar_.GetBool();
+  }
+  int GetInt() override {
+    ValuesGuard guard(ValuesLock());
+    return scalar_.GetInt();
+  }
+  double GetDouble() override {
+    ValuesGuard guard(ValuesLock());
+    return scalar_.GetDouble();
+  }
+  CefString GetString() override {
+    ValuesGuard guard(ValuesLock());
+    return CefString(scalar_.GetString());
+  }
+  CefRefPtr<CefBinaryValue> GetBinary() override {
+    ValuesGuard guard(ValuesLock());
+    return binary_.get();
+  }
+  CefRefPtr<CefDictionaryValue> GetDictionary() override {
+    ValuesGuard guard(ValuesLock());
+    return dict_.get();
+  }
+  CefRefPtr<CefListValue> GetList() override {
+    ValuesGuard guard(ValuesLock());
+    return list_.get();
+  }
 
   bool SetNull() override {
+    ValuesGuard guard(ValuesLock());
     Reset();
     return true;
   }
   bool SetBool(bool value) override {
+    ValuesGuard guard(ValuesLock());
     Reset();
     scalar_ = Value(value);
     return true;
   }
   bool SetInt(int value) override {
+    ValuesGuard guard(ValuesLock());
     Reset();
     scalar_ = Value(value);
     return true;
   }
   bool SetDouble(double value) override {
+    ValuesGuard guard(ValuesLock());
     Reset();
     scalar_ = Value(value);
     return true;
   }
   bool SetString(const CefString& value) override {
+    ValuesGuard guard(ValuesLock());
     Reset();
     scalar_ = Value(value.ToString());
     return true;
   }
   bool SetBinary(CefRefPtr<CefBinaryValue> value) override {
+    ValuesGuard guard(ValuesLock());
     auto* impl = dynamic_cast<CefBinaryValueImpl*>(value.get());
     if (!impl || !impl->IsValid())
       return false;
@@ -270,6 +309,7 @@ class CefValueImpl : public CefValue {
     return true;
   }
   bool SetDictionary(CefRefPtr<CefDictionaryValue> value) override {
+    ValuesGuard guard(ValuesLock());
     auto* impl = dynamic_cast<CefDictionaryValueImpl*>(value.get());
     if (!impl || !impl->IsValid())
       return false;
@@ -278,6 +318,7 @@ class CefValueImpl : public CefValue {
     return true;
   }
   bool SetList(CefRefPtr<CefListValue> value) override {
+    ValuesGuard guard(ValuesLock());
     auto* impl = dynamic_cast<CefListValueImpl*>(value.get());
     if (!impl || !impl->IsValid())
       return false;
@@ -317,6 +358,7 @@ bool StoreValue(CefRefPtr<CefValue> value, const Node* target, Value* out, CefVa
 }  // namespace
 
 ValueView ViewOf(CefValue* value) {
+  ValuesGuard guard(ValuesLock());
   auto* impl = dynamic_cast<CefValueImpl*>(value);
   return impl ? impl->View() : ValueView();
 }
@@ -340,30 +382,26 @@ CefRefPtr<CefValue> WrapValue(Value value) {
   return result.get();
 }
 
-CefRefPtr<CefDictionaryValue> WrapDictionary(std::shared_ptr<DictNode> node, bool read_only) {
-  return new CefDictionaryValueImpl(std::move(node), false, read_only);
-}
-
-CefRefPtr<CefListValue> WrapList(std::shared_ptr<ListNode> node, bool read_only) {
-  return new CefListValueImpl(std::move(node), false, read_only);
-}
-
 // CefBinaryValue ------------------------------------------------------------
 
 bool CefBinaryValueImpl::IsValid() {
+  ValuesGuard guard(ValuesLock());
   return handle_.live() != nullptr;
 }
 
 bool CefBinaryValueImpl::IsOwned() {
+  ValuesGuard guard(ValuesLock());
   return handle_.reference();
 }
 
 bool CefBinaryValueImpl::IsSame(CefRefPtr<CefBinaryValue> that) {
+  ValuesGuard guard(ValuesLock());
   auto* other = dynamic_cast<CefBinaryValueImpl*>(that.get());
   return other && handle_.live() && handle_.live() == other->handle_.live();
 }
 
 bool CefBinaryValueImpl::IsEqual(CefRefPtr<CefBinaryValue> that) {
+  ValuesGuard guard(ValuesLock());
   auto* other = dynamic_cast<CefBinaryValueImpl*>(that.get());
   if (!other || !handle_.live() || !other->handle_.live())
     return false;
@@ -371,6 +409,7 @@ bool CefBinaryValueImpl::IsEqual(CefRefPtr<CefBinaryValue> that) {
 }
 
 CefRefPtr<CefBinaryValue> CefBinaryValueImpl::Copy() {
+  ValuesGuard guard(ValuesLock());
   BinaryNode* node = handle_.live();
   if (!node)
     return nullptr;
@@ -378,16 +417,19 @@ CefRefPtr<CefBinaryValue> CefBinaryValueImpl::Copy() {
 }
 
 const void* CefBinaryValueImpl::GetRawData() {
+  ValuesGuard guard(ValuesLock());
   BinaryNode* node = handle_.live();
   return node && !node->bytes.empty() ? node->bytes.data() : nullptr;
 }
 
 size_t CefBinaryValueImpl::GetSize() {
+  ValuesGuard guard(ValuesLock());
   BinaryNode* node = handle_.live();
   return node ? node->bytes.size() : 0;
 }
 
 size_t CefBinaryValueImpl::GetData(void* buffer, size_t buffer_size, size_t data_offset) {
+  ValuesGuard guard(ValuesLock());
   BinaryNode* node = handle_.live();
   if (!node || !buffer || buffer_size == 0 || data_offset >= node->bytes.size())
     return 0;
@@ -399,11 +441,13 @@ size_t CefBinaryValueImpl::GetData(void* buffer, size_t buffer_size, size_t data
 // CefDictionaryValue --------------------------------------------------------
 
 const Value* CefDictionaryValueImpl::Find(const CefString& key) {
+  ValuesGuard guard(ValuesLock());
   DictNode* node = handle_.live();
   return node ? node->Find(key.ToString()) : nullptr;
 }
 
 bool CefDictionaryValueImpl::Store(const CefString& key, Value value) {
+  ValuesGuard guard(ValuesLock());
   DictNode* node = handle_.writable();
   if (!node)
     return false;
@@ -412,23 +456,28 @@ bool CefDictionaryValueImpl::Store(const CefString& key, Value value) {
 }
 
 bool CefDictionaryValueImpl::IsValid() {
+  ValuesGuard guard(ValuesLock());
   return handle_.live() != nullptr;
 }
 
 bool CefDictionaryValueImpl::IsOwned() {
+  ValuesGuard guard(ValuesLock());
   return handle_.reference();
 }
 
 bool CefDictionaryValueImpl::IsReadOnly() {
+  ValuesGuard guard(ValuesLock());
   return handle_.read_only();
 }
 
 bool CefDictionaryValueImpl::IsSame(CefRefPtr<CefDictionaryValue> that) {
+  ValuesGuard guard(ValuesLock());
   auto* other = dynamic_cast<CefDictionaryValueImpl*>(that.get());
   return other && handle_.live() && handle_.live() == other->handle_.live();
 }
 
 bool CefDictionaryValueImpl::IsEqual(CefRefPtr<CefDictionaryValue> that) {
+  ValuesGuard guard(ValuesLock());
   auto* other = dynamic_cast<CefDictionaryValueImpl*>(that.get());
   if (!other || !handle_.live() || !other->handle_.live())
     return false;
@@ -436,6 +485,7 @@ bool CefDictionaryValueImpl::IsEqual(CefRefPtr<CefDictionaryValue> that) {
 }
 
 CefRefPtr<CefDictionaryValue> CefDictionaryValueImpl::Copy(bool exclude_empty_children) {
+  ValuesGuard guard(ValuesLock());
   DictNode* node = handle_.live();
   if (!node)
     return nullptr;
@@ -446,11 +496,13 @@ CefRefPtr<CefDictionaryValue> CefDictionaryValueImpl::Copy(bool exclude_empty_ch
 }
 
 size_t CefDictionaryValueImpl::GetSize() {
+  ValuesGuard guard(ValuesLock());
   DictNode* node = handle_.live();
   return node ? node->items.size() : 0;
 }
 
 bool CefDictionaryValueImpl::Clear() {
+  ValuesGuard guard(ValuesLock());
   DictNode* node = handle_.writable();
   if (!node)
     return false;
@@ -459,10 +511,12 @@ bool CefDictionaryValueImpl::Clear() {
 }
 
 bool CefDictionaryValueImpl::HasKey(const CefString& key) {
+  ValuesGuard guard(ValuesLock());
   return Find(key) != nullptr;
 }
 
 bool CefDictionaryValueImpl::GetKeys(KeyList& keys) {
+  ValuesGuard guard(ValuesLock());
   DictNode* node = handle_.live();
   if (!node)
     return false;
@@ -473,6 +527,7 @@ bool CefDictionaryValueImpl::GetKeys(KeyList& keys) {
 }
 
 bool CefDictionaryValueImpl::Remove(const CefString& key) {
+  ValuesGuard guard(ValuesLock());
   DictNode* node = handle_.writable();
   if (!node)
     return false;
@@ -484,47 +539,57 @@ bool CefDictionaryValueImpl::Remove(const CefString& key) {
 }
 
 CefValueType CefDictionaryValueImpl::GetType(const CefString& key) {
+  ValuesGuard guard(ValuesLock());
   const Value* value = Find(key);
   return value ? TypeOf(*value) : VTYPE_INVALID;
 }
 
 CefRefPtr<CefValue> CefDictionaryValueImpl::GetValue(const CefString& key) {
+  ValuesGuard guard(ValuesLock());
   return ValueRef(Find(key), handle_.read_only());
 }
 
 bool CefDictionaryValueImpl::GetBool(const CefString& key) {
+  ValuesGuard guard(ValuesLock());
   const Value* value = Find(key);
   return value ? value->GetBool() : false;
 }
 
 int CefDictionaryValueImpl::GetInt(const CefString& key) {
+  ValuesGuard guard(ValuesLock());
   const Value* value = Find(key);
   return value ? value->GetInt() : 0;
 }
 
 double CefDictionaryValueImpl::GetDouble(const CefString& key) {
+  ValuesGuard guard(ValuesLock());
   const Value* value = Find(key);
   return value ? value->GetDouble() : 0.0;
 }
 
 CefString CefDictionaryValueImpl::GetString(const CefString& key) {
+  ValuesGuard guard(ValuesLock());
   const Value* value = Find(key);
   return value ? CefString(value->GetString()) : CefString();
 }
 
 CefRefPtr<CefBinaryValue> CefDictionaryValueImpl::GetBinary(const CefString& key) {
+  ValuesGuard guard(ValuesLock());
   return BinaryRef(Find(key));
 }
 
 CefRefPtr<CefDictionaryValue> CefDictionaryValueImpl::GetDictionary(const CefString& key) {
+  ValuesGuard guard(ValuesLock());
   return DictRef(Find(key), handle_.read_only());
 }
 
 CefRefPtr<CefListValue> CefDictionaryValueImpl::GetList(const CefString& key) {
+  ValuesGuard guard(ValuesLock());
   return ListRef(Find(key), handle_.read_only());
 }
 
 bool CefDictionaryValueImpl::SetValue(const CefString& key, CefRefPtr<CefValue> value) {
+  ValuesGuard guard(ValuesLock());
   DictNode* node = handle_.writable();
   if (!node)
     return false;
@@ -537,26 +602,32 @@ bool CefDictionaryValueImpl::SetValue(const CefString& key, CefRefPtr<CefValue> 
 }
 
 bool CefDictionaryValueImpl::SetNull(const CefString& key) {
+  ValuesGuard guard(ValuesLock());
   return Store(key, Value());
 }
 
 bool CefDictionaryValueImpl::SetBool(const CefString& key, bool value) {
+  ValuesGuard guard(ValuesLock());
   return Store(key, Value(value));
 }
 
 bool CefDictionaryValueImpl::SetInt(const CefString& key, int value) {
+  ValuesGuard guard(ValuesLock());
   return Store(key, Value(value));
 }
 
 bool CefDictionaryValueImpl::SetDouble(const CefString& key, double value) {
+  ValuesGuard guard(ValuesLock());
   return Store(key, Value(value));
 }
 
 bool CefDictionaryValueImpl::SetString(const CefString& key, const CefString& value) {
+  ValuesGuard guard(ValuesLock());
   return Store(key, Value(value.ToString()));
 }
 
 bool CefDictionaryValueImpl::SetBinary(const CefString& key, CefRefPtr<CefBinaryValue> value) {
+  ValuesGuard guard(ValuesLock());
   DictNode* node = handle_.writable();
   Value stored;
   if (!node || !TakeBinary(value, node, &stored))
@@ -566,6 +637,7 @@ bool CefDictionaryValueImpl::SetBinary(const CefString& key, CefRefPtr<CefBinary
 }
 
 bool CefDictionaryValueImpl::SetDictionary(const CefString& key, CefRefPtr<CefDictionaryValue> value) {
+  ValuesGuard guard(ValuesLock());
   DictNode* node = handle_.writable();
   Value stored;
   if (!node || !TakeDict(value, node, &stored))
@@ -575,6 +647,7 @@ bool CefDictionaryValueImpl::SetDictionary(const CefString& key, CefRefPtr<CefDi
 }
 
 bool CefDictionaryValueImpl::SetList(const CefString& key, CefRefPtr<CefListValue> value) {
+  ValuesGuard guard(ValuesLock());
   DictNode* node = handle_.writable();
   Value stored;
   if (!node || !TakeList(value, node, &stored))
@@ -586,11 +659,13 @@ bool CefDictionaryValueImpl::SetList(const CefString& key, CefRefPtr<CefListValu
 // CefListValue --------------------------------------------------------------
 
 const Value* CefListValueImpl::Find(size_t index) {
+  ValuesGuard guard(ValuesLock());
   ListNode* node = handle_.live();
   return node && index < node->items.size() ? &node->items[index] : nullptr;
 }
 
 bool CefListValueImpl::Store(size_t index, Value value) {
+  ValuesGuard guard(ValuesLock());
   ListNode* node = handle_.writable();
   if (!node || index > kMaxListIndex)
     return false;
@@ -599,23 +674,28 @@ bool CefListValueImpl::Store(size_t index, Value value) {
 }
 
 bool CefListValueImpl::IsValid() {
+  ValuesGuard guard(ValuesLock());
   return handle_.live() != nullptr;
 }
 
 bool CefListValueImpl::IsOwned() {
+  ValuesGuard guard(ValuesLock());
   return handle_.reference();
 }
 
 bool CefListValueImpl::IsReadOnly() {
+  ValuesGuard guard(ValuesLock());
   return handle_.read_only();
 }
 
 bool CefListValueImpl::IsSame(CefRefPtr<CefListValue> that) {
+  ValuesGuard guard(ValuesLock());
   auto* other = dynamic_cast<CefListValueImpl*>(that.get());
   return other && handle_.live() && handle_.live() == other->handle_.live();
 }
 
 bool CefListValueImpl::IsEqual(CefRefPtr<CefListValue> that) {
+  ValuesGuard guard(ValuesLock());
   auto* other = dynamic_cast<CefListValueImpl*>(that.get());
   if (!other || !handle_.live() || !other->handle_.live())
     return false;
@@ -623,6 +703,7 @@ bool CefListValueImpl::IsEqual(CefRefPtr<CefListValue> that) {
 }
 
 CefRefPtr<CefListValue> CefListValueImpl::Copy() {
+  ValuesGuard guard(ValuesLock());
   ListNode* node = handle_.live();
   if (!node)
     return nullptr;
@@ -630,6 +711,7 @@ CefRefPtr<CefListValue> CefListValueImpl::Copy() {
 }
 
 bool CefListValueImpl::SetSize(size_t size) {
+  ValuesGuard guard(ValuesLock());
   ListNode* node = handle_.writable();
   if (!node || size > kMaxListIndex + 1)
     return false;
@@ -638,11 +720,13 @@ bool CefListValueImpl::SetSize(size_t size) {
 }
 
 size_t CefListValueImpl::GetSize() {
+  ValuesGuard guard(ValuesLock());
   ListNode* node = handle_.live();
   return node ? node->items.size() : 0;
 }
 
 bool CefListValueImpl::Clear() {
+  ValuesGuard guard(ValuesLock());
   ListNode* node = handle_.writable();
   if (!node)
     return false;
@@ -651,6 +735,7 @@ bool CefListValueImpl::Clear() {
 }
 
 bool CefListValueImpl::Remove(size_t index) {
+  ValuesGuard guard(ValuesLock());
   ListNode* node = handle_.writable();
   if (!node || index >= node->items.size())
     return false;
@@ -659,47 +744,57 @@ bool CefListValueImpl::Remove(size_t index) {
 }
 
 CefValueType CefListValueImpl::GetType(size_t index) {
+  ValuesGuard guard(ValuesLock());
   const Value* value = Find(index);
   return value ? TypeOf(*value) : VTYPE_INVALID;
 }
 
 CefRefPtr<CefValue> CefListValueImpl::GetValue(size_t index) {
+  ValuesGuard guard(ValuesLock());
   return ValueRef(Find(index), handle_.read_only());
 }
 
 bool CefListValueImpl::GetBool(size_t index) {
+  ValuesGuard guard(ValuesLock());
   const Value* value = Find(index);
   return value ? value->GetBool() : false;
 }
 
 int CefListValueImpl::GetInt(size_t index) {
+  ValuesGuard guard(ValuesLock());
   const Value* value = Find(index);
   return value ? value->GetInt() : 0;
 }
 
 double CefListValueImpl::GetDouble(size_t index) {
+  ValuesGuard guard(ValuesLock());
   const Value* value = Find(index);
   return value ? value->GetDouble() : 0.0;
 }
 
 CefString CefListValueImpl::GetString(size_t index) {
+  ValuesGuard guard(ValuesLock());
   const Value* value = Find(index);
   return value ? CefString(value->GetString()) : CefString();
 }
 
 CefRefPtr<CefBinaryValue> CefListValueImpl::GetBinary(size_t index) {
+  ValuesGuard guard(ValuesLock());
   return BinaryRef(Find(index));
 }
 
 CefRefPtr<CefDictionaryValue> CefListValueImpl::GetDictionary(size_t index) {
+  ValuesGuard guard(ValuesLock());
   return DictRef(Find(index), handle_.read_only());
 }
 
 CefRefPtr<CefListValue> CefListValueImpl::GetList(size_t index) {
+  ValuesGuard guard(ValuesLock());
   return ListRef(Find(index), handle_.read_only());
 }
 
 bool CefListValueImpl::SetValue(size_t index, CefRefPtr<CefValue> value) {
+  ValuesGuard guard(ValuesLock());
   ListNode* node = handle_.writable();
   if (!node || index > kMaxListIndex)
     return false;
@@ -712,26 +807,32 @@ bool CefListValueImpl::SetValue(size_t index, CefRefPtr<CefValue> value) {
 }
 
 bool CefListValueImpl::SetNull(size_t index) {
+  ValuesGuard guard(ValuesLock());
   return Store(index, Value());
 }
 
 bool CefListValueImpl::SetBool(size_t index, bool value) {
+  ValuesGuard guard(ValuesLock());
   return Store(index, Value(value));
 }
 
 bool CefListValueImpl::SetInt(size_t index, int value) {
+  ValuesGuard guard(ValuesLock());
   return Store(index, Value(value));
 }
 
 bool CefListValueImpl::SetDouble(size_t index, double value) {
+  ValuesGuard guard(ValuesLock());
   return Store(index, Value(value));
 }
 
 bool CefListValueImpl::SetString(size_t index, const CefString& value) {
+  ValuesGuard guard(ValuesLock());
   return Store(index, Value(value.ToString()));
 }
 
 bool CefListValueImpl::SetBinary(size_t index, CefRefPtr<CefBinaryValue> value) {
+  ValuesGuard guard(ValuesLock());
   ListNode* node = handle_.writable();
   Value stored;
   if (!node || index > kMaxListIndex || !TakeBinary(value, node, &stored))
@@ -741,6 +842,7 @@ bool CefListValueImpl::SetBinary(size_t index, CefRefPtr<CefBinaryValue> value) 
 }
 
 bool CefListValueImpl::SetDictionary(size_t index, CefRefPtr<CefDictionaryValue> value) {
+  ValuesGuard guard(ValuesLock());
   ListNode* node = handle_.writable();
   Value stored;
   if (!node || index > kMaxListIndex || !TakeDict(value, node, &stored))
@@ -750,6 +852,7 @@ bool CefListValueImpl::SetDictionary(size_t index, CefRefPtr<CefDictionaryValue>
 }
 
 bool CefListValueImpl::SetList(size_t index, CefRefPtr<CefListValue> value) {
+  ValuesGuard guard(ValuesLock());
   ListNode* node = handle_.writable();
   Value stored;
   if (!node || index > kMaxListIndex || !TakeList(value, node, &stored))

@@ -5,11 +5,19 @@
 #define CEF_SRC_CORE_VALUES_IMPL_H_
 
 #include <memory>
+#include <mutex>
 
 #include "core/value_tree.h"
 #include "include/cef_values.h"
 
 namespace cef_internal {
+
+// Values may be used from any thread. One lock serialises every operation on
+// every value tree: operations are short, never call out, and a single lock
+// needs no bookkeeping when subtrees move between trees. Recursive because
+// operations call one another.
+std::recursive_mutex& ValuesLock();
+using ValuesGuard = std::lock_guard<std::recursive_mutex>;
 
 // A binary, dictionary or list object: either the owner of a root node, or a
 // reference to a node inside another object's tree.
@@ -22,8 +30,12 @@ class ContainerHandle {
       node_->held_root = true;
   }
   ~ContainerHandle() {
+    // Dropping the last hold on a node destroys its subtree, which edits the
+    // parent links other threads may be reading.
+    ValuesGuard guard(ValuesLock());
     if (!reference_ && node_)
       node_->held_root = false;
+    node_.reset();
   }
 
   // The node while it is reachable, else null.
@@ -165,7 +177,8 @@ class CefListValueImpl : public CefListValue {
 };
 
 // What a CefValue currently holds, for readers such as the JSON writer.
-// Exactly one member is set for a valid value; none when it is invalid.
+// Exactly one member is set for a valid value; none when it is invalid. Hold
+// ValuesLock() for as long as the view is used.
 struct ValueView {
   const Value* scalar = nullptr;
   const BinaryNode* binary = nullptr;
@@ -176,11 +189,6 @@ ValueView ViewOf(CefValue* value);
 
 // Wraps a value tree (for example a parse result) in a new, unowned CefValue.
 CefRefPtr<CefValue> WrapValue(Value value);
-
-// New owning objects over existing nodes. |read_only| objects refuse every
-// change, as values handed out for inspection only.
-CefRefPtr<CefDictionaryValue> WrapDictionary(std::shared_ptr<DictNode> node, bool read_only);
-CefRefPtr<CefListValue> WrapList(std::shared_ptr<ListNode> node, bool read_only);
 
 }  // namespace cef_internal
 

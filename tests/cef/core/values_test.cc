@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <thread>
 
 #include "include/cef_parser.h"
 #include "include/cef_values.h"
@@ -258,6 +259,31 @@ TEST(CefValues, BinaryValues) {
   EXPECT_FALSE(binary->IsValid());
   EXPECT_EQ(list->GetBinary(0)->GetSize(), 4u);
   EXPECT_EQ(std::string(static_cast<const char*>(list->GetBinary(0)->GetRawData()), 4), "abcd");
+}
+
+TEST(CefValues, OneTreeCanBeUsedFromSeveralThreads) {
+  // A preference dictionary edited on one thread while another copies and
+  // writes it, as the UI and IO threads do.
+  CefRefPtr<CefDictionaryValue> prefs = CefDictionaryValue::Create();
+  prefs->SetDictionary("proxy", CefDictionaryValue::Create());
+  std::thread writer([prefs] {
+    for (int i = 0; i < 3000; ++i) {
+      CefRefPtr<CefDictionaryValue> proxy = CefDictionaryValue::Create();
+      proxy->SetString("mode", i % 2 ? "direct" : "fixed_servers");
+      proxy->SetInt("n", i);
+      prefs->SetDictionary("proxy", proxy);
+      prefs->GetDictionary("proxy")->SetBool("seen", true);
+    }
+  });
+  for (int i = 0; i < 3000; ++i) {
+    CefRefPtr<CefDictionaryValue> proxy = prefs->GetDictionary("proxy");
+    CefRefPtr<CefDictionaryValue> copy = prefs->Copy(false);
+    EXPECT_EQ(copy->GetType("proxy"), VTYPE_DICTIONARY);
+    EXPECT_FALSE(Json(prefs).empty());
+    proxy->GetString("mode");  // may have been replaced meanwhile: then empty
+  }
+  writer.join();
+  EXPECT_EQ(prefs->GetDictionary("proxy")->GetInt("n"), 2999);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // One process lifetime of the runtime: sub-process dispatch, refused
 // settings, initialisation, the message loop and shutdown, in that order.
 #include <windows.h>
+// After windows.h, which it needs.
 #include <tlhelp32.h>
 
 #include <gtest/gtest.h>
@@ -21,13 +22,14 @@
 namespace {
 
 std::string TempDir(const char* name) {
-  std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                              (std::string(name) + "-" + std::to_string(GetCurrentProcessId()));
+  std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / (std::string(name) + "-" + std::to_string(GetCurrentProcessId()));
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir);
   std::string text = dir.string();
   for (char& c : text) {
-    if (c == '/') c = '\\';
+    if (c == '/')
+      c = '\\';
   }
   return text;
 }
@@ -37,10 +39,10 @@ DWORD RunSelf(const std::wstring& arguments) {
   wchar_t path[MAX_PATH];
   GetModuleFileNameW(nullptr, path, MAX_PATH);
   std::wstring line = L"\"" + std::wstring(path) + L"\" " + arguments;
-  STARTUPINFOW startup = {sizeof(startup)};
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(path, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &process)) {
+  if (!CreateProcessW(path, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
     return 0xFFFFFFFF;
   }
   CloseHandle(process.hThread);
@@ -57,7 +59,8 @@ DWORD RunSelf(const std::wstring& arguments) {
 std::set<DWORD> ThreadsOfThisProcess() {
   std::set<DWORD> ids;
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-  THREADENTRY32 entry = {sizeof(entry)};
+  THREADENTRY32 entry = {};
+  entry.dwSize = sizeof(entry);
   for (BOOL ok = Thread32First(snapshot, &entry); ok; ok = Thread32Next(snapshot, &entry)) {
     if (entry.th32OwnerProcessID == GetCurrentProcessId()) {
       ids.insert(entry.th32ThreadID);
@@ -71,16 +74,14 @@ class RecordingApp : public CefApp, public CefBrowserProcessHandler {
  public:
   CefRefPtr<CefBrowserProcessHandler> GetBrowserProcessHandler() override { return this; }
 
-  void OnBeforeCommandLineProcessing(const CefString& process_type,
-                                     CefRefPtr<CefCommandLine> command_line) override {
+  void OnBeforeCommandLineProcessing(const CefString& process_type, CefRefPtr<CefCommandLine> command_line) override {
     events.push_back("command-line:" + process_type.ToString());
     debugging_port = command_line->GetSwitchValue("remote-debugging-port").ToString();
     log_file = command_line->GetSwitchValue("log-file").ToString();
     command_line->AppendSwitchWithValue("app-edit", "yes");
   }
 
-  void OnRegisterCustomPreferences(cef_preferences_type_t type,
-                                   CefRawPtr<CefPreferenceRegistrar> registrar) override {
+  void OnRegisterCustomPreferences(cef_preferences_type_t type, CefRawPtr<CefPreferenceRegistrar> registrar) override {
     CefRefPtr<CefValue> value = CefValue::Create();
     value->SetBool(true);
     if (type == CEF_PREFERENCES_TYPE_GLOBAL) {
@@ -127,8 +128,16 @@ TEST(ExecuteProcessChild, Run) {
   if (!command_line->HasSwitch("type")) {
     GTEST_SKIP() << "child mode only";
   }
+  // With an application object, the sub-process shows it its type (as CEF
+  // does); that adds 50 to the exit code.
+  CefRefPtr<RecordingApp> app;
+  if (command_line->HasSwitch("with-app")) {
+    app = new RecordingApp();
+  }
   CefMainArgs args(GetModuleHandleW(nullptr));
-  ExitProcess(static_cast<UINT>(100 + CefExecuteProcess(args, nullptr, nullptr)));
+  int result = CefExecuteProcess(args, app.get(), nullptr);
+  bool saw_type = app && app->events == std::vector<std::string>{"command-line:renderer"};
+  ExitProcess(static_cast<UINT>(100 + result + (saw_type ? 50 : 0)));
 }
 
 TEST(ExecuteProcess, SubProcessesEndWithTheirOwnCode) {
@@ -138,6 +147,7 @@ TEST(ExecuteProcess, SubProcessesEndWithTheirOwnCode) {
   EXPECT_EQ(100u, RunSelf(L"--gtest_filter=ExecuteProcessChild.Run --type=gpu-process"));
   EXPECT_EQ(106u, RunSelf(L"--gtest_filter=ExecuteProcessChild.Run --type=bogus"));
   EXPECT_EQ(99u, RunSelf(L"--gtest_filter=ExecuteProcessChild.Run --type="));
+  EXPECT_EQ(150u, RunSelf(L"--gtest_filter=ExecuteProcessChild.Run --type=renderer --with-app"));
 }
 
 TEST(Lifecycle, RefusesSettingsItCannotHonour) {
@@ -185,8 +195,7 @@ TEST(Lifecycle, InitializeRunAndShutDown) {
   EXPECT_EQ(0, CefGetExitCode());
 
   // Order of the application's calls, and what it saw.
-  const std::vector<std::string> expected = {"command-line:", "prefs:global", "prefs:context",
-                                             "context-initialized"};
+  const std::vector<std::string> expected = {"command-line:", "prefs:global", "prefs:context", "context-initialized"};
   EXPECT_EQ(expected, app->events);
   EXPECT_TRUE(app->on_ui_thread);
   EXPECT_TRUE(app->global_context_ready);
@@ -256,8 +265,10 @@ TEST(Lifecycle, InitializeRunAndShutDown) {
   {
     CefRefPtr<Sentinel> io_sentinel = new Sentinel(&io_sentinel_gone);
     CefRefPtr<Sentinel> ui_sentinel = new Sentinel(&ui_sentinel_gone);
-    cef_internal::PostFunction(TID_IO, [io_sentinel] {}, 60000);
-    cef_internal::PostFunction(TID_UI, [ui_sentinel] {}, 60000);
+    cef_internal::PostFunction(
+        TID_IO, [io_sentinel] {}, 60000);
+    cef_internal::PostFunction(
+        TID_UI, [ui_sentinel] {}, 60000);
   }
 
   CefShutdown();
