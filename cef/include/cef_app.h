@@ -6,11 +6,11 @@
 #include "include/cef_api_hash.h"
 #include "include/cef_base.h"
 #include "include/cef_browser_process_handler.h"
+#include "include/cef_command_line.h"
 #include "include/cef_render_process_handler.h"
 #include "include/cef_resource_bundle_handler.h"
-#include "include/internal/cef_types_wrappers.h"
-#include "include/cef_command_line.h"
 #include "include/cef_scheme.h"
+#include "include/internal/cef_types_wrappers.h"
 #if defined(_WIN32)
 #include "include/internal/cef_win.h"
 #else
@@ -22,9 +22,7 @@ class CefApp;
 // Call first from the entry point of every process. Returns -1 in the
 // browser process; in a sub-process (a "type" switch on the command line)
 // it runs that process to its end and returns its exit code (0 or more).
-int CefExecuteProcess(const CefMainArgs& args,
-                      CefRefPtr<CefApp> application,
-                      void* windows_sandbox_info);
+int CefExecuteProcess(const CefMainArgs& args, CefRefPtr<CefApp> application, void* windows_sandbox_info);
 
 // Initialises the browser process on the calling thread, which becomes the
 // UI thread. Returns false on failure, or when this process should end at
@@ -69,8 +67,7 @@ class CefApp : public virtual CefBaseRefCounted {
   // Edits the command line before the library reads it. |process_type| is
   // empty in the browser process. Settings that map to switches are
   // already applied. Do not keep |command_line|.
-  virtual void OnBeforeCommandLineProcessing(const CefString& process_type,
-                                             CefRefPtr<CefCommandLine> command_line) {}
+  virtual void OnBeforeCommandLineProcessing(const CefString& process_type, CefRefPtr<CefCommandLine> command_line) {}
 
   // Main thread of every process; registrations must match in all of them.
   virtual void OnRegisterCustomSchemes(CefRawPtr<CefSchemeRegistrar> registrar) {}

@@ -5,18 +5,17 @@
 
 #include "include/cef_api_hash.h"
 #include "include/cef_base.h"
+#include "include/cef_client.h"
+#include "include/cef_command_line.h"
 #include "include/cef_preference.h"
 #include "include/cef_request_context_handler.h"
-#include "include/cef_command_line.h"
-#include "include/cef_client.h"
 
 // Implemented by the application; called on the threads named below.
 class CefBrowserProcessHandler : public virtual CefBaseRefCounted {
  public:
   // UI thread. Register custom preferences of |type|: the global ones once
   // at start-up, request-context ones once per new context.
-  virtual void OnRegisterCustomPreferences(cef_preferences_type_t type,
-                                           CefRawPtr<CefPreferenceRegistrar> registrar) {}
+  virtual void OnRegisterCustomPreferences(cef_preferences_type_t type, CefRawPtr<CefPreferenceRegistrar> registrar) {}
 
   // UI thread, once the library and the global request context are ready.
   virtual void OnContextInitialized() {}
@@ -28,8 +27,7 @@ class CefBrowserProcessHandler : public virtual CefBaseRefCounted {
   // UI thread. The program was started again while this instance runs
   // with the same root cache path; |command_line| (read-only) and
   // |current_directory| are the second start's. Return true when handled.
-  virtual bool OnAlreadyRunningAppRelaunch(CefRefPtr<CefCommandLine> command_line,
-                                           const CefString& current_directory) {
+  virtual bool OnAlreadyRunningAppRelaunch(CefRefPtr<CefCommandLine> command_line, const CefString& current_directory) {
     return false;
   }
 
@@ -41,9 +39,7 @@ class CefBrowserProcessHandler : public virtual CefBaseRefCounted {
   virtual CefRefPtr<CefClient> GetDefaultClient() { return nullptr; }
 
   // Handler of request contexts created by the library itself.
-  virtual CefRefPtr<CefRequestContextHandler> GetDefaultRequestContextHandler() {
-    return nullptr;
-  }
+  virtual CefRefPtr<CefRequestContextHandler> GetDefaultRequestContextHandler() { return nullptr; }
 };
 
 #endif  // CEF_INCLUDE_CEF_BROWSER_PROCESS_HANDLER_H_

@@ -60,9 +60,8 @@ class CefPreferenceManager : public virtual CefBaseRefCounted {
 #if CEF_API_ADDED(13401)
   // Observes |name|, or every preference when |name| is empty, until the
   // returned registration is released.
-  virtual CefRefPtr<CefRegistration> AddPreferenceObserver(
-      const CefString& name,
-      CefRefPtr<CefPreferenceObserver> observer) = 0;
+  virtual CefRefPtr<CefRegistration> AddPreferenceObserver(const CefString& name,
+                                                           CefRefPtr<CefPreferenceObserver> observer) = 0;
 #endif
 };
 

@@ -7,8 +7,8 @@
 #include "include/cef_base.h"
 #include "include/cef_preference.h"
 #include "include/cef_request_context_handler.h"
-#include "include/internal/cef_types_wrappers.h"
 #include "include/cef_scheme.h"
+#include "include/internal/cef_types_wrappers.h"
 
 class CefRequestContextHandler;
 

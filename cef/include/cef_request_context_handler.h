@@ -21,14 +21,13 @@ class CefRequestContextHandler : public virtual CefBaseRefCounted {
   // IO thread. Asked for requests whose browser client returned no handler
   // of its own; |browser| and |frame| are null for requests not made by a
   // browser. Set |disable_default_handling| to fail requests nobody handles.
-  virtual CefRefPtr<CefResourceRequestHandler> GetResourceRequestHandler(
-      CefRefPtr<CefBrowser> browser,
-      CefRefPtr<CefFrame> frame,
-      CefRefPtr<CefRequest> request,
-      bool is_navigation,
-      bool is_download,
-      const CefString& request_initiator,
-      bool& disable_default_handling) {
+  virtual CefRefPtr<CefResourceRequestHandler> GetResourceRequestHandler(CefRefPtr<CefBrowser> browser,
+                                                                         CefRefPtr<CefFrame> frame,
+                                                                         CefRefPtr<CefRequest> request,
+                                                                         bool is_navigation,
+                                                                         bool is_download,
+                                                                         const CefString& request_initiator,
+                                                                         bool& disable_default_handling) {
     return nullptr;
   }
 };

@@ -17,10 +17,7 @@ class CefResourceBundleHandler : public virtual CefBaseRefCounted {
   // valid for the process's life to supply |resource_id|.
   virtual bool GetDataResource(int resource_id, void*& data, size_t& data_size) = 0;
 
-  virtual bool GetDataResourceForScale(int resource_id,
-                                       ScaleFactor scale_factor,
-                                       void*& data,
-                                       size_t& data_size) = 0;
+  virtual bool GetDataResourceForScale(int resource_id, ScaleFactor scale_factor, void*& data, size_t& data_size) = 0;
 };
 
 #endif  // CEF_INCLUDE_CEF_RESOURCE_BUNDLE_HANDLER_H_

@@ -75,15 +75,13 @@ void OnStorageCreated(ContextStorage& storage) {
 
 void Do(const ContextSelector& where, Action action, const std::string& name, const std::string& text) {
   if (!where.by_cache_path) {
-    CefRefPtr<cef_internal::CefRequestContextImpl> impl =
-        cef_internal::CefRequestContextImpl::From(where.context);
+    CefRefPtr<cef_internal::CefRequestContextImpl> impl = cef_internal::CefRequestContextImpl::From(where.context);
     if (impl) {
       Apply(impl->storage().preferences, action, name, text);
     }
     return;
   }
-  std::string key = where.cache_path.empty() ? std::string()
-                                             : Lower(cef_internal::NormalizePath(where.cache_path));
+  std::string key = where.cache_path.empty() ? std::string() : Lower(cef_internal::NormalizePath(where.cache_path));
   {
     std::lock_guard<std::mutex> lock(g_mutex);
     if (!g_callback_installed) {
@@ -124,9 +122,7 @@ void MakePreferenceUnsettable(const ContextSelector& where, const std::string& n
   Do(where, Action::kUnsettable, name, {});
 }
 
-void FailPreferenceWrites(const ContextSelector& where,
-                          const std::string& name,
-                          const std::string& error_text) {
+void FailPreferenceWrites(const ContextSelector& where, const std::string& name, const std::string& error_text) {
   Do(where, Action::kFail, name, error_text);
 }
 

@@ -36,9 +36,7 @@ void UnregisterPreference(const ContextSelector& where, const std::string& name)
 void MakePreferenceUnsettable(const ContextSelector& where, const std::string& name);
 
 // SetPreference() returns false with |error_text| (may be empty).
-void FailPreferenceWrites(const ContextSelector& where,
-                          const std::string& name,
-                          const std::string& error_text);
+void FailPreferenceWrites(const ContextSelector& where, const std::string& name, const std::string& error_text);
 
 // SetPreference() returns true, but the value read back stays the old one.
 void DropPreferenceWrites(const ContextSelector& where, const std::string& name);

@@ -64,9 +64,7 @@ class CefStructBase : public traits::struct_type {
 
   void Set(const struct_type& source, bool copy) { traits::set(&source, this, copy); }
 
-  CefStructBase& operator=(const CefStructBase& s) {
-    return operator=(static_cast<const struct_type&>(s));
-  }
+  CefStructBase& operator=(const CefStructBase& s) { return operator=(static_cast<const struct_type&>(s)); }
   CefStructBase& operator=(const struct_type& s) {
     Set(s, true);
     return *this;
@@ -146,30 +144,24 @@ struct RequestContextSettingsStrings {
 
 struct BrowserSettingsStrings {
   static constexpr cef_string_t cef_browser_settings_t::*kMembers[] = {
-      &cef_browser_settings_t::standard_font_family,
-      &cef_browser_settings_t::fixed_font_family,
-      &cef_browser_settings_t::serif_font_family,
-      &cef_browser_settings_t::sans_serif_font_family,
-      &cef_browser_settings_t::cursive_font_family,
-      &cef_browser_settings_t::fantasy_font_family,
+      &cef_browser_settings_t::standard_font_family, &cef_browser_settings_t::fixed_font_family,
+      &cef_browser_settings_t::serif_font_family,    &cef_browser_settings_t::sans_serif_font_family,
+      &cef_browser_settings_t::cursive_font_family,  &cef_browser_settings_t::fantasy_font_family,
       &cef_browser_settings_t::default_encoding,
   };
 };
 
 }  // namespace cef_internal
 
-using CefSettingsTraits =
-    cef_internal::StringMemberTraits<cef_settings_t, cef_internal::SettingsStrings>;
+using CefSettingsTraits = cef_internal::StringMemberTraits<cef_settings_t, cef_internal::SettingsStrings>;
 using CefSettings = CefStructBase<CefSettingsTraits>;
 
 using CefRequestContextSettingsTraits =
-    cef_internal::StringMemberTraits<cef_request_context_settings_t,
-                                     cef_internal::RequestContextSettingsStrings>;
+    cef_internal::StringMemberTraits<cef_request_context_settings_t, cef_internal::RequestContextSettingsStrings>;
 using CefRequestContextSettings = CefStructBase<CefRequestContextSettingsTraits>;
 
 using CefBrowserSettingsTraits =
-    cef_internal::StringMemberTraits<cef_browser_settings_t,
-                                     cef_internal::BrowserSettingsStrings>;
+    cef_internal::StringMemberTraits<cef_browser_settings_t, cef_internal::BrowserSettingsStrings>;
 using CefBrowserSettings = CefStructBase<CefBrowserSettingsTraits>;
 
 // Geometry.

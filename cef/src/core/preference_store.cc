@@ -23,8 +23,7 @@ std::vector<std::string> SplitPath(const std::string& name) {
 
 // Stores |value| under the dotted |name| inside |root|, creating the
 // intermediate dictionaries.
-void SetAtPath(CefRefPtr<CefDictionaryValue> root, const std::string& name,
-               CefRefPtr<CefValue> value) {
+void SetAtPath(CefRefPtr<CefDictionaryValue> root, const std::string& name, CefRefPtr<CefValue> value) {
   std::vector<std::string> parts = SplitPath(name);
   CefRefPtr<CefDictionaryValue> node = root;
   for (size_t i = 0; i + 1 < parts.size(); ++i) {
@@ -147,8 +146,8 @@ bool PreferenceStore::Set(const std::string& name, CefRefPtr<CefValue> value, st
   const cef_value_type_t expected = entry.default_value->GetType();
   const cef_value_type_t given = value->GetType();
   if (expected != given) {
-    error = std::string("Trying to set a preference of type ") + PreferenceTypeName(expected) +
-            " to value of type " + PreferenceTypeName(given);
+    error = std::string("Trying to set a preference of type ") + PreferenceTypeName(expected) + " to value of type " +
+            PreferenceTypeName(given);
     return false;
   }
   if (entry.faults.fail_text) {

@@ -47,9 +47,9 @@ class PreferenceStore {
 
   // Faults that the test driver injects.
   struct Faults {
-    bool unsettable = false;                 // CanSet() false, Set() refuses
-    std::optional<std::string> fail_text;    // Set() fails with this text
-    bool drop_writes = false;                // Set() succeeds, value unchanged
+    bool unsettable = false;               // CanSet() false, Set() refuses
+    std::optional<std::string> fail_text;  // Set() fails with this text
+    bool drop_writes = false;              // Set() succeeds, value unchanged
   };
   void Unregister(const std::string& name);
   void SetFaults(const std::string& name, const Faults& faults);

@@ -16,18 +16,14 @@ class GlobalPreferenceManager : public CefPreferenceManager {
  public:
   PreferenceStore& store() { return store_; }
 
-  bool HasPreference(const CefString& name) override {
-    return OnUI() && store_.Has(name.ToString());
-  }
+  bool HasPreference(const CefString& name) override { return OnUI() && store_.Has(name.ToString()); }
   CefRefPtr<CefValue> GetPreference(const CefString& name) override {
     return OnUI() ? store_.Get(name.ToString()) : nullptr;
   }
   CefRefPtr<CefDictionaryValue> GetAllPreferences(bool include_defaults) override {
     return OnUI() ? store_.GetAll(include_defaults) : nullptr;
   }
-  bool CanSetPreference(const CefString& name) override {
-    return OnUI() && store_.CanSet(name.ToString());
-  }
+  bool CanSetPreference(const CefString& name) override { return OnUI() && store_.CanSet(name.ToString()); }
   bool SetPreference(const CefString& name, CefRefPtr<CefValue> value, CefString& error) override {
     if (!OnUI()) {
       error = "Called on invalid thread";

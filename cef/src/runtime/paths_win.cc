@@ -22,15 +22,15 @@ std::string Utf8(const std::wstring& text) {
   if (text.empty()) {
     return {};
   }
-  int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                 nullptr, nullptr);
+  int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
-                      nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
   return out;
 }
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+bool IsSeparator(char c) {
+  return c == '\\' || c == '/';
+}
 
 }  // namespace
 
@@ -75,8 +75,8 @@ bool IsSameOrChildPath(const std::string& path, const std::string& root) {
   if (p.empty() || r.empty() || p.size() < r.size()) {
     return false;
   }
-  if (CompareStringOrdinal(p.data(), static_cast<int>(r.size()), r.data(), static_cast<int>(r.size()),
-                           TRUE) != CSTR_EQUAL) {
+  if (CompareStringOrdinal(p.data(), static_cast<int>(r.size()), r.data(), static_cast<int>(r.size()), TRUE) !=
+      CSTR_EQUAL) {
     return false;
   }
   return p.size() == r.size() || r.back() == L'\\' || p[r.size()] == L'\\';
@@ -100,8 +100,7 @@ bool CreateDirectories(const std::string& path) {
   if (CreateDirectoryW(wide.c_str(), nullptr)) {
     return true;
   }
-  return GetLastError() == ERROR_ALREADY_EXISTS &&
-         (GetFileAttributesW(wide.c_str()) & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  return GetLastError() == ERROR_ALREADY_EXISTS && (GetFileAttributesW(wide.c_str()) & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 std::string ExecutableDirectory() {

@@ -30,9 +30,8 @@ std::wstring ProcessCommandLine() {
 // Sub-process types this runtime knows. None has work to do here: the
 // browser process runs pages itself, so such a process ends at once.
 bool IsKnownProcessType(const std::string& type) {
-  static const char* const kTypes[] = {"renderer",  "gpu-process",     "utility",
-                                       "zygote",    "ppapi",           "ppapi-broker",
-                                       "crashpad-handler", "nacl-loader", "nacl-broker"};
+  static const char* const kTypes[] = {"renderer",     "gpu-process",      "utility",     "zygote",     "ppapi",
+                                       "ppapi-broker", "crashpad-handler", "nacl-loader", "nacl-broker"};
   for (const char* known : kTypes) {
     if (type == known) {
       return true;
@@ -86,8 +85,7 @@ void ApplySettingsToCommandLine(const CefSettings& settings, CefRefPtr<CefComman
       break;
   }
   if (settings.remote_debugging_port >= 1024 && settings.remote_debugging_port <= 65535) {
-    command_line->AppendSwitchWithValue("remote-debugging-port",
-                                        std::to_string(settings.remote_debugging_port));
+    command_line->AppendSwitchWithValue("remote-debugging-port", std::to_string(settings.remote_debugging_port));
   }
   if (settings.uncaught_exception_stack_size > 0) {
     command_line->AppendSwitchWithValue("uncaught-exception-stack-size",
@@ -96,12 +94,18 @@ void ApplySettingsToCommandLine(const CefSettings& settings, CefRefPtr<CefComman
 }
 
 int LogSeverityFromSwitch(const std::string& value) {
-  if (value == "verbose") return LOGSEVERITY_VERBOSE;
-  if (value == "info") return LOGSEVERITY_INFO;
-  if (value == "warning") return LOGSEVERITY_WARNING;
-  if (value == "error") return LOGSEVERITY_ERROR;
-  if (value == "fatal") return LOGSEVERITY_FATAL;
-  if (value == "disable") return LOGSEVERITY_DISABLE;
+  if (value == "verbose")
+    return LOGSEVERITY_VERBOSE;
+  if (value == "info")
+    return LOGSEVERITY_INFO;
+  if (value == "warning")
+    return LOGSEVERITY_WARNING;
+  if (value == "error")
+    return LOGSEVERITY_ERROR;
+  if (value == "fatal")
+    return LOGSEVERITY_FATAL;
+  if (value == "disable")
+    return LOGSEVERITY_DISABLE;
   return LOGSEVERITY_DEFAULT;
 }
 
@@ -136,8 +140,8 @@ bool ResolveCachePaths(const CefSettings& settings, std::string* root, std::stri
     *root = NormalizePath(CefString(buffer).ToString() + "\\CEF\\User Data");
   }
   if (!cache->empty() && !IsSameOrChildPath(*cache, *root)) {
-    LOG(ERROR) << "The cache_path directory (" << *cache
-               << ") is not a child of the root_cache_path directory (" << *root << ")";
+    LOG(ERROR) << "The cache_path directory (" << *cache << ") is not a child of the root_cache_path directory ("
+               << *root << ")";
     return false;
   }
   if (!CreateDirectories(*root) || (!cache->empty() && !CreateDirectories(*cache))) {
@@ -157,9 +161,7 @@ bool Refuse(int exit_code) {
 
 using namespace cef_internal;
 
-int CefExecuteProcess(const CefMainArgs& args,
-                      CefRefPtr<CefApp> application,
-                      void* windows_sandbox_info) {
+int CefExecuteProcess(const CefMainArgs& args, CefRefPtr<CefApp> application, void* windows_sandbox_info) {
   CefRefPtr<CefCommandLine> command_line = CefCommandLine::CreateCommandLine();
   command_line->InitFromString(ProcessCommandLine());
   // An empty "type" value is the browser process, as in Chromium.
@@ -196,8 +198,7 @@ bool CefInitialize(const CefMainArgs& args,
   }
   SetRuntimePhase(RuntimePhase::kInitializing);
 
-  CefRefPtr<CefBrowserProcessHandler> handler =
-      application ? application->GetBrowserProcessHandler() : nullptr;
+  CefRefPtr<CefBrowserProcessHandler> handler = application ? application->GetBrowserProcessHandler() : nullptr;
   SetRuntimeObjects(application, handler, settings, root);
 
   // The browser process's command line: the real one (unless disabled),

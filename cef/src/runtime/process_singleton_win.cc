@@ -73,9 +73,7 @@ class ReadOnlyCommandLine : public CefCommandLine {
   CefString GetSwitchValue(const CefString& name) override { return inner_->GetSwitchValue(name); }
   void GetSwitches(SwitchMap& switches) override { inner_->GetSwitches(switches); }
   void AppendSwitch(const CefString&) override { Refuse("AppendSwitch"); }
-  void AppendSwitchWithValue(const CefString&, const CefString&) override {
-    Refuse("AppendSwitchWithValue");
-  }
+  void AppendSwitchWithValue(const CefString&, const CefString&) override { Refuse("AppendSwitchWithValue"); }
   void RemoveSwitch(const CefString&) override { Refuse("RemoveSwitch"); }
   bool HasArguments() override { return inner_->HasArguments(); }
   void GetArguments(ArgumentList& arguments) override { inner_->GetArguments(arguments); }
@@ -156,8 +154,8 @@ bool NotifyRunningInstance(const std::wstring& key,
     HWND window = FindWindowExW(HWND_MESSAGE, nullptr, kWindowClass, key.c_str());
     if (window) {
       DWORD_PTR result = 0;
-      if (SendMessageTimeoutW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
-                              SMTO_ABORTIFHUNG, 10000, &result) &&
+      if (SendMessageTimeoutW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, 10000,
+                              &result) &&
           result == TRUE) {
         return true;
       }
@@ -183,7 +181,7 @@ SingletonResult ClaimProcessSingleton(const std::string& root,
   if (error == ERROR_ALREADY_EXISTS) {
     CloseHandle(mutex);
     return NotifyRunningInstance(key, command_line, current_directory) ? SingletonResult::kNotified
-                                                                        : SingletonResult::kInUse;
+                                                                       : SingletonResult::kInUse;
   }
   if (!RegisterWindowClass()) {
     CloseHandle(mutex);

@@ -101,9 +101,9 @@ class ObserverRegistration : public CefRegistration {
     }
     std::lock_guard<std::mutex> lock(storage->observers_mutex);
     auto& list = storage->observers;
-    list.erase(std::remove_if(list.begin(), list.end(),
-                              [this](const ContextStorage::Observer& o) { return o.id == id_; }),
-               list.end());
+    list.erase(
+        std::remove_if(list.begin(), list.end(), [this](const ContextStorage::Observer& o) { return o.id == id_; }),
+        list.end());
   }
 
  private:
@@ -129,9 +129,7 @@ CefRefPtr<CefRequestContext> MakeContext(std::shared_ptr<ContextStorage> storage
 
 }  // namespace
 
-bool ResolveContextCachePath(const std::string& cache_path,
-                             const std::string& root,
-                             std::string* normalized) {
+bool ResolveContextCachePath(const std::string& cache_path, const std::string& root, std::string* normalized) {
   normalized->clear();
   if (cache_path.empty()) {
     return true;
@@ -145,12 +143,10 @@ bool ResolveContextCachePath(const std::string& cache_path,
 }
 
 // static
-std::shared_ptr<ContextStorage> CefRequestContextImpl::GetOrCreateStorage(
-    const std::string& cache_path,
-    bool* created) {
+std::shared_ptr<ContextStorage> CefRequestContextImpl::GetOrCreateStorage(const std::string& cache_path,
+                                                                          bool* created) {
   std::unique_lock<std::mutex> lock(g_registry_mutex);
-  std::string key = cache_path.empty() ? "memory:" + std::to_string(++g_memory_storages)
-                                       : Lower(cache_path);
+  std::string key = cache_path.empty() ? "memory:" + std::to_string(++g_memory_storages) : Lower(cache_path);
   auto it = g_storages.find(key);
   if (it != g_storages.end()) {
     if (std::shared_ptr<ContextStorage> existing = it->second.lock()) {
@@ -259,9 +255,8 @@ CefRefPtr<CefDictionaryValue> CefRequestContextImpl::ProxySettings() {
   return CefDictionaryValue::Create();
 }
 
-CefRefPtr<CefSchemeHandlerFactory> CefRequestContextImpl::FindSchemeHandlerFactory(
-    const std::string& scheme,
-    const std::string& host) {
+CefRefPtr<CefSchemeHandlerFactory> CefRequestContextImpl::FindSchemeHandlerFactory(const std::string& scheme,
+                                                                                   const std::string& host) {
   std::lock_guard<std::mutex> lock(storage_->factories_mutex);
   const std::string s = Lower(scheme);
   auto it = storage_->factories.find({s, Lower(host)});
@@ -306,9 +301,7 @@ bool CefRequestContextImpl::CanSetPreference(const CefString& name) {
   return VerifyPreferenceThread("CanSetPreference") && storage_->preferences.CanSet(name.ToString());
 }
 
-bool CefRequestContextImpl::SetPreference(const CefString& name,
-                                          CefRefPtr<CefValue> value,
-                                          CefString& error) {
+bool CefRequestContextImpl::SetPreference(const CefString& name, CefRefPtr<CefValue> value, CefString& error) {
   if (!VerifyPreferenceThread("SetPreference")) {
     error = "Called on invalid thread";
     return false;
@@ -339,9 +332,8 @@ bool CefRequestContextImpl::SetPreference(const CefString& name,
   return true;
 }
 
-CefRefPtr<CefRegistration> CefRequestContextImpl::AddPreferenceObserver(
-    const CefString& name,
-    CefRefPtr<CefPreferenceObserver> observer) {
+CefRefPtr<CefRegistration> CefRequestContextImpl::AddPreferenceObserver(const CefString& name,
+                                                                        CefRefPtr<CefPreferenceObserver> observer) {
   if (!observer || !VerifyPreferenceThread("AddPreferenceObserver")) {
     return nullptr;
   }
@@ -378,10 +370,9 @@ CefString CefRequestContextImpl::GetCachePath() {
   return CefString(storage_->cache_path);
 }
 
-bool CefRequestContextImpl::RegisterSchemeHandlerFactory(
-    const CefString& scheme_name,
-    const CefString& domain_name,
-    CefRefPtr<CefSchemeHandlerFactory> factory) {
+bool CefRequestContextImpl::RegisterSchemeHandlerFactory(const CefString& scheme_name,
+                                                         const CefString& domain_name,
+                                                         CefRefPtr<CefSchemeHandlerFactory> factory) {
   const std::string scheme = Lower(scheme_name.ToString());
   if (scheme.empty() || IsRuntimeShuttingDown()) {
     return false;
@@ -417,9 +408,8 @@ CefRefPtr<CefRequestContext> CefRequestContext::GetGlobalContext() {
 }
 
 // static
-CefRefPtr<CefRequestContext> CefRequestContext::CreateContext(
-    const CefRequestContextSettings& settings,
-    CefRefPtr<CefRequestContextHandler> handler) {
+CefRefPtr<CefRequestContext> CefRequestContext::CreateContext(const CefRequestContextSettings& settings,
+                                                              CefRefPtr<CefRequestContextHandler> handler) {
   using namespace cef_internal;
   if (!IsRuntimeRunning()) {
     LOG(ERROR) << "CefRequestContext::CreateContext called while the runtime is not running";
@@ -429,9 +419,8 @@ CefRefPtr<CefRequestContext> CefRequestContext::CreateContext(
   std::string path;
   if (!ResolveContextCachePath(requested, GetRootCachePath(), &path)) {
     // As CEF does: a cache path outside the root gives an in-memory context.
-    LOG(ERROR) << "The cache_path directory (" << requested
-               << ") is not a child of the root_cache_path directory (" << GetRootCachePath()
-               << "); using in-memory storage";
+    LOG(ERROR) << "The cache_path directory (" << requested << ") is not a child of the root_cache_path directory ("
+               << GetRootCachePath() << "); using in-memory storage";
     path.clear();
   }
   if (!path.empty() && !CreateDirectories(path)) {
@@ -444,9 +433,8 @@ CefRefPtr<CefRequestContext> CefRequestContext::CreateContext(
 }
 
 // static
-CefRefPtr<CefRequestContext> CefRequestContext::CreateContext(
-    CefRefPtr<CefRequestContext> other,
-    CefRefPtr<CefRequestContextHandler> handler) {
+CefRefPtr<CefRequestContext> CefRequestContext::CreateContext(CefRefPtr<CefRequestContext> other,
+                                                              CefRefPtr<CefRequestContextHandler> handler) {
   using namespace cef_internal;
   if (!IsRuntimeRunning() || !other) {
     return nullptr;

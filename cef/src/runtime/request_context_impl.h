@@ -68,8 +68,7 @@ class CefRequestContextImpl : public CefRequestContext {
   // The factory registered for |scheme| and |host| (both compared without
   // case): a registration for that host first, then the scheme's any-host
   // one; null when none.
-  CefRefPtr<CefSchemeHandlerFactory> FindSchemeHandlerFactory(const std::string& scheme,
-                                                              const std::string& host);
+  CefRefPtr<CefSchemeHandlerFactory> FindSchemeHandlerFactory(const std::string& scheme, const std::string& host);
 
   ContextStorage& storage() { return *storage_; }
   std::shared_ptr<ContextStorage> shared_storage() const { return storage_; }
@@ -80,9 +79,8 @@ class CefRequestContextImpl : public CefRequestContext {
   CefRefPtr<CefDictionaryValue> GetAllPreferences(bool include_defaults) override;
   bool CanSetPreference(const CefString& name) override;
   bool SetPreference(const CefString& name, CefRefPtr<CefValue> value, CefString& error) override;
-  CefRefPtr<CefRegistration> AddPreferenceObserver(
-      const CefString& name,
-      CefRefPtr<CefPreferenceObserver> observer) override;
+  CefRefPtr<CefRegistration> AddPreferenceObserver(const CefString& name,
+                                                   CefRefPtr<CefPreferenceObserver> observer) override;
 
   // CefRequestContext.
   bool IsSame(CefRefPtr<CefRequestContext> other) override;
@@ -102,8 +100,7 @@ class CefRequestContextImpl : public CefRequestContext {
   // Storage for |cache_path| (UTF-8, already validated): the existing one
   // for that path, or a new one with the built-in preferences registered.
   // Empty = a new in-memory storage.
-  static std::shared_ptr<ContextStorage> GetOrCreateStorage(const std::string& cache_path,
-                                                            bool* created);
+  static std::shared_ptr<ContextStorage> GetOrCreateStorage(const std::string& cache_path, bool* created);
 
  private:
   ~CefRequestContextImpl() override;
@@ -118,9 +115,7 @@ class CefRequestContextImpl : public CefRequestContext {
 // Validates a request context's cache path against the root cache path:
 // it must be empty, or equal to or below |root| once both are made
 // absolute. Returns the normalised path through |normalized|. UTF-8.
-bool ResolveContextCachePath(const std::string& cache_path,
-                             const std::string& root,
-                             std::string* normalized);
+bool ResolveContextCachePath(const std::string& cache_path, const std::string& root, std::string* normalized);
 
 }  // namespace cef_internal
 

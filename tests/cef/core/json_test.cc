@@ -176,6 +176,8 @@ TEST(CefJsonReader, NumberTypes) {
       {"-2.5e-3", VTYPE_DOUBLE, -0.0025},
       {"1e-400", VTYPE_DOUBLE, 0.0},
       {"-1e-400", VTYPE_DOUBLE, -0.0},
+      {"5e-324", VTYPE_DOUBLE, 5e-324},
+      {"1.7976931348623157e308", VTYPE_DOUBLE, 1.7976931348623157e308},
       {"0e999999999", VTYPE_DOUBLE, 0.0},
       {"-0.000e-999999999", VTYPE_DOUBLE, -0.0},
   };
@@ -192,6 +194,7 @@ TEST(CefJsonReader, NumberTypes) {
   EXPECT_EQ(tiny->GetDouble(), 0.0);
   EXPECT_FALSE(Parse("1" + std::string(400, '0')));
   EXPECT_FALSE(Parse("1" + std::string(400, '0') + ".5e-1"));
+  EXPECT_FALSE(Parse("1.7976931348623159e308"));
 
   CefRefPtr<CefValue> negative_zero = Parse("-0");
   ASSERT_TRUE(negative_zero);

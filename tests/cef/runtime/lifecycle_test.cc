@@ -1,6 +1,7 @@
 // One process lifetime of the runtime: sub-process dispatch, refused
 // settings, initialisation, the message loop and shutdown, in that order.
 #include <windows.h>
+// After windows.h, which it needs.
 #include <tlhelp32.h>
 
 #include <gtest/gtest.h>
@@ -21,13 +22,14 @@
 namespace {
 
 std::string TempDir(const char* name) {
-  std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                              (std::string(name) + "-" + std::to_string(GetCurrentProcessId()));
+  std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / (std::string(name) + "-" + std::to_string(GetCurrentProcessId()));
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir);
   std::string text = dir.string();
   for (char& c : text) {
-    if (c == '/') c = '\\';
+    if (c == '/')
+      c = '\\';
   }
   return text;
 }
@@ -37,10 +39,10 @@ DWORD RunSelf(const std::wstring& arguments) {
   wchar_t path[MAX_PATH];
   GetModuleFileNameW(nullptr, path, MAX_PATH);
   std::wstring line = L"\"" + std::wstring(path) + L"\" " + arguments;
-  STARTUPINFOW startup = {sizeof(startup)};
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(path, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &process)) {
+  if (!CreateProcessW(path, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
     return 0xFFFFFFFF;
   }
   CloseHandle(process.hThread);
@@ -57,7 +59,8 @@ DWORD RunSelf(const std::wstring& arguments) {
 std::set<DWORD> ThreadsOfThisProcess() {
   std::set<DWORD> ids;
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-  THREADENTRY32 entry = {sizeof(entry)};
+  THREADENTRY32 entry = {};
+  entry.dwSize = sizeof(entry);
   for (BOOL ok = Thread32First(snapshot, &entry); ok; ok = Thread32Next(snapshot, &entry)) {
     if (entry.th32OwnerProcessID == GetCurrentProcessId()) {
       ids.insert(entry.th32ThreadID);
@@ -71,16 +74,14 @@ class RecordingApp : public CefApp, public CefBrowserProcessHandler {
  public:
   CefRefPtr<CefBrowserProcessHandler> GetBrowserProcessHandler() override { return this; }
 
-  void OnBeforeCommandLineProcessing(const CefString& process_type,
-                                     CefRefPtr<CefCommandLine> command_line) override {
+  void OnBeforeCommandLineProcessing(const CefString& process_type, CefRefPtr<CefCommandLine> command_line) override {
     events.push_back("command-line:" + process_type.ToString());
     debugging_port = command_line->GetSwitchValue("remote-debugging-port").ToString();
     log_file = command_line->GetSwitchValue("log-file").ToString();
     command_line->AppendSwitchWithValue("app-edit", "yes");
   }
 
-  void OnRegisterCustomPreferences(cef_preferences_type_t type,
-                                   CefRawPtr<CefPreferenceRegistrar> registrar) override {
+  void OnRegisterCustomPreferences(cef_preferences_type_t type, CefRawPtr<CefPreferenceRegistrar> registrar) override {
     CefRefPtr<CefValue> value = CefValue::Create();
     value->SetBool(true);
     if (type == CEF_PREFERENCES_TYPE_GLOBAL) {
@@ -185,8 +186,7 @@ TEST(Lifecycle, InitializeRunAndShutDown) {
   EXPECT_EQ(0, CefGetExitCode());
 
   // Order of the application's calls, and what it saw.
-  const std::vector<std::string> expected = {"command-line:", "prefs:global", "prefs:context",
-                                             "context-initialized"};
+  const std::vector<std::string> expected = {"command-line:", "prefs:global", "prefs:context", "context-initialized"};
   EXPECT_EQ(expected, app->events);
   EXPECT_TRUE(app->on_ui_thread);
   EXPECT_TRUE(app->global_context_ready);
@@ -256,8 +256,10 @@ TEST(Lifecycle, InitializeRunAndShutDown) {
   {
     CefRefPtr<Sentinel> io_sentinel = new Sentinel(&io_sentinel_gone);
     CefRefPtr<Sentinel> ui_sentinel = new Sentinel(&ui_sentinel_gone);
-    cef_internal::PostFunction(TID_IO, [io_sentinel] {}, 60000);
-    cef_internal::PostFunction(TID_UI, [ui_sentinel] {}, 60000);
+    cef_internal::PostFunction(
+        TID_IO, [io_sentinel] {}, 60000);
+    cef_internal::PostFunction(
+        TID_UI, [ui_sentinel] {}, 60000);
   }
 
   CefShutdown();

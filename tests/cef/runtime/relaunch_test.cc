@@ -109,20 +109,18 @@ TEST_F(RelaunchTest, SecondProcessHandsOverAndEnds) {
   const int before = app_->calls;
   wchar_t path[MAX_PATH];
   GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring line = L"\"" + std::wstring(path) +
-                      L"\" --gtest_filter=RelaunchChild.SecondInstance --url=from-child";
+  std::wstring line = L"\"" + std::wstring(path) + L"\" --gtest_filter=RelaunchChild.SecondInstance --url=from-child";
   SetEnvironmentVariableW(L"KESTA_RELAUNCH_ROOT", CefString(runtime_->root_cache_path()).ToWString().c_str());
-  STARTUPINFOW startup = {sizeof(startup)};
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
-  BOOL started = CreateProcessW(path, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                &startup, &process);
+  BOOL started = CreateProcessW(path, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
   SetEnvironmentVariableW(L"KESTA_RELAUNCH_ROOT", nullptr);
   ASSERT_TRUE(started);
   CloseHandle(process.hThread);
   // The child waits on this instance's window, which this loop serves.
   bool ended = cef_testing::RunUntil(
-      [&] { return WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0 && app_->calls > before; },
-      20000);
+      [&] { return WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0 && app_->calls > before; }, 20000);
   DWORD code = 0;
   GetExitCodeProcess(process.hProcess, &code);
   if (!ended) {

@@ -46,9 +46,8 @@ CefRefPtr<CefValue> String(const char* text) {
 }
 
 std::string Mode(CefRefPtr<CefValue> proxy) {
-  return proxy && proxy->GetType() == VTYPE_DICTIONARY
-             ? proxy->GetDictionary()->GetString("mode").ToString()
-             : "<none>";
+  return proxy && proxy->GetType() == VTYPE_DICTIONARY ? proxy->GetDictionary()->GetString("mode").ToString()
+                                                       : "<none>";
 }
 
 class RecordingHandler : public CefRequestContextHandler {
@@ -76,15 +75,16 @@ class RecordingHandler : public CefRequestContextHandler {
 
 class NullFactory : public CefSchemeHandlerFactory {
  public:
-  CefRefPtr<CefResourceHandler> Create(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame>, const CefString&,
+  CefRefPtr<CefResourceHandler> Create(CefRefPtr<CefBrowser>,
+                                       CefRefPtr<CefFrame>,
+                                       const CefString&,
                                        CefRefPtr<CefRequest>) override {
     return nullptr;
   }
   IMPLEMENT_REFCOUNTING(NullFactory);
 };
 
-CefRefPtr<CefRequestContext> Create(const std::string& cache_path,
-                                    CefRefPtr<RecordingHandler> handler = nullptr) {
+CefRefPtr<CefRequestContext> Create(const std::string& cache_path, CefRefPtr<RecordingHandler> handler = nullptr) {
   CefRequestContextSettings settings;
   CefString(&settings.cache_path) = cache_path;
   CefRefPtr<CefRequestContext> context = CefRequestContext::CreateContext(settings, handler);
@@ -264,8 +264,8 @@ TEST(RequestContextFactories, LookupPrefersTheHostThenAnyHost) {
 
   // A context sharing the storage sees the same factories.
   CefRefPtr<CefRequestContext> sharing = CefRequestContext::CreateContext(context, nullptr);
-  EXPECT_TRUE(cef_internal::CefRequestContextImpl::From(sharing)->FindSchemeHandlerFactory(
-                  "https", "game.local") == game);
+  EXPECT_TRUE(cef_internal::CefRequestContextImpl::From(sharing)->FindSchemeHandlerFactory("https", "game.local") ==
+              game);
 
   // A null factory removes one registration; Clear removes them all.
   EXPECT_TRUE(context->RegisterSchemeHandlerFactory("https", "game.local", nullptr));
@@ -279,11 +279,10 @@ TEST(RequestContextFactories, LookupPrefersTheHostThenAnyHost) {
 TEST(RequestContextFactories, GlobalRegistrationGoesToTheGlobalContext) {
   CefRefPtr<CefSchemeHandlerFactory> factory = new NullFactory();
   ASSERT_TRUE(CefRegisterSchemeHandlerFactory("kesta", "", factory));
-  EXPECT_TRUE(cef_internal::CefRequestContextImpl::From(nullptr)->FindSchemeHandlerFactory(
-                  "kesta", "anything") == factory);
+  EXPECT_TRUE(cef_internal::CefRequestContextImpl::From(nullptr)->FindSchemeHandlerFactory("kesta", "anything") ==
+              factory);
   EXPECT_TRUE(CefClearSchemeHandlerFactories());
-  EXPECT_FALSE(cef_internal::CefRequestContextImpl::From(nullptr)->FindSchemeHandlerFactory(
-      "kesta", "anything"));
+  EXPECT_FALSE(cef_internal::CefRequestContextImpl::From(nullptr)->FindSchemeHandlerFactory("kesta", "anything"));
 }
 
 TEST(PreferenceFaults, PerContextFaults) {
