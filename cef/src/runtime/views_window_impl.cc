@@ -1,5 +1,6 @@
 #include "runtime/views_window_impl.h"
 
+#include <algorithm>
 #include <map>
 
 #include "core/message_loop.h"
@@ -178,6 +179,29 @@ LRESULT WindowImpl::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
         window_delegate()->OnWindowActivationChanged(this, LOWORD(wparam) != WA_INACTIVE);
       }
       break;
+    case WM_GETMINMAXINFO: {
+      // The window may always take its preferred size, also on a screen
+      // smaller than that (Wine's virtual screen is 1024x768); the
+      // delegate's minimum and maximum sizes bound the client area.
+      DefWindowProcW(hwnd, message, wparam, lparam);
+      auto* info = reinterpret_cast<MINMAXINFO*>(lparam);
+      DWORD style = static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_STYLE));
+      auto frame_size = [style](const CefSize& client) {
+        RECT rc = {0, 0, client.width, client.height};
+        AdjustWindowRectEx(&rc, style, FALSE, 0);
+        return POINT{rc.right - rc.left, rc.bottom - rc.top};
+      };
+      if (!closed_) {
+        POINT preferred = frame_size(GetPreferredSize());
+        info->ptMaxTrackSize.x = std::max(info->ptMaxTrackSize.x, preferred.x);
+        info->ptMaxTrackSize.y = std::max(info->ptMaxTrackSize.y, preferred.y);
+        CefSize min = GetMinimumSize();
+        if (!min.IsEmpty()) info->ptMinTrackSize = frame_size(min);
+        CefSize max = GetMaximumSize();
+        if (!max.IsEmpty()) info->ptMaxTrackSize = frame_size(max);
+      }
+      return 0;
+    }
     case WM_NCDESTROY: {
       LRESULT result = DefWindowProcW(hwnd, message, wparam, lparam);
       OnDestroyed();

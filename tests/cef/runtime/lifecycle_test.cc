@@ -128,8 +128,16 @@ TEST(ExecuteProcessChild, Run) {
   if (!command_line->HasSwitch("type")) {
     GTEST_SKIP() << "child mode only";
   }
+  // With an application object, the sub-process shows it its type (as CEF
+  // does); that adds 50 to the exit code.
+  CefRefPtr<RecordingApp> app;
+  if (command_line->HasSwitch("with-app")) {
+    app = new RecordingApp();
+  }
   CefMainArgs args(GetModuleHandleW(nullptr));
-  ExitProcess(static_cast<UINT>(100 + CefExecuteProcess(args, nullptr, nullptr)));
+  int result = CefExecuteProcess(args, app.get(), nullptr);
+  bool saw_type = app && app->events == std::vector<std::string>{"command-line:renderer"};
+  ExitProcess(static_cast<UINT>(100 + result + (saw_type ? 50 : 0)));
 }
 
 TEST(ExecuteProcess, SubProcessesEndWithTheirOwnCode) {
@@ -139,6 +147,7 @@ TEST(ExecuteProcess, SubProcessesEndWithTheirOwnCode) {
   EXPECT_EQ(100u, RunSelf(L"--gtest_filter=ExecuteProcessChild.Run --type=gpu-process"));
   EXPECT_EQ(106u, RunSelf(L"--gtest_filter=ExecuteProcessChild.Run --type=bogus"));
   EXPECT_EQ(99u, RunSelf(L"--gtest_filter=ExecuteProcessChild.Run --type="));
+  EXPECT_EQ(150u, RunSelf(L"--gtest_filter=ExecuteProcessChild.Run --type=renderer --with-app"));
 }
 
 TEST(Lifecycle, RefusesSettingsItCannotHonour) {
