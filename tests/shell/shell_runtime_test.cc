@@ -1,0 +1,282 @@
+// The browser shell on the running stand-in: the application object, the
+// Views delegates and the browser client with the real desktop layer behind
+// them, against the real stand-in service. One runtime per process; the
+// scenarios that end the client run as CTest entries of their own.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <memory>
+#include <mutex>
+
+#include "desktop/desktop.h"
+#include "desktop/desktop_state.h"
+#include "include/cef_command_line.h"
+#include "include/views/cef_browser_view.h"
+#include "include/views/cef_window.h"
+#include "private_origin.h"
+#include "service/service_harness_win.h"
+#include "shell/simple_app.h"
+#include "shell/simple_handler.h"
+#include "testing/driver.h"
+#include "testing/relaunch.h"
+#include "testing/runtime.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using kesta::testing::ServiceHarness;
+using kesta::testing::WindowsPath;
+using nlohmann::json;
+using namespace kesta::desktop;
+
+// The client as RunWinMain leaves it once the message loop would run: start-up
+// values taken from a running service, CEF initialised with SimpleApp, the
+// update window built.
+class Client {
+ public:
+  explicit Client(const json& initialPatch) {
+    std::random_device seed;
+    service_ = std::make_unique<ServiceHarness>(WindowsPath(KESTA_SERVICE_EXE), WindowsPath(KESTA_SAMPLE_RESOURCES),
+                                                fs::temp_directory_path() / ("kesta-shell-" + std::to_string(seed())));
+    started_ = service_->Start();
+    if (!started_)
+      return;
+    service_->Control("/__control/state", initialPatch);
+    const auto info = service_->Api(kesta::testing::service_http::verb::get, "/api/info");
+    dataDir = service_->data().generic_string();
+    localOrigin = service_->origin();
+    token = service_->token();
+    initialState = info.body;
+    appDirectory = service_->root().generic_string();
+    const json state = info.Json()["state"];
+    origin = state.value("siteOrigin", "").empty() ? localOrigin : state.value("siteOrigin", "");
+
+    cef_testing::ScopedRuntime::Options options;
+    options.app = new SimpleApp();
+    options.edit_settings = [](CefSettings& settings) {
+      CefString(&settings.root_cache_path) = DesktopDataDir() + "\\browser";
+      CefString(&settings.cache_path) = DesktopDataDir() + "\\browser\\Default";
+    };
+    runtime_ = std::make_unique<cef_testing::ScopedRuntime>(options);
+    if (runtime_->initialized())
+      DesktopApplicationMenuReady();
+  }
+
+  ~Client() {
+    // Whatever is still open goes before CEF shuts down.
+    if (SimpleHandler* handler = SimpleHandler::GetInstance())
+      handler->CloseAllBrowsers(true);
+    cef_testing::RunUntil([] { return cef_testing::OpenBrowserCount() == 0; }, 10000);
+    DesktopStop();
+    runtime_.reset();
+  }
+
+  bool ready() const { return started_ && runtime_ && runtime_->initialized(); }
+  ServiceHarness& service() { return *service_; }
+
+ private:
+  std::unique_ptr<ServiceHarness> service_;
+  std::unique_ptr<cef_testing::ScopedRuntime> runtime_;
+  bool started_ = false;
+};
+
+CefRefPtr<CefBrowser> gameBrowser() {
+  for (const auto& browser : cef_testing::OpenBrowsers()) {
+    if (DesktopIsGame(browser))
+      return browser;
+  }
+  return nullptr;
+}
+
+bool waitForGameBrowser(int timeout_ms = 30000) {
+  return cef_testing::RunUntil([] { return gameBrowser() != nullptr; }, timeout_ms);
+}
+
+std::wstring titleOf(HWND window) {
+  wchar_t text[256] = {};
+  GetWindowTextW(window, text, 256);
+  return text;
+}
+
+// --- one client for the whole suite ---
+
+class ShellTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { client_ = new Client({{"siteOrigin", kesta::kPrivateOrigin}}); }
+  static void TearDownTestSuite() {
+    delete client_;
+    client_ = nullptr;
+  }
+  void SetUp() override {
+    ASSERT_TRUE(client_->ready());
+    ASSERT_TRUE(waitForGameBrowser());
+    game_ = gameBrowser();
+  }
+
+  static Client* client_;
+  CefRefPtr<CefBrowser> game_;
+};
+
+Client* ShellTest::client_ = nullptr;
+
+TEST_F(ShellTest, TheGameWindowOpensOnThePrivateOriginOnceAdmitted) {
+  EXPECT_EQ(game_->GetMainFrame()->GetURL().ToString(), std::string(kesta::kPrivateOrigin) + "/__client/start");
+  EXPECT_EQ(game_->GetHost()->GetRuntimeStyle(), CEF_RUNTIME_STYLE_CHROME);
+  CefRefPtr<CefBrowserView> view = CefBrowserView::GetForBrowser(game_);
+  ASSERT_TRUE(view);
+  ASSERT_TRUE(view->GetWindow());
+  EXPECT_EQ(view->GetWindow()->GetSize().width, 1280);
+
+  // Dressed after 200 ms: the system-menu item of the update window.
+  HWND top = cef_testing::TopLevelWindow(game_);
+  ASSERT_TRUE(cef_testing::RunUntil(
+      [&] { return GetMenuState(GetSystemMenu(top, FALSE), 336, MF_BYCOMMAND) != static_cast<UINT>(-1); }, 5000));
+  wchar_t item[64] = {};
+  GetMenuStringW(GetSystemMenu(top, FALSE), 336, item, 64, MF_BYCOMMAND);
+  EXPECT_EQ(std::wstring(item), L"资源与更新…");
+  EXPECT_TRUE(titleOf(top) == L"Ostrel" || titleOf(top) == L"Harbor Run");
+
+  // Hidden after admission; the menu item brings it back.
+  EXPECT_FALSE(IsWindowVisible(updateWindow));
+  SendMessageW(top, WM_SYSCOMMAND, 336 | 0x7, 0);
+  EXPECT_TRUE(IsWindowVisible(updateWindow));
+  ShowWindow(updateWindow, SW_HIDE);
+}
+
+TEST_F(ShellTest, GamePagesHaveNoContextMenuWebWindowsDo) {
+  EXPECT_FALSE(cef_testing::RightClick(game_).shown);
+  SimpleHandler::GetInstance()->OpenWindow("https://elsewhere.example/");
+  CefRefPtr<CefBrowser> web;
+  ASSERT_TRUE(cef_testing::RunUntil(
+      [&] {
+        for (const auto& browser : cef_testing::OpenBrowsers())
+          if (!DesktopIsGame(browser))
+            web = browser;
+        return web != nullptr;
+      },
+      5000));
+  EXPECT_TRUE(web->GetHost()->GetRequestContext()->IsSame(DesktopWebContext()));
+  EXPECT_TRUE(cef_testing::RightClick(web).shown);
+  web->GetHost()->CloseBrowser(true);
+  cef_testing::RunUntil([&] { return cef_testing::OpenBrowserCount() == 1; }, 5000);
+}
+
+TEST_F(ShellTest, GamePopupsStayOnTheOriginOrOpenAsWebWindows) {
+  const int before = cef_testing::OpenBrowserCount();
+
+  auto foreign = cef_testing::OpenPopup(game_->GetMainFrame(), "https://elsewhere.example/page");
+  EXPECT_TRUE(foreign.cancelled);
+  ASSERT_TRUE(cef_testing::RunUntil([&] { return cef_testing::OpenBrowserCount() == before + 1; }, 5000));
+  CefRefPtr<CefBrowser> web;
+  for (const auto& browser : cef_testing::OpenBrowsers())
+    if (browser->GetMainFrame()->GetURL().ToString() == "https://elsewhere.example/page")
+      web = browser;
+  ASSERT_TRUE(web);
+  EXPECT_FALSE(DesktopIsGame(web));
+  EXPECT_TRUE(web->GetHost()->GetRequestContext()->IsSame(DesktopWebContext()));
+
+  // A web window's popups are left alone.
+  EXPECT_FALSE(cef_testing::OpenPopup(web->GetMainFrame(), "https://third.example/").cancelled);
+
+  // Same origin while the gate is open: a popup of its own, judged as a game
+  // browser.
+  auto same = cef_testing::OpenPopup(game_->GetMainFrame(), std::string(kesta::kPrivateOrigin) + "/__client/start");
+  EXPECT_FALSE(same.cancelled);
+  ASSERT_TRUE(cef_testing::RunUntil([&] { return same.browser && DesktopIsGame(same.browser); }, 5000));
+
+  // Another scheme proceeds as a normal popup.
+  EXPECT_FALSE(cef_testing::OpenPopup(game_->GetMainFrame(), "about:blank").cancelled);
+
+  for (const auto& browser : cef_testing::OpenBrowsers())
+    if (!browser->IsSame(game_))
+      browser->GetHost()->CloseBrowser(true);
+  cef_testing::RunUntil([&] { return cef_testing::OpenBrowserCount() == 1; }, 5000);
+}
+
+TEST_F(ShellTest, MainFrameNavigationElsewhereOpensAWebWindow) {
+  const std::string start = game_->GetMainFrame()->GetURL().ToString();
+  cef_testing::NavigateMainFrame(game_, "https://elsewhere.example/away");
+  EXPECT_EQ(game_->GetMainFrame()->GetURL().ToString(), start);
+  ASSERT_TRUE(cef_testing::RunUntil([] { return cef_testing::OpenBrowserCount() == 2; }, 5000));
+
+  // An iframe of the game page may go anywhere.
+  CefRefPtr<CefFrame> frame = cef_testing::CreateSubFrame(game_, "ad", "https://elsewhere.example/frame");
+  ASSERT_TRUE(frame);
+  cef_testing::RunUntil([&] { return frame->GetURL().ToString() == "https://elsewhere.example/frame"; }, 5000);
+  EXPECT_EQ(frame->GetURL().ToString(), "https://elsewhere.example/frame");
+
+  for (const auto& browser : cef_testing::OpenBrowsers())
+    if (!browser->IsSame(game_))
+      browser->GetHost()->CloseBrowser(true);
+  cef_testing::RunUntil([&] { return cef_testing::OpenBrowserCount() == 1; }, 5000);
+}
+
+TEST_F(ShellTest, ARelaunchShowsTheGameWindow) {
+  HWND top = cef_testing::TopLevelWindow(game_);
+  ShowWindow(top, SW_HIDE);
+  ASSERT_TRUE(cef_testing::DeliverRelaunch(L"KESTA.exe", L"C:\\"));
+  EXPECT_TRUE(cef_testing::RunUntil([&] { return IsWindowVisible(top) != FALSE; }, 5000));
+  EXPECT_TRUE(cef_testing::LastRelaunchHandled());
+}
+
+TEST_F(ShellTest, ChromeStyleFailedLoadsGetNoPageOfTheClient) {
+  SimpleHandler::GetInstance()->OpenWindow("http://127.0.0.1:1/refused");
+  CefRefPtr<CefBrowser> web;
+  ASSERT_TRUE(cef_testing::RunUntil(
+      [&] {
+        for (const auto& browser : cef_testing::OpenBrowsers())
+          if (!DesktopIsGame(browser))
+            web = browser;
+        return web != nullptr;
+      },
+      5000));
+  cef_testing::RunPending(500);
+  EXPECT_EQ(web->GetMainFrame()->GetURL().ToString().rfind("data:", 0), std::string::npos);
+  web->GetHost()->CloseBrowser(true);
+  cef_testing::RunUntil([&] { return cef_testing::OpenBrowserCount() == 1; }, 5000);
+}
+
+// --- scenarios that end the client (own processes) ---
+
+// Run with --alloy-style among the program's arguments.
+TEST(ShellAlloy, FailedLoadsShowTheEscapedErrorPage) {
+  Client client({{"siteOrigin", kesta::kPrivateOrigin}});
+  ASSERT_TRUE(client.ready());
+  ASSERT_TRUE(CefCommandLine::GetGlobalCommandLine()->HasSwitch("alloy-style"));
+  ASSERT_TRUE(waitForGameBrowser());
+  SimpleHandler::GetInstance()->OpenWindow("http://127.0.0.1:1/<b>");
+  CefRefPtr<CefBrowser> web;
+  ASSERT_TRUE(cef_testing::RunUntil(
+      [&] {
+        for (const auto& browser : cef_testing::OpenBrowsers())
+          if (!DesktopIsGame(browser) && browser->GetMainFrame()->GetURL().ToString().rfind("data:", 0) == 0)
+            web = browser;
+        return web != nullptr;
+      },
+      10000));
+  EXPECT_EQ(web->GetHost()->GetRuntimeStyle(), CEF_RUNTIME_STYLE_ALLOY);
+}
+
+TEST(ShellEnd, ClosingTheOnlyWindowWhileTheLaunchWaitsEndsTheClient) {
+  Client client({{"launchReady", false}, {"commands", {{{"type", "open"}, {"url", "https://elsewhere.example/"}}}}});
+  ASSERT_TRUE(client.ready());
+  ASSERT_TRUE(cef_testing::RunUntil([] { return cef_testing::OpenBrowserCount() == 1; }, 20000));
+  EXPECT_TRUE(DesktopWaitingForLaunch());
+  cef_testing::PressCloseBox(cef_testing::OpenBrowsers().front());
+  ASSERT_TRUE(cef_testing::RunUntil([] { return !running.load(); }, 10000));
+  EXPECT_TRUE(SimpleHandler::GetInstance() == nullptr || SimpleHandler::GetInstance()->IsClosing());
+}
+
+TEST(ShellEnd, AQuitReplyWithNoBrowserEndsTheClient) {
+  Client client({{"launchReady", false}});
+  ASSERT_TRUE(client.ready());
+  cef_testing::RunPending(1500);
+  ASSERT_EQ(cef_testing::OpenBrowserCount(), 0);
+  // A newer client is installed: the next reply hands over.
+  client.service().Control("/__control/state", {{"clientPath", "C:\\new"}, {"client", "0.7.0"}});
+  ASSERT_TRUE(cef_testing::RunUntil([] { return !running.load(); }, 10000));
+  EXPECT_FALSE(restartHost);
+}
+
+}  // namespace
