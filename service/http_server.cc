@@ -47,9 +47,11 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
 
 // Equal strings take the same time to compare whatever the first mismatch.
 bool SameSecret(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
+  if (a.size() != b.size())
+    return false;
   unsigned char difference = 0;
-  for (size_t i = 0; i < a.size(); ++i) difference |= static_cast<unsigned char>(a[i] ^ b[i]);
+  for (size_t i = 0; i < a.size(); ++i)
+    difference |= static_cast<unsigned char>(a[i] ^ b[i]);
   return difference == 0;
 }
 
@@ -64,8 +66,10 @@ bool HttpServer::Listen(uint16_t port, std::string& error) {
   // No address reuse: a second service on the same port must fail here,
   // before it touches the token of the one already running.
   acceptor_.open(endpoint.protocol(), ec);
-  if (!ec) acceptor_.bind(endpoint, ec);
-  if (!ec) acceptor_.listen(asio::socket_base::max_listen_connections, ec);
+  if (!ec)
+    acceptor_.bind(endpoint, ec);
+  if (!ec)
+    acceptor_.listen(asio::socket_base::max_listen_connections, ec);
   if (ec) {
     error = ec.message();
     return false;
@@ -73,12 +77,16 @@ bool HttpServer::Listen(uint16_t port, std::string& error) {
   return true;
 }
 
-void HttpServer::Start() { asio::co_spawn(io_, AcceptLoop(), asio::detached); }
+void HttpServer::Start() {
+  asio::co_spawn(io_, AcceptLoop(), asio::detached);
+}
 
 bool HttpServer::EnsureProxy(std::string& error) {
-  if (proxy_) return true;
+  if (proxy_)
+    return true;
   auto proxy = std::make_unique<LoopbackProxy>(io_, setup_.token);
-  if (!proxy->Listen(error)) return false;
+  if (!proxy->Listen(error))
+    return false;
   proxy->Start();
   state_.SetProxyPort(proxy->port());
   Log("loopback proxy listening on 127.0.0.1:" + std::to_string(proxy->port()));
@@ -91,7 +99,8 @@ asio::awaitable<void> HttpServer::AcceptLoop() {
     boost::system::error_code ec;
     tcp::socket socket = co_await acceptor_.async_accept(asio::redirect_error(asio::use_awaitable, ec));
     if (ec) {
-      if (ec == asio::error::operation_aborted) co_return;
+      if (ec == asio::error::operation_aborted)
+        co_return;
       continue;
     }
     asio::co_spawn(io_, Session(std::move(socket)), asio::detached);
@@ -108,7 +117,8 @@ asio::awaitable<void> HttpServer::Session(tcp::socket socket) {
       stream.expires_after(kIdleTimeout);
       boost::system::error_code ec;
       co_await http::async_read(stream, buffer, parser, asio::redirect_error(asio::use_awaitable, ec));
-      if (ec == http::error::end_of_stream) break;
+      if (ec == http::error::end_of_stream)
+        break;
       if (ec) {
         // A malformed request gets a 400 and the connection ends; anything
         // else (a reset, the idle time-out) just ends it.
@@ -130,12 +140,11 @@ asio::awaitable<void> HttpServer::Session(tcp::socket socket) {
         break;
       }
       const std::string target(request.target());
-      const bool routine = (StartsWith(target, "/api/host") || StartsWith(target, "/api/launch") ||
-                            StartsWith(target, "/__control/")) &&
-                           response.result() == http::status::ok;
+      const bool routine =
+          (StartsWith(target, "/api/host") || StartsWith(target, "/api/launch") || StartsWith(target, "/__control/")) &&
+          response.result() == http::status::ok;
       if (!routine) {
-        Log(std::string(request.method_string()) + " " + target + " " +
-            std::to_string(response.result_int()));
+        Log(std::string(request.method_string()) + " " + target + " " + std::to_string(response.result_int()));
       }
       response.version(request.version());
       response.keep_alive(request.keep_alive() && !stopping_);
@@ -148,13 +157,15 @@ asio::awaitable<void> HttpServer::Session(tcp::socket socket) {
       }
       stream.expires_after(kIdleTimeout);
       co_await http::async_write(stream, response, asio::redirect_error(asio::use_awaitable, ec));
-      if (ec) break;
+      if (ec)
+        break;
       if (stopping_) {
         Log("shutting down");
         io_.stop();
         co_return;
       }
-      if (!response.keep_alive()) break;
+      if (!response.keep_alive())
+        break;
     }
   } catch (const std::exception& e) {
     Log(std::string("connection failed: ") + e.what());
@@ -217,16 +228,14 @@ void HttpServer::HandleApi(const Request& request, const std::string& path, Resp
     const char* path;
     http::verb method;
   };
-  static const Route routes[] = {{"/api/info", http::verb::get},
-                                 {"/api/host", http::verb::post},
-                                 {"/api/launch", http::verb::post},
-                                 {"/api/updates/accept", http::verb::post},
-                                 {"/api/updates/defer", http::verb::post},
-                                 {"/api/service-upgrade", http::verb::post},
+  static const Route routes[] = {{"/api/info", http::verb::get},           {"/api/host", http::verb::post},
+                                 {"/api/launch", http::verb::post},        {"/api/updates/accept", http::verb::post},
+                                 {"/api/updates/defer", http::verb::post}, {"/api/service-upgrade", http::verb::post},
                                  {"/api/game/status", http::verb::get}};
   const Route* route = nullptr;
   for (const Route& candidate : routes) {
-    if (path == candidate.path) route = &candidate;
+    if (path == candidate.path)
+      route = &candidate;
   }
   if (!route) {
     SetError(response, 404, "no such endpoint");
@@ -254,14 +263,13 @@ void HttpServer::HandleApi(const Request& request, const std::string& path, Resp
   } else {
     // For game pages: which generation their requests are served from.
     const std::string header(request[kGenerationHeader]);
-    reply = {200, json{{"generation", header.empty() ? state_.generation() : header},
-                       {"current", state_.generation()}}};
+    reply = {200,
+             json{{"generation", header.empty() ? state_.generation() : header}, {"current", state_.generation()}}};
   }
   SetJson(response, reply.status, reply.body);
 }
 
-void HttpServer::HandleControl(const Request& request, const std::string& path,
-                               Response& response) {
+void HttpServer::HandleControl(const Request& request, const std::string& path, Response& response) {
   if (!Authorized(request)) {
     SetError(response, 401, "a valid bearer token is required");
     return;
@@ -331,7 +339,8 @@ void HttpServer::HandleFile(const Request& request, const std::string& path, Res
   response.set(http::field::cache_control, "no-store");
   // Game pages fetch bound files of other origins.
   response.set(http::field::access_control_allow_origin, "*");
-  if (!servedGeneration.empty()) response.set(kGenerationHeader, servedGeneration);
+  if (!servedGeneration.empty())
+    response.set(kGenerationHeader, servedGeneration);
   ByteRange range;
   switch (ParseRange(std::string(request[http::field::range]), content->size(), range)) {
     case RangeKind::kNone:
@@ -341,8 +350,7 @@ void HttpServer::HandleFile(const Request& request, const std::string& path, Res
     case RangeKind::kSatisfiable:
       response.result(http::status::partial_content);
       response.set(http::field::content_range, "bytes " + std::to_string(range.first) + "-" +
-                                                   std::to_string(range.last) + "/" +
-                                                   std::to_string(content->size()));
+                                                   std::to_string(range.last) + "/" + std::to_string(content->size()));
       response.body() = content->substr(range.first, range.last - range.first + 1);
       break;
     case RangeKind::kUnsatisfiable:

@@ -11,8 +11,7 @@ void Log(std::string_view line) {
   static std::mutex mutex;  // guards stdout, shared by every thread
   const auto now = std::chrono::system_clock::now();
   const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-  const auto millis =
-      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
   std::tm utc{};
 #ifdef _WIN32
   gmtime_s(&utc, &seconds);
@@ -22,8 +21,7 @@ void Log(std::string_view line) {
   char stamp[32];
   std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", &utc);
   std::lock_guard<std::mutex> lock(mutex);
-  std::fprintf(stdout, "%s.%03dZ %.*s\n", stamp, static_cast<int>(millis),
-               static_cast<int>(line.size()), line.data());
+  std::fprintf(stdout, "%s.%03dZ %.*s\n", stamp, static_cast<int>(millis), static_cast<int>(line.size()), line.data());
   std::fflush(stdout);
 }
 

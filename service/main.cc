@@ -24,7 +24,8 @@ using namespace kesta::service;
 
 std::string Utf8(const wchar_t* text) {
   const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 1) return std::string();
+  if (size <= 1)
+    return std::string();
   std::string out(static_cast<size_t>(size), '\0');
   WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), size, nullptr, nullptr);
   out.resize(static_cast<size_t>(size - 1));
@@ -44,22 +45,25 @@ int Run(const Options& options) {
   const auto bootstrapText = ReadWholeFile(bundle / "bootstrap.json");
   const nlohmann::json bootstrap =
       bootstrapText ? nlohmann::json::parse(*bootstrapText, nullptr, false) : nlohmann::json();
-  if (!bootstrap.is_object()) return Fail("cannot read bootstrap.json in " + options.bundle);
+  if (!bootstrap.is_object())
+    return Fail("cannot read bootstrap.json in " + options.bundle);
   const auto port = bootstrap.find("port");
   if (port == bootstrap.end() || !port->is_number_integer() || *port < 1 || *port > 65535)
     return Fail("bootstrap.json has no valid port");
 
   std::error_code error;
   std::filesystem::create_directories(dataDir, error);
-  if (error) return Fail("cannot create the data directory: " + error.message());
+  if (error)
+    return Fail("cannot create the data directory: " + error.message());
 
   const auto token = NewToken();
-  if (!token) return Fail("cannot generate a token");
+  if (!token)
+    return Fail("cannot generate a token");
 
   const std::string localOrigin = "http://127.0.0.1:" + std::to_string(port->get<int>());
   ResourceStore store(bundle / "pools", dataDir / "packages");
-  ServiceState state({localOrigin, options.siteOrigin, options.bundle + "/pools", dataDir,
-                      options.serviceVersion, options.networkEnforced},
+  ServiceState state({localOrigin, options.siteOrigin, options.bundle + "/pools", dataDir, options.serviceVersion,
+                      options.networkEnforced},
                      store);
 
   boost::asio::io_context io(1);
@@ -85,7 +89,8 @@ int Run(const Options& options) {
 
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) args.push_back(Utf8(argv[i]));
+  for (int i = 1; i < argc; ++i)
+    args.push_back(Utf8(argv[i]));
   Options options;
   if (const auto problem = ParseOptions(args, options)) {
     return Fail(*problem +

@@ -25,7 +25,8 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& args, Op
     for (const ValueOption& option : valued) {
       const std::string name = option.name;
       if (arg == name) {
-        if (i + 1 >= args.size()) return "missing value for " + name;
+        if (i + 1 >= args.size())
+          return "missing value for " + name;
         *option.target = args[++i];
         known = true;
         break;
@@ -36,10 +37,13 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& args, Op
         break;
       }
     }
-    if (!known) return "unknown argument: " + arg;
+    if (!known)
+      return "unknown argument: " + arg;
   }
-  if (options.dataDir.empty()) return "--data-dir is required";
-  if (options.bundle.empty()) return "--bundle is required";
+  if (options.dataDir.empty())
+    return "--data-dir is required";
+  if (options.bundle.empty())
+    return "--bundle is required";
   return std::nullopt;
 }
 

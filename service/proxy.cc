@@ -26,23 +26,26 @@ constexpr size_t kBodyLimit = 64 * 1024 * 1024;
 constexpr auto kIdleTimeout = std::chrono::seconds(60);
 
 std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : text)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return text;
 }
 
 // "host:port" or "[v6]:port"; brackets are removed from the host.
-bool SplitHostPort(const std::string& authority, const std::string& defaultPort, std::string& host,
-                   std::string& port) {
-  if (authority.empty()) return false;
+bool SplitHostPort(const std::string& authority, const std::string& defaultPort, std::string& host, std::string& port) {
+  if (authority.empty())
+    return false;
   size_t hostEnd;
   if (authority[0] == '[') {
     hostEnd = authority.find(']');
-    if (hostEnd == std::string::npos) return false;
+    if (hostEnd == std::string::npos)
+      return false;
     host = authority.substr(1, hostEnd - 1);
     ++hostEnd;
   } else {
     hostEnd = authority.find(':');
-    if (hostEnd == std::string::npos) hostEnd = authority.size();
+    if (hostEnd == std::string::npos)
+      hostEnd = authority.size();
     host = authority.substr(0, hostEnd);
   }
   if (hostEnd == authority.size()) {
@@ -60,11 +63,12 @@ asio::awaitable<void> Pump(std::shared_ptr<tcp::socket> from, std::shared_ptr<tc
   char data[16384];
   boost::system::error_code ec;
   for (;;) {
-    const size_t n = co_await from->async_read_some(asio::buffer(data),
-                                                    asio::redirect_error(asio::use_awaitable, ec));
-    if (ec) break;
+    const size_t n = co_await from->async_read_some(asio::buffer(data), asio::redirect_error(asio::use_awaitable, ec));
+    if (ec)
+      break;
     co_await asio::async_write(*to, asio::buffer(data, n), asio::redirect_error(asio::use_awaitable, ec));
-    if (ec) break;
+    if (ec)
+      break;
   }
   from->close(ec);
   to->close(ec);
@@ -74,14 +78,20 @@ asio::awaitable<void> Pump(std::shared_ptr<tcp::socket> from, std::shared_ptr<tc
 
 bool DecodeBase64(const std::string& text, std::string& out) {
   auto value = [](char c) -> int {
-    if (c >= 'A' && c <= 'Z') return c - 'A';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-    if (c >= '0' && c <= '9') return c - '0' + 52;
-    if (c == '+') return 62;
-    if (c == '/') return 63;
+    if (c >= 'A' && c <= 'Z')
+      return c - 'A';
+    if (c >= 'a' && c <= 'z')
+      return c - 'a' + 26;
+    if (c >= '0' && c <= '9')
+      return c - '0' + 52;
+    if (c == '+')
+      return 62;
+    if (c == '/')
+      return 63;
     return -1;
   };
-  if (text.size() % 4 != 0) return false;
+  if (text.size() % 4 != 0)
+    return false;
   out.clear();
   for (size_t i = 0; i < text.size(); i += 4) {
     int v[4];
@@ -97,8 +107,10 @@ bool DecodeBase64(const std::string& text, std::string& out) {
     }
     const unsigned bits = (v[0] << 18) | (v[1] << 12) | (v[2] << 6) | v[3];
     out += static_cast<char>((bits >> 16) & 0xFF);
-    if (padding < 2) out += static_cast<char>((bits >> 8) & 0xFF);
-    if (padding < 1) out += static_cast<char>(bits & 0xFF);
+    if (padding < 2)
+      out += static_cast<char>((bits >> 8) & 0xFF);
+    if (padding < 1)
+      out += static_cast<char>(bits & 0xFF);
   }
   return true;
 }
@@ -110,9 +122,12 @@ bool LoopbackProxy::Listen(std::string& error) {
   boost::system::error_code ec;
   const tcp::endpoint endpoint(asio::ip::make_address_v4("127.0.0.1"), 0);
   acceptor_.open(endpoint.protocol(), ec);
-  if (!ec) acceptor_.bind(endpoint, ec);
-  if (!ec) acceptor_.listen(asio::socket_base::max_listen_connections, ec);
-  if (!ec) port_ = acceptor_.local_endpoint(ec).port();
+  if (!ec)
+    acceptor_.bind(endpoint, ec);
+  if (!ec)
+    acceptor_.listen(asio::socket_base::max_listen_connections, ec);
+  if (!ec)
+    port_ = acceptor_.local_endpoint(ec).port();
   if (ec) {
     error = ec.message();
     return false;
@@ -120,14 +135,17 @@ bool LoopbackProxy::Listen(std::string& error) {
   return true;
 }
 
-void LoopbackProxy::Start() { asio::co_spawn(io_, AcceptLoop(), asio::detached); }
+void LoopbackProxy::Start() {
+  asio::co_spawn(io_, AcceptLoop(), asio::detached);
+}
 
 asio::awaitable<void> LoopbackProxy::AcceptLoop() {
   for (;;) {
     boost::system::error_code ec;
     tcp::socket socket = co_await acceptor_.async_accept(asio::redirect_error(asio::use_awaitable, ec));
     if (ec) {
-      if (ec == asio::error::operation_aborted) co_return;
+      if (ec == asio::error::operation_aborted)
+        co_return;
       continue;
     }
     asio::co_spawn(io_, Session(std::move(socket)), asio::detached);
@@ -136,9 +154,11 @@ asio::awaitable<void> LoopbackProxy::AcceptLoop() {
 
 bool LoopbackProxy::Authorized(const std::string& header) const {
   // "Basic" is case-insensitive; the credentials are not.
-  if (header.size() < 6 || Lower(header.substr(0, 6)) != "basic ") return false;
+  if (header.size() < 6 || Lower(header.substr(0, 6)) != "basic ")
+    return false;
   std::string credentials = header.substr(6);
-  while (!credentials.empty() && credentials.front() == ' ') credentials.erase(0, 1);
+  while (!credentials.empty() && credentials.front() == ' ')
+    credentials.erase(0, 1);
   std::string decoded;
   return DecodeBase64(credentials, decoded) && decoded == "kesta:" + token_;
 }
@@ -153,12 +173,12 @@ asio::awaitable<void> LoopbackProxy::Session(tcp::socket socket) {
       client.expires_after(kIdleTimeout);
       boost::system::error_code ec;
       co_await http::async_read(client, buffer, parser, asio::redirect_error(asio::use_awaitable, ec));
-      if (ec) break;
+      if (ec)
+        break;
       http::request<http::string_body> request = parser.release();
       const std::string target(request.target());
 
-      auto answer = [&](http::status status, const std::string& text, bool keepAlive)
-          -> asio::awaitable<bool> {
+      auto answer = [&](http::status status, const std::string& text, bool keepAlive) -> asio::awaitable<bool> {
         http::response<http::string_body> response{status, request.version()};
         response.set(http::field::content_type, "text/plain");
         if (status == http::status::proxy_authentication_required)
@@ -202,10 +222,12 @@ asio::awaitable<void> LoopbackProxy::Session(tcp::socket socket) {
       tcp::resolver resolver(io_);
       auto upstream = std::make_shared<tcp::socket>(io_);
       const auto endpoints = co_await resolver.async_resolve(host, port, asio::redirect_error(asio::use_awaitable, ec));
-      if (!ec) co_await asio::async_connect(*upstream, endpoints, asio::redirect_error(asio::use_awaitable, ec));
+      if (!ec)
+        co_await asio::async_connect(*upstream, endpoints, asio::redirect_error(asio::use_awaitable, ec));
       if (ec) {
         Log("proxy: " + std::string(request.method_string()) + " " + target + " 502 (" + ec.message() + ")");
-        if (co_await answer(http::status::bad_gateway, "Cannot reach " + host + ":" + port, true)) continue;
+        if (co_await answer(http::status::bad_gateway, "Cannot reach " + host + ":" + port, true))
+          continue;
         break;
       }
 
@@ -214,11 +236,13 @@ asio::awaitable<void> LoopbackProxy::Session(tcp::socket socket) {
         const std::string established = "HTTP/1.1 200 Connection Established\r\n\r\n";
         co_await asio::async_write(client.socket(), asio::buffer(established),
                                    asio::redirect_error(asio::use_awaitable, ec));
-        if (ec) break;
+        if (ec)
+          break;
         // Bytes the client sent after its CONNECT belong to the tunnel.
         if (buffer.size() > 0) {
           co_await asio::async_write(*upstream, buffer.data(), asio::redirect_error(asio::use_awaitable, ec));
-          if (ec) break;
+          if (ec)
+            break;
         }
         client.expires_never();
         auto downstream = std::make_shared<tcp::socket>(client.release_socket());
@@ -237,14 +261,16 @@ asio::awaitable<void> LoopbackProxy::Session(tcp::socket socket) {
       co_await http::async_write(*upstream, request, asio::redirect_error(asio::use_awaitable, ec));
       http::response_parser<http::string_body> responseParser;
       responseParser.body_limit(kBodyLimit);
-      if (request.method() == http::verb::head) responseParser.skip(true);
+      if (request.method() == http::verb::head)
+        responseParser.skip(true);
       beast::flat_buffer upstreamBuffer;
       if (!ec)
         co_await http::async_read(*upstream, upstreamBuffer, responseParser,
                                   asio::redirect_error(asio::use_awaitable, ec));
       upstream->close(ec);
       if (!responseParser.is_done()) {
-        if (co_await answer(http::status::bad_gateway, "Upstream answer failed", true)) continue;
+        if (co_await answer(http::status::bad_gateway, "Upstream answer failed", true))
+          continue;
         break;
       }
       http::response<http::string_body> response = responseParser.release();
@@ -252,13 +278,15 @@ asio::awaitable<void> LoopbackProxy::Session(tcp::socket socket) {
           std::to_string(response.result_int()));
       response.keep_alive(keepAlive);
       co_await http::async_write(client, response, asio::redirect_error(asio::use_awaitable, ec));
-      if (ec || !keepAlive) break;
+      if (ec || !keepAlive)
+        break;
     }
   } catch (const std::exception& e) {
     Log(std::string("proxy connection failed: ") + e.what());
   }
   boost::system::error_code ignored;
-  if (client.socket().is_open()) client.socket().shutdown(tcp::socket::shutdown_send, ignored);
+  if (client.socket().is_open())
+    client.socket().shutdown(tcp::socket::shutdown_send, ignored);
 }
 
 }  // namespace kesta::service

@@ -22,10 +22,12 @@ std::string Utf8FromPath(const fs::path& path) {
 
 std::optional<std::string> ReadWholeFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
+  if (!in)
+    return std::nullopt;
   std::ostringstream content;
   content << in.rdbuf();
-  if (in.bad()) return std::nullopt;
+  if (in.bad())
+    return std::nullopt;
   return content.str();
 }
 
@@ -34,14 +36,17 @@ bool WriteFileAtomically(const fs::path& path, const std::string& content) {
   temporary += ".tmp";
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
+    if (!out)
+      return false;
     out.write(content.data(), static_cast<std::streamsize>(content.size()));
     out.flush();
-    if (!out) return false;
+    if (!out)
+      return false;
   }
   std::error_code error;
   fs::rename(temporary, path, error);
-  if (error) fs::remove(temporary, error);
+  if (error)
+    fs::remove(temporary, error);
   return !error;
 }
 
@@ -54,7 +59,8 @@ PoolVersions ResourceStore::BundledVersions() const {
     // The art pool may carry only the manifest of generations without maps.
     for (const char* name : {"pool-manifest.json", "art-manifest.json"}) {
       const auto text = ReadWholeFile(bundleRoot_ / pool / name);
-      if (!text) continue;
+      if (!text)
+        continue;
       const auto manifest = nlohmann::json::parse(*text, nullptr, false);
       if (manifest.is_object() && manifest.contains("version") && manifest["version"].is_string()) {
         versions[pool] = manifest["version"].get<std::string>();
@@ -65,10 +71,12 @@ PoolVersions ResourceStore::BundledVersions() const {
   return versions;
 }
 
-fs::path ResourceStore::PoolDirectory(const std::string& pool, const std::string& version,
+fs::path ResourceStore::PoolDirectory(const std::string& pool,
+                                      const std::string& version,
                                       const PoolVersions& bundled) const {
   const auto it = bundled.find(pool);
-  if (it != bundled.end() && it->second == version) return bundleRoot_ / pool;
+  if (it != bundled.end() && it->second == version)
+    return bundleRoot_ / pool;
   return packageStore_ / pool / PathFromUtf8(version);
 }
 
@@ -82,32 +90,39 @@ std::optional<nlohmann::json> ResourceStore::Manifest(const std::string& pool,
                                                       const PoolVersions& generation,
                                                       const PoolVersions& bundled) const {
   const auto version = generation.find(pool);
-  if (version == generation.end() || version->second.empty()) return std::nullopt;
+  if (version == generation.end() || version->second.empty())
+    return std::nullopt;
   // A version name is a single directory name in the package store.
   if (!IsSafeRelativeName(version->second) || version->second.find('/') != std::string::npos)
     return std::nullopt;
   const fs::path dir = PoolDirectory(pool, version->second, bundled);
   const auto text = ReadWholeFile(dir / ManifestName(pool, generation));
-  if (!text) return std::nullopt;
+  if (!text)
+    return std::nullopt;
   auto manifest = nlohmann::json::parse(*text, nullptr, false);
-  if (!manifest.is_object()) return std::nullopt;
+  if (!manifest.is_object())
+    return std::nullopt;
   return manifest;
 }
 
 bool ResourceStore::Complete(const PoolVersions& generation, const PoolVersions& bundled) const {
   for (const char* pool : kPools) {
     const auto version = generation.find(pool);
-    if (version == generation.end() || version->second.empty()) continue;
-    if (!Manifest(pool, generation, bundled)) return false;
+    if (version == generation.end() || version->second.empty())
+      continue;
+    if (!Manifest(pool, generation, bundled))
+      return false;
   }
   return true;
 }
 
 std::optional<fs::path> ResourceStore::FileIn(const fs::path& dir, const std::string& name) const {
-  if (!IsSafeRelativeName(name)) return std::nullopt;
+  if (!IsSafeRelativeName(name))
+    return std::nullopt;
   const fs::path file = dir / PathFromUtf8(name);
   std::error_code error;
-  if (!fs::is_regular_file(file, error)) return std::nullopt;
+  if (!fs::is_regular_file(file, error))
+    return std::nullopt;
   return file;
 }
 
@@ -115,32 +130,39 @@ std::optional<fs::path> ResourceStore::OriginFile(const std::string& path,
                                                   const PoolVersions& generation,
                                                   const PoolVersions& bundled) const {
   const auto manifest = Manifest("engine", generation, bundled);
-  if (!manifest) return std::nullopt;
+  if (!manifest)
+    return std::nullopt;
   const fs::path dir = PoolDirectory("engine", generation.at("engine"), bundled);
   if (path == "/" || path == "/__client/start") {
     const auto index = manifest->find("index");
-    if (index == manifest->end() || !index->is_string()) return std::nullopt;
+    if (index == manifest->end() || !index->is_string())
+      return std::nullopt;
     return FileIn(dir, index->get<std::string>());
   }
-  if (path.size() < 2 || path[0] != '/') return std::nullopt;
+  if (path.size() < 2 || path[0] != '/')
+    return std::nullopt;
   const auto files = manifest->find("files");
-  if (files == manifest->end() || !files->is_object()) return std::nullopt;
+  if (files == manifest->end() || !files->is_object())
+    return std::nullopt;
   const std::string key = path.substr(1);
   const auto entry = files->find(key);
-  if (entry == files->end()) return std::nullopt;
+  if (entry == files->end())
+    return std::nullopt;
   // The value names the file in the pool; without one the path is the name.
-  const std::string name =
-      entry->is_string() && !entry->get<std::string>().empty() ? entry->get<std::string>() : key;
+  const std::string name = entry->is_string() && !entry->get<std::string>().empty() ? entry->get<std::string>() : key;
   return FileIn(dir, name);
 }
 
-std::optional<fs::path> ResourceStore::PoolFile(const std::string& pool, const std::string& name,
+std::optional<fs::path> ResourceStore::PoolFile(const std::string& pool,
+                                                const std::string& name,
                                                 const PoolVersions& generation,
                                                 const PoolVersions& bundled) const {
   const auto manifest = Manifest(pool, generation, bundled);
-  if (!manifest) return std::nullopt;
+  if (!manifest)
+    return std::nullopt;
   const auto bindings = manifest->find("bindings");
-  if (bindings == manifest->end() || !bindings->is_object()) return std::nullopt;
+  if (bindings == manifest->end() || !bindings->is_object())
+    return std::nullopt;
   bool bound = false;
   for (const auto& [url, value] : bindings->items()) {
     if (value.is_string() && value.get<std::string>() == name) {
@@ -148,45 +170,55 @@ std::optional<fs::path> ResourceStore::PoolFile(const std::string& pool, const s
       break;
     }
   }
-  if (!bound) return std::nullopt;
+  if (!bound)
+    return std::nullopt;
   return FileIn(PoolDirectory(pool, generation.at(pool), bundled), name);
 }
 
-bool ResourceStore::Install(const std::string& pool, const std::string& version,
-                            const PoolVersions& bundled) {
-  if (!IsSafeRelativeName(version) || version.find('/') != std::string::npos) return false;
+bool ResourceStore::Install(const std::string& pool, const std::string& version, const PoolVersions& bundled) {
+  if (!IsSafeRelativeName(version) || version.find('/') != std::string::npos)
+    return false;
   const fs::path target = PoolDirectory(pool, version, bundled);
   std::error_code error;
-  if (fs::exists(target, error)) return true;
+  if (fs::exists(target, error))
+    return true;
   fs::path partial = target;
   partial += ".partial";
   fs::remove_all(partial, error);
   fs::create_directories(partial.parent_path(), error);
   fs::copy(bundleRoot_ / pool, partial, fs::copy_options::recursive, error);
-  if (error) return false;
+  if (error)
+    return false;
   fs::rename(partial, target, error);
   return !error;
 }
 
 bool IsSafeRelativeName(std::string_view name) {
-  if (name.empty() || name.front() == '/') return false;
-  if (name.find_first_of(std::string_view("\\:\0", 3)) != std::string_view::npos) return false;
+  if (name.empty() || name.front() == '/')
+    return false;
+  if (name.find_first_of(std::string_view("\\:\0", 3)) != std::string_view::npos)
+    return false;
   size_t start = 0;
   while (true) {
     const size_t slash = name.find('/', start);
     const std::string_view segment =
         name.substr(start, slash == std::string_view::npos ? std::string_view::npos : slash - start);
-    if (segment.empty() || segment == "." || segment == "..") return false;
-    if (slash == std::string_view::npos) return true;
+    if (segment.empty() || segment == "." || segment == "..")
+      return false;
+    if (slash == std::string_view::npos)
+      return true;
     start = slash + 1;
   }
 }
 
 std::optional<std::string> PercentDecode(std::string_view text) {
   auto hex = [](char c) -> int {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+      return c - '0';
+    if (c >= 'a' && c <= 'f')
+      return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+      return c - 'A' + 10;
     return -1;
   };
   std::string out;
@@ -196,12 +228,15 @@ std::optional<std::string> PercentDecode(std::string_view text) {
       out += text[i];
       continue;
     }
-    if (i + 2 >= text.size()) return std::nullopt;
+    if (i + 2 >= text.size())
+      return std::nullopt;
     const int high = hex(text[i + 1]);
     const int low = hex(text[i + 2]);
-    if (high < 0 || low < 0) return std::nullopt;
+    if (high < 0 || low < 0)
+      return std::nullopt;
     const char decoded = static_cast<char>(high * 16 + low);
-    if (decoded == '\0') return std::nullopt;
+    if (decoded == '\0')
+      return std::nullopt;
     out += decoded;
     i += 2;
   }
@@ -210,58 +245,66 @@ std::optional<std::string> PercentDecode(std::string_view text) {
 
 std::string MimeType(const fs::path& path) {
   static const std::map<std::string, std::string> types = {
-      {".html", "text/html"},        {".htm", "text/html"},
-      {".js", "text/javascript"},    {".mjs", "text/javascript"},
-      {".css", "text/css"},          {".json", "application/json"},
-      {".png", "image/png"},         {".jpg", "image/jpeg"},
-      {".jpeg", "image/jpeg"},       {".gif", "image/gif"},
-      {".svg", "image/svg+xml"},     {".webp", "image/webp"},
-      {".ico", "image/x-icon"},      {".txt", "text/plain"},
-      {".wasm", "application/wasm"}, {".mp3", "audio/mpeg"},
-      {".ogg", "audio/ogg"},         {".woff2", "font/woff2"}};
+      {".html", "text/html"},      {".htm", "text/html"},     {".js", "text/javascript"},
+      {".mjs", "text/javascript"}, {".css", "text/css"},      {".json", "application/json"},
+      {".png", "image/png"},       {".jpg", "image/jpeg"},    {".jpeg", "image/jpeg"},
+      {".gif", "image/gif"},       {".svg", "image/svg+xml"}, {".webp", "image/webp"},
+      {".ico", "image/x-icon"},    {".txt", "text/plain"},    {".wasm", "application/wasm"},
+      {".mp3", "audio/mpeg"},      {".ogg", "audio/ogg"},     {".woff2", "font/woff2"}};
   std::string extension = Utf8FromPath(path.extension());
-  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : extension)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   const auto it = types.find(extension);
   return it == types.end() ? "application/octet-stream" : it->second;
 }
 
 RangeKind ParseRange(std::string_view header, uint64_t size, ByteRange& range) {
   auto trim = [](std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+      text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+      text.remove_suffix(1);
     return text;
   };
   auto number = [](std::string_view digits, uint64_t& value) {
-    if (digits.empty()) return false;
+    if (digits.empty())
+      return false;
     const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
     return error == std::errc() && end == digits.data() + digits.size();
   };
   header = trim(header);
   constexpr std::string_view prefix = "bytes=";
-  if (header.substr(0, prefix.size()) != prefix) return RangeKind::kNone;
+  if (header.substr(0, prefix.size()) != prefix)
+    return RangeKind::kNone;
   const std::string_view spec = trim(header.substr(prefix.size()));
-  if (spec.find(',') != std::string_view::npos) return RangeKind::kNone;
+  if (spec.find(',') != std::string_view::npos)
+    return RangeKind::kNone;
   const size_t dash = spec.find('-');
-  if (dash == std::string_view::npos) return RangeKind::kNone;
+  if (dash == std::string_view::npos)
+    return RangeKind::kNone;
   const std::string_view firstText = trim(spec.substr(0, dash));
   const std::string_view lastText = trim(spec.substr(dash + 1));
   uint64_t first = 0;
   uint64_t last = 0;
   if (firstText.empty()) {
     // Suffix range: the last N bytes.
-    if (!number(lastText, last)) return RangeKind::kNone;
-    if (last == 0 || size == 0) return RangeKind::kUnsatisfiable;
+    if (!number(lastText, last))
+      return RangeKind::kNone;
+    if (last == 0 || size == 0)
+      return RangeKind::kUnsatisfiable;
     range.first = size - std::min(last, size);
     range.last = size - 1;
     return RangeKind::kSatisfiable;
   }
-  if (!number(firstText, first)) return RangeKind::kNone;
+  if (!number(firstText, first))
+    return RangeKind::kNone;
   if (lastText.empty()) {
     last = UINT64_MAX;
   } else if (!number(lastText, last) || last < first) {
     return RangeKind::kNone;
   }
-  if (first >= size) return RangeKind::kUnsatisfiable;
+  if (first >= size)
+    return RangeKind::kUnsatisfiable;
   range.first = first;
   range.last = std::min(last, size - 1);
   return RangeKind::kSatisfiable;

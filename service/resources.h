@@ -47,14 +47,16 @@ class ResourceStore {
 
   // Where version `version` of `pool` lives: the bundle when it is the
   // bundled version (exact comparison), else the package store.
-  std::filesystem::path PoolDirectory(const std::string& pool, const std::string& version,
+  std::filesystem::path PoolDirectory(const std::string& pool,
+                                      const std::string& version,
                                       const PoolVersions& bundled) const;
 
   // The art pool of a generation without maps keeps its manifest under
   // another name; the client picks manifests by the same rule.
   static std::string ManifestName(const std::string& pool, const PoolVersions& generation);
 
-  std::optional<nlohmann::json> Manifest(const std::string& pool, const PoolVersions& generation,
+  std::optional<nlohmann::json> Manifest(const std::string& pool,
+                                         const PoolVersions& generation,
                                          const PoolVersions& bundled) const;
 
   // True when every pool version the generation names has a readable manifest.
@@ -69,7 +71,8 @@ class ResourceStore {
 
   // The file for /__pool/<pool>/<name>: only names that the pool's manifest
   // binds are served.
-  std::optional<std::filesystem::path> PoolFile(const std::string& pool, const std::string& name,
+  std::optional<std::filesystem::path> PoolFile(const std::string& pool,
+                                                const std::string& name,
                                                 const PoolVersions& generation,
                                                 const PoolVersions& bundled) const;
 
@@ -80,8 +83,7 @@ class ResourceStore {
   const std::filesystem::path& bundleRoot() const { return bundleRoot_; }
 
  private:
-  std::optional<std::filesystem::path> FileIn(const std::filesystem::path& dir,
-                                              const std::string& name) const;
+  std::optional<std::filesystem::path> FileIn(const std::filesystem::path& dir, const std::string& name) const;
 
   std::filesystem::path bundleRoot_;
   std::filesystem::path packageStore_;

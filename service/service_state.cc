@@ -16,7 +16,8 @@ constexpr const char* kSavedState = "service-state.json";
 PoolVersions VersionsFrom(const json& object) {
   PoolVersions versions;
   for (const char* pool : kPools) {
-    if (object.contains(pool) && object[pool].is_string()) versions[pool] = object[pool];
+    if (object.contains(pool) && object[pool].is_string())
+      versions[pool] = object[pool];
   }
   return versions;
 }
@@ -24,14 +25,16 @@ PoolVersions VersionsFrom(const json& object) {
 json VersionsJson(const PoolVersions& versions) {
   json object = json::object();
   for (const auto& [pool, version] : versions) {
-    if (!version.empty()) object[pool] = version;
+    if (!version.empty())
+      object[pool] = version;
   }
   return object;
 }
 
 // Whole numbers are written without a fraction, as the client writes its own.
 json Number(double value) {
-  if (std::trunc(value) == value && std::fabs(value) < 9e15) return static_cast<int64_t>(value);
+  if (std::trunc(value) == value && std::fabs(value) < 9e15)
+    return static_cast<int64_t>(value);
   return value;
 }
 
@@ -44,16 +47,22 @@ std::string StringOr(const json& object, const char* key, const std::string& fal
 
 // A fault is an object of known members, each of its type; numbers in range.
 bool ValidFault(const json& fault) {
-  if (!fault.is_object()) return false;
+  if (!fault.is_object())
+    return false;
   for (const auto& [key, value] : fault.items()) {
     if (key == "path" || key == "body") {
-      if (!value.is_string()) return false;
+      if (!value.is_string())
+        return false;
     } else if (key == "drop") {
-      if (!value.is_boolean()) return false;
+      if (!value.is_boolean())
+        return false;
     } else if (key == "delayMs" || key == "status" || key == "times") {
-      if (!value.is_number_integer() || value.get<int64_t>() < (key == "times" ? -1 : 0)) return false;
-      if (value.get<int64_t>() > (key == "status" ? 999 : 600000)) return false;
-      if (key == "status" && value.get<int64_t>() != 0 && value.get<int64_t>() < 100) return false;
+      if (!value.is_number_integer() || value.get<int64_t>() < (key == "times" ? -1 : 0))
+        return false;
+      if (value.get<int64_t>() > (key == "status" ? 999 : 600000))
+        return false;
+      if (key == "status" && value.get<int64_t>() != 0 && value.get<int64_t>() < 100)
+        return false;
     } else {
       return false;
     }
@@ -61,12 +70,13 @@ bool ValidFault(const json& fault) {
   return true;
 }
 
-Reply Error(int status, const std::string& text) { return {status, json{{"error", text}}}; }
+Reply Error(int status, const std::string& text) {
+  return {status, json{{"error", text}}};
+}
 
 }  // namespace
 
-ServiceState::ServiceState(Setup setup, ResourceStore& store)
-    : setup_(std::move(setup)), store_(store) {
+ServiceState::ServiceState(Setup setup, ResourceStore& store) : setup_(std::move(setup)), store_(store) {
   serviceVersion_ = setup_.serviceVersion;
   siteOrigin_ = setup_.siteOrigin.empty() ? setup_.localOrigin : setup_.siteOrigin;
   networkEnforced_ = setup_.networkEnforced;
@@ -75,8 +85,13 @@ ServiceState::ServiceState(Setup setup, ResourceStore& store)
 }
 
 json ServiceState::State() const {
+  // The client gives up on a generation whose manifests it cannot read, so
+  // only generations present on disk are listed.
   json generations = json::object();
-  for (const auto& [name, versions] : generations_) generations[name] = VersionsJson(versions);
+  for (const auto& [name, versions] : generations_) {
+    if (name == "bundled" || store_.Complete(versions, bundled()))
+      generations[name] = VersionsJson(versions);
+  }
   json state = {
       {"siteOrigin", siteOrigin_},
       {"clientPath", clientPath_},
@@ -94,9 +109,8 @@ json ServiceState::State() const {
   };
   if (networkEnforced_) {
     const std::string port = std::to_string(proxyPort_);
-    state["browserProxy"] = {{"mode", "fixed_servers"},
-                             {"server", "http://127.0.0.1:" + port},
-                             {"bypass_list", "<-loopback>"}};
+    state["browserProxy"] = {
+        {"mode", "fixed_servers"}, {"server", "http://127.0.0.1:" + port}, {"bypass_list", "<-loopback>"}};
     state["browserProxyAuth"] = {{"host", "127.0.0.1"}, {"port", proxyPort_}, {"username", "kesta"}};
   } else {
     state["browserProxy"] = {{"mode", "direct"}};
@@ -107,27 +121,32 @@ json ServiceState::State() const {
     pending.erase("clientPath");
     state["pending"] = pending;
   }
-  if (refresh_.is_object()) state["refresh"] = refresh_;
+  if (refresh_.is_object())
+    state["refresh"] = refresh_;
   return state;
 }
 
 json ServiceState::Info() const {
   std::string version = serviceVersion_;
-  if (upgradeAt_ && std::chrono::steady_clock::now() >= *upgradeAt_) version = kCurrentVersion;
+  if (upgradeAt_ && std::chrono::steady_clock::now() >= *upgradeAt_)
+    version = kCurrentVersion;
   return {{"serviceVersion", version}, {"state", State()}};
 }
 
 Reply ServiceState::Host(const std::string& body) {
   json heartbeat = json::parse(body, nullptr, false);
-  if (!heartbeat.is_object()) return Error(400, "heartbeat is not a JSON object");
+  if (!heartbeat.is_object())
+    return Error(400, "heartbeat is not a JSON object");
   ++heartbeats_;
   double after = 0;
-  if (heartbeat.contains("after") && heartbeat["after"].is_number()) after = heartbeat["after"];
+  if (heartbeat.contains("after") && heartbeat["after"].is_number())
+    after = heartbeat["after"];
   lastHeartbeat_ = std::move(heartbeat);
   // Commands stay in every reply until a heartbeat reports their id as seen.
   json commands = json::array();
   for (const auto& [id, command] : commands_) {
-    if (static_cast<double>(id) > after) commands.push_back(command);
+    if (static_cast<double>(id) > after)
+      commands.push_back(command);
   }
   return {200, json{{"state", State()}, {"commands", commands}}};
 }
@@ -141,8 +160,7 @@ json ServiceState::Launch() {
 
 std::optional<int64_t> ServiceState::RequestRevision(const std::string& body, Reply& error) const {
   const json request = json::parse(body, nullptr, false);
-  if (!request.is_object() || !request.contains("revision") ||
-      !request["revision"].is_number_integer()) {
+  if (!request.is_object() || !request.contains("revision") || !request["revision"].is_number_integer()) {
     error = Error(400, "expected {\"revision\":<integer>}");
     return std::nullopt;
   }
@@ -155,8 +173,7 @@ std::optional<int64_t> ServiceState::RequestRevision(const std::string& body, Re
   if (pending_.contains("revision") && pending_["revision"].is_number())
     pendingRevision = pending_["revision"];
   // The client sends the pending revision cut to an integer.
-  if (std::fabs(pendingRevision) >= 9e18 ||
-      static_cast<int64_t>(std::trunc(pendingRevision)) != revision) {
+  if (std::fabs(pendingRevision) >= 9e18 || static_cast<int64_t>(std::trunc(pendingRevision)) != revision) {
     error = Error(409, "revision " + std::to_string(revision) + " is not the pending update");
     return std::nullopt;
   }
@@ -167,7 +184,8 @@ Reply ServiceState::Accept(const std::string& body) {
   Reply error;
   const auto revision = RequestRevision(body, error);
   accepts_.push_back(json::parse(body, nullptr, false));
-  if (!revision) return error;
+  if (!revision)
+    return error;
 
   if (pending_.contains("versions") && pending_["versions"].is_object()) {
     PoolVersions next = generations_[current_];
@@ -199,8 +217,10 @@ Reply ServiceState::Defer(const std::string& body) {
   Reply error;
   const auto revision = RequestRevision(body, error);
   defers_.push_back(json::parse(body, nullptr, false));
-  if (!revision) return error;
-  if (updateGate_) return Error(409, "the update gate is closed");
+  if (!revision)
+    return error;
+  if (updateGate_)
+    return Error(409, "the update gate is closed");
   pending_["deferred"] = true;
   Log("update " + std::to_string(*revision) + " deferred");
   return {200, json{{"ok", true}}};
@@ -215,13 +235,14 @@ Reply ServiceState::ServiceUpgrade() {
 
 std::optional<PoolVersions> ServiceState::ServedGeneration(const std::string& header) const {
   const auto it = generations_.find(header.empty() ? current_ : header);
-  if (it == generations_.end()) return std::nullopt;
+  if (it == generations_.end())
+    return std::nullopt;
   return it->second;
 }
 
 bool ServiceState::WantsProxy(const json& patch) const {
-  return patch.is_object() && patch.contains("networkEnforced") &&
-         patch["networkEnforced"].is_boolean() && patch["networkEnforced"].get<bool>();
+  return patch.is_object() && patch.contains("networkEnforced") && patch["networkEnforced"].is_boolean() &&
+         patch["networkEnforced"].get<bool>();
 }
 
 // Control keys, each optional:
@@ -239,9 +260,11 @@ bool ServiceState::WantsProxy(const json& patch) const {
 // A patch that changes the state raises "activation" by one, unless it sets
 // "activation" itself. Nothing is changed when any key is refused.
 Reply ServiceState::Control(const json& patch) {
-  if (!patch.is_object()) return Error(400, "control body is not a JSON object");
+  if (!patch.is_object())
+    return Error(400, "control body is not a JSON object");
   auto expect = [&](const char* key, bool ok) -> std::optional<Reply> {
-    if (ok) return std::nullopt;
+    if (ok)
+      return std::nullopt;
     return Error(400, std::string("bad value for ") + key);
   };
   for (const auto& [key, value] : patch.items()) {
@@ -258,31 +281,36 @@ Reply ServiceState::Control(const json& patch) {
     } else if (key == "activation") {
       bad = expect("activation", value.is_number());
     } else if (key == "upgradeDelayMs") {
-      bad = expect("upgradeDelayMs", value.is_number_integer() && value.get<int64_t>() >= 0 &&
-                                         value.get<int64_t>() <= 600000);
+      bad = expect("upgradeDelayMs",
+                   value.is_number_integer() && value.get<int64_t>() >= 0 && value.get<int64_t>() <= 600000);
     } else if (key == "migrationSources") {
       bool ok = value.is_array();
-      for (const auto& item : value) ok = ok && item.is_string();
+      for (const auto& item : value)
+        ok = ok && item.is_string();
       bad = expect("migrationSources", ok);
     } else if (key == "pending" || key == "refresh") {
       bad = expect(key.c_str(), value.is_object() || value.is_null());
     } else if (key == "generations") {
       bool ok = value.is_object() && !value.contains("bundled");
       if (ok)
-        for (const auto& [name, pools] : value.items()) ok = ok && !name.empty() && pools.is_object();
+        for (const auto& [name, pools] : value.items())
+          ok = ok && !name.empty() && pools.is_object();
       bad = expect("generations", ok);
     } else if (key == "commands") {
       bool ok = value.is_array();
-      for (const auto& item : value) ok = ok && item.is_object();
+      for (const auto& item : value)
+        ok = ok && item.is_object();
       bad = expect("commands", ok);
     } else if (key == "faults") {
       bool ok = value.is_array();
-      for (const auto& item : value) ok = ok && ValidFault(item);
+      for (const auto& item : value)
+        ok = ok && ValidFault(item);
       bad = expect("faults", ok);
     } else {
       bad = Error(400, "unknown control key: " + key);
     }
-    if (bad) return *bad;
+    if (bad)
+      return *bad;
   }
 
   bool changed = false;
@@ -322,44 +350,60 @@ Reply ServiceState::Control(const json& patch) {
       continue;
     }
     changed = true;
-    if (key == "siteOrigin") siteOrigin_ = value;
-    if (key == "clientPath") clientPath_ = value;
-    if (key == "client") client_ = value;
-    if (key == "accessRootSPKI") accessRootSPKI_ = value;
-    if (key == "error") error_ = value;
-    if (key == "generation") current_ = value;
-    if (key == "updateGate") updateGate_ = value;
-    if (key == "activation") activation_ = value;
-    if (key == "migrationSources") migrationSources_ = value;
-    if (key == "pending") pending_ = value;
-    if (key == "refresh") refresh_ = value;
+    if (key == "siteOrigin")
+      siteOrigin_ = value;
+    if (key == "clientPath")
+      clientPath_ = value;
+    if (key == "client")
+      client_ = value;
+    if (key == "accessRootSPKI")
+      accessRootSPKI_ = value;
+    if (key == "error")
+      error_ = value;
+    if (key == "generation")
+      current_ = value;
+    if (key == "updateGate")
+      updateGate_ = value;
+    if (key == "activation")
+      activation_ = value;
+    if (key == "migrationSources")
+      migrationSources_ = value;
+    if (key == "pending")
+      pending_ = value;
+    if (key == "refresh")
+      refresh_ = value;
     if (key == "generations") {
-      for (const auto& [name, pools] : value.items()) generations_[name] = VersionsFrom(pools);
+      for (const auto& [name, pools] : value.items())
+        generations_[name] = VersionsFrom(pools);
     }
     if (key == "networkEnforced" && networkEnforced_ != value.get<bool>()) {
       networkEnforced_ = value;
       networkRevision_ += 1;
     }
   }
-  if (changed && !patch.contains("activation")) activation_ += 1;
-  if (patch.contains("generation") || patch.contains("generations")) Save();
+  if (changed && !patch.contains("activation"))
+    activation_ += 1;
+  if (patch.contains("generation") || patch.contains("generations"))
+    Save();
   Log("control: " + patch.dump());
   return {200, json{{"ok", true}, {"state", State()}}};
 }
 
 json ServiceState::Journal() const {
   json requests = json::array();
-  for (const json& entry : requests_) requests.push_back(entry);
-  return {{"heartbeats", heartbeats_}, {"lastHeartbeat", lastHeartbeat_},
-          {"launches", launches_},     {"accepts", accepts_},
-          {"defers", defers_},         {"upgrades", upgrades_},
-          {"requests", requests}};
+  for (const json& entry : requests_)
+    requests.push_back(entry);
+  return {
+      {"heartbeats", heartbeats_}, {"lastHeartbeat", lastHeartbeat_}, {"launches", launches_}, {"accepts", accepts_},
+      {"defers", defers_},         {"upgrades", upgrades_},           {"requests", requests}};
 }
 
 std::optional<Fault> ServiceState::TakeFault(const std::string& path) {
   for (Fault& fault : faults_) {
-    if (fault.times == 0 || path.compare(0, fault.path.size(), fault.path) != 0) continue;
-    if (fault.times > 0) --fault.times;
+    if (fault.times == 0 || path.compare(0, fault.path.size(), fault.path) != 0)
+      continue;
+    if (fault.times > 0)
+      --fault.times;
     return fault;
   }
   return std::nullopt;
@@ -367,7 +411,8 @@ std::optional<Fault> ServiceState::TakeFault(const std::string& path) {
 
 void ServiceState::RecordRequest(json entry) {
   requests_.push_back(std::move(entry));
-  while (requests_.size() > kRequestJournal) requests_.pop_front();
+  while (requests_.size() > kRequestJournal)
+    requests_.pop_front();
 }
 
 // Only the generations survive a restart of the service: an accepted update
@@ -375,7 +420,8 @@ void ServiceState::RecordRequest(json entry) {
 void ServiceState::Save() const {
   json generations = json::object();
   for (const auto& [name, versions] : generations_) {
-    if (name != "bundled") generations[name] = VersionsJson(versions);
+    if (name != "bundled")
+      generations[name] = VersionsJson(versions);
   }
   const json saved = {{"generation", current_}, {"generations", generations}};
   if (!WriteFileAtomically(setup_.dataDir / kSavedState, saved.dump(2)))
@@ -384,7 +430,8 @@ void ServiceState::Save() const {
 
 void ServiceState::Load() {
   const auto text = ReadWholeFile(setup_.dataDir / kSavedState);
-  if (!text) return;
+  if (!text)
+    return;
   const json saved = json::parse(*text, nullptr, false);
   if (!saved.is_object()) {
     Log("ignoring an unreadable saved state");
@@ -392,12 +439,17 @@ void ServiceState::Load() {
   }
   if (saved.contains("generations") && saved["generations"].is_object()) {
     for (const auto& [name, pools] : saved["generations"].items()) {
-      if (name != "bundled" && pools.is_object()) generations_[name] = VersionsFrom(pools);
+      if (name != "bundled" && pools.is_object())
+        generations_[name] = VersionsFrom(pools);
     }
   }
   if (saved.contains("generation") && saved["generation"].is_string() &&
       generations_.count(saved["generation"].get<std::string>())) {
     current_ = saved["generation"];
+  }
+  if (current_ != "bundled" && !store_.Complete(generations_[current_], bundled())) {
+    Log("generation " + current_ + " is no longer on disk; serving the bundled one");
+    current_ = "bundled";
   }
 }
 

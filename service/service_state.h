@@ -30,10 +30,10 @@ struct Reply {
 struct Fault {
   std::string path;
   int delayMs = 0;
-  int status = 0;      // 0: answer normally after the delay
-  std::string body;    // body of the faulty answer
-  bool drop = false;   // close the connection without answering
-  int times = -1;      // how many requests it hits; -1 for all
+  int status = 0;     // 0: answer normally after the delay
+  std::string body;   // body of the faulty answer
+  bool drop = false;  // close the connection without answering
+  int times = -1;     // how many requests it hits; -1 for all
 };
 
 class ServiceState {

@@ -1,6 +1,7 @@
 #include "token.h"
 
 #include <windows.h>
+// After windows.h, which defines its types.
 #include <bcrypt.h>
 
 namespace kesta::service {

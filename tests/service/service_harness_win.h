@@ -30,7 +30,8 @@ namespace service_http = boost::beast::http;
 // A Linux path as Wine sees it.
 inline std::filesystem::path WindowsPath(const std::string& unixPath) {
   std::string windows = "Z:" + unixPath;
-  for (char& c : windows) c = c == '/' ? '\\' : c;
+  for (char& c : windows)
+    c = c == '/' ? '\\' : c;
   return std::filesystem::path(windows);
 }
 
@@ -47,7 +48,7 @@ inline std::string ReadTextFile(const std::filesystem::path& path) {
 }
 
 struct HttpAnswer {
-  int status = 0;  // 0: no answer
+  int status = 0;                              // 0: no answer
   std::map<std::string, std::string> headers;  // names in lower case
   std::string body;
 
@@ -63,8 +64,7 @@ inline boost::asio::ip::tcp::socket ConnectLoopback(boost::asio::io_context& io,
   socket.connect(boost::asio::ip::tcp::endpoint(boost::asio::ip::make_address_v4("127.0.0.1"), port));
   // Blocking reads give up after 10 s rather than hang the test.
   const DWORD timeout = 10000;
-  setsockopt(socket.native_handle(), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout),
-             sizeof timeout);
+  setsockopt(socket.native_handle(), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
   return socket;
 }
 
@@ -74,17 +74,21 @@ inline HttpAnswer HttpExchange(boost::asio::ip::tcp::socket& socket,
   boost::system::error_code ec;
   request.prepare_payload();
   service_http::write(socket, request, ec);
-  if (ec) return answer;
+  if (ec)
+    return answer;
   boost::beast::flat_buffer buffer;
   service_http::response_parser<service_http::string_body> parser;
-  if (request.method() == service_http::verb::head) parser.skip(true);
+  if (request.method() == service_http::verb::head)
+    parser.skip(true);
   service_http::read(socket, buffer, parser, ec);
-  if (ec) return answer;
+  if (ec)
+    return answer;
   const auto& response = parser.get();
   answer.status = response.result_int();
   for (const auto& field : response) {
     std::string name(field.name_string());
-    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : name)
+      c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     answer.headers[name] = std::string(field.value());
   }
   answer.body = response.body();
@@ -92,7 +96,9 @@ inline HttpAnswer HttpExchange(boost::asio::ip::tcp::socket& socket,
 }
 
 // One request on a connection of its own to 127.0.0.1:port.
-inline HttpAnswer HttpSend(uint16_t port, service_http::verb method, const std::string& target,
+inline HttpAnswer HttpSend(uint16_t port,
+                           service_http::verb method,
+                           const std::string& target,
                            const std::map<std::string, std::string>& headers = {},
                            const std::string& body = "") {
   boost::asio::io_context io;
@@ -100,7 +106,8 @@ inline HttpAnswer HttpSend(uint16_t port, service_http::verb method, const std::
     auto socket = ConnectLoopback(io, port);
     service_http::request<service_http::string_body> request{method, target, 11};
     request.set(service_http::field::host, "127.0.0.1:" + std::to_string(port));
-    for (const auto& [name, value] : headers) request.set(name, value);
+    for (const auto& [name, value] : headers)
+      request.set(name, value);
     request.body() = body;
     return HttpExchange(socket, request);
   } catch (const std::exception&) {
@@ -112,8 +119,10 @@ class ServiceHarness {
  public:
   // `exe` and `sampleResources` as Windows paths; everything the service
   // gets lives under `root`, which the harness creates and removes.
-  ServiceHarness(std::filesystem::path exe, const std::filesystem::path& sampleResources,
-                 std::filesystem::path root, const std::wstring& dataDirName = L"data")
+  ServiceHarness(std::filesystem::path exe,
+                 const std::filesystem::path& sampleResources,
+                 std::filesystem::path root,
+                 const std::wstring& dataDirName = L"data")
       : exe_(std::move(exe)), root_(std::move(root)) {
     bundle_ = root_ / "bundle";
     data_ = root_ / dataDirName;
@@ -134,11 +143,13 @@ class ServiceHarness {
   // False after 20 s; service.log under root() tells why.
   bool Start(const std::vector<std::wstring>& extra = {L"--control"}) {
     process_ = Launch(extra, root_ / "service.log");
-    if (!process_) return false;
+    if (!process_)
+      return false;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (std::chrono::steady_clock::now() < deadline) {
       token_ = ReadTextFile(data_ / "local-token");
-      if (!token_.empty() && Api(service_http::verb::get, "/api/info").status == 200) return true;
+      if (!token_.empty() && Api(service_http::verb::get, "/api/info").status == 200)
+        return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return false;
@@ -147,31 +158,36 @@ class ServiceHarness {
   // Another service process on the same bundle and data directory; the
   // caller owns the handle.
   HANDLE Launch(const std::vector<std::wstring>& extra, const std::filesystem::path& log) const {
-    std::wstring command = L"\"" + exe_.wstring() + L"\" --data-dir \"" + data_.wstring() +
-                           L"\" --bundle \"" + bundle_.wstring() + L"\"";
-    for (const std::wstring& arg : extra) command += L" " + arg;
+    std::wstring command =
+        L"\"" + exe_.wstring() + L"\" --data-dir \"" + data_.wstring() + L"\" --bundle \"" + bundle_.wstring() + L"\"";
+    for (const std::wstring& arg : extra)
+      command += L" " + arg;
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE output = CreateFileW(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                &inherit, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE output = CreateFileW(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = output;
     startup.hStdError = output;
     PROCESS_INFORMATION info{};
-    const BOOL created = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE,
-                                        CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info);
-    if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
-    if (!created) return nullptr;
+    const BOOL created = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                                        nullptr, &startup, &info);
+    if (output != INVALID_HANDLE_VALUE)
+      CloseHandle(output);
+    if (!created)
+      return nullptr;
     CloseHandle(info.hThread);
     return info.hProcess;
   }
 
   void Stop() {
-    if (!process_) return;
+    if (!process_)
+      return;
     // Without the control switch there is no orderly way out.
     const bool asked = Control("/__control/shutdown", nlohmann::json::object()).status == 200;
-    if (!asked || WaitForSingleObject(process_, 5000) != WAIT_OBJECT_0) TerminateProcess(process_, 1);
+    if (!asked || WaitForSingleObject(process_, 5000) != WAIT_OBJECT_0)
+      TerminateProcess(process_, 1);
     WaitForSingleObject(process_, 5000);
     CloseHandle(process_);
     process_ = nullptr;

@@ -1,5 +1,8 @@
 // kesta-service.exe itself, started under Wine on a bundle of its own with a
 // free port, and spoken to over loopback HTTP.
+#include <windows.h>
+#include <winhttp.h>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -20,7 +23,6 @@ namespace beast = boost::beast;
 namespace http = beast::http;
 namespace fs = std::filesystem;
 using tcp = asio::ip::tcp;
-using nlohmann::json;
 using kesta::testing::ConnectLoopback;
 using kesta::testing::HttpAnswer;
 using kesta::testing::HttpExchange;
@@ -28,6 +30,7 @@ using kesta::testing::HttpSend;
 using kesta::testing::ReadTextFile;
 using kesta::testing::ServiceHarness;
 using kesta::testing::WindowsPath;
+using nlohmann::json;
 
 class ServiceProcessTest : public ::testing::Test {
  protected:
@@ -35,9 +38,9 @@ class ServiceProcessTest : public ::testing::Test {
     std::random_device seed;
     // A data directory with Chinese letters and a blank reaches the service
     // only through its Unicode command line.
-    service_ = std::make_unique<ServiceHarness>(
-        WindowsPath(KESTA_SERVICE_EXE), WindowsPath(KESTA_SAMPLE_RESOURCES),
-        fs::temp_directory_path() / ("kesta-service-" + std::to_string(seed())), L"数据 目录");
+    service_ = std::make_unique<ServiceHarness>(WindowsPath(KESTA_SERVICE_EXE), WindowsPath(KESTA_SAMPLE_RESOURCES),
+                                                fs::temp_directory_path() / ("kesta-service-" + std::to_string(seed())),
+                                                L"数据 目录");
     port_ = service_->port();
     bundle_ = service_->bundle();
     data_ = service_->data();
@@ -107,6 +110,60 @@ TEST_F(ServiceProcessTest, EndpointsAnswerWithTheirDocumentsOnlyToTheToken) {
   EXPECT_EQ(journal["lastHeartbeat"]["pid"], 7);
 }
 
+// The client talks to the service through WinHTTP, the way it is set up there.
+std::pair<DWORD, std::string> WinHttpExchange(uint16_t port,
+                                              const std::wstring& path,
+                                              const std::string& token,
+                                              const std::string& body) {
+  using Handle = std::unique_ptr<void, decltype(&WinHttpCloseHandle)>;
+  Handle session(WinHttpOpen(L"KESTA local service", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+                             WINHTTP_NO_PROXY_BYPASS, 0),
+                 &WinHttpCloseHandle);
+  if (!session)
+    return {0, ""};
+  DWORD timeout = 3000;
+  WinHttpSetOption(session.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &timeout, sizeof timeout);
+  Handle connection(WinHttpConnect(session.get(), L"127.0.0.1", port, 0), &WinHttpCloseHandle);
+  if (!connection)
+    return {0, ""};
+  Handle request(WinHttpOpenRequest(connection.get(), body.empty() ? L"GET" : L"POST", path.c_str(), nullptr,
+                                    WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, 0),
+                 &WinHttpCloseHandle);
+  if (!request)
+    return {0, ""};
+  DWORD flags = WINHTTP_DISABLE_REDIRECTS;
+  WinHttpSetOption(request.get(), WINHTTP_OPTION_DISABLE_FEATURE, &flags, sizeof flags);
+  const std::wstring headers =
+      L"Authorization: Bearer " + std::wstring(token.begin(), token.end()) + L"\r\nContent-Type: application/json\r\n";
+  if (!WinHttpSendRequest(request.get(), headers.c_str(), static_cast<DWORD>(-1), const_cast<char*>(body.data()),
+                          static_cast<DWORD>(body.size()), static_cast<DWORD>(body.size()), 0) ||
+      !WinHttpReceiveResponse(request.get(), nullptr))
+    return {0, ""};
+  DWORD status = 0;
+  DWORD size = sizeof status;
+  WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                      WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX);
+  std::string received;
+  for (;;) {
+    char chunk[4096];
+    DWORD read = 0;
+    if (!WinHttpReadData(request.get(), chunk, sizeof chunk, &read) || read == 0)
+      break;
+    received.append(chunk, read);
+  }
+  return {status, received};
+}
+
+TEST_F(ServiceProcessTest, TheClientsWinHttpRequestsAreAnswered) {
+  const auto [infoStatus, info] = WinHttpExchange(port_, L"/api/info", token_, "");
+  EXPECT_EQ(infoStatus, 200u);
+  EXPECT_TRUE(json::parse(info, nullptr, false)["state"].is_object());
+  const auto [hostStatus, host] = WinHttpExchange(port_, L"/api/host", token_, R"({"pid":1,"after":0})");
+  EXPECT_EQ(hostStatus, 200u);
+  EXPECT_TRUE(json::parse(host, nullptr, false)["state"].is_object());
+  EXPECT_EQ(WinHttpExchange(port_, L"/api/launch", "wrong", "{}").first, 401u);
+}
+
 TEST_F(ServiceProcessTest, ASecondServiceLeavesTheRunningOnesTokenAlone) {
   const std::string token = token_;
   HANDLE second = service_->Launch({}, service_->root() / "second.log");
@@ -154,10 +211,10 @@ TEST_F(ServiceProcessTest, ServesGameFilesByGenerationWithRanges) {
   EXPECT_EQ(head.Header("content-length"), std::to_string(ReadTextFile(bundle_ / "pools/maps/harbor.json").size()));
   EXPECT_TRUE(head.body.empty());
 
-  for (const char* escape : {"/__pool/maps/..%2F..%2Fbootstrap.json", "/__pool/maps/%2E%2E%2Fengine%2Fgame.js",
-                             "/__pool/maps/pool-manifest.json", "/__pool/../bootstrap.json",
-                             "/../bootstrap.json", "/%2E%2E/bootstrap.json", "/__pool/secret/x",
-                             "/__pool/maps/%zz", "/__client/..%2Fbootstrap.json"}) {
+  for (const char* escape :
+       {"/__pool/maps/..%2F..%2Fbootstrap.json", "/__pool/maps/%2E%2E%2Fengine%2Fgame.js",
+        "/__pool/maps/pool-manifest.json", "/__pool/../bootstrap.json", "/../bootstrap.json", "/%2E%2E/bootstrap.json",
+        "/__pool/secret/x", "/__pool/maps/%zz", "/__client/..%2Fbootstrap.json"}) {
     EXPECT_EQ(File(escape).status, 404) << escape;
   }
 }
@@ -168,7 +225,8 @@ TEST_F(ServiceProcessTest, AcceptedUpdateServesANewGenerationAfterARestart) {
   fs::copy(bundle_ / "pools/maps", maps, fs::copy_options::recursive);
   std::ofstream(maps / "harbor.json", std::ios::trunc) << R"({"name":"Harbor at night"})";
 
-  ASSERT_EQ(Control("/__control/state", {{"pending", {{"revision", 5}, {"notes", "night"}, {"versions", {{"maps", "1.1.0"}}}}}})
+  ASSERT_EQ(Control("/__control/state",
+                    {{"pending", {{"revision", 5}, {"notes", "night"}, {"versions", {{"maps", "1.1.0"}}}}}})
                 .status,
             200);
   EXPECT_EQ(Info()["state"]["pending"], json({{"revision", 5}, {"notes", "night"}}));
@@ -216,8 +274,7 @@ TEST_F(ServiceProcessTest, ControlOrdersFailuresAndSlowAnswers) {
   waiting.join();
   EXPECT_EQ(slow.status, 200);
 
-  ASSERT_EQ(Control("/__control/state", {{"updateGate", true}, {"clientPath", "C:/next"}, {"client", "0.6.13"}})
-                .status,
+  ASSERT_EQ(Control("/__control/state", {{"updateGate", true}, {"clientPath", "C:/next"}, {"client", "0.6.13"}}).status,
             200);
   const json launch = Api(http::verb::post, "/api/launch", "{}").Json();
   EXPECT_EQ(launch["ready"], false);
@@ -231,8 +288,7 @@ TEST_F(ServiceProcessTest, ControlOrdersFailuresAndSlowAnswers) {
   asio::streambuf reply;
   boost::system::error_code ec;
   asio::read_until(socket, reply, "\r\n", ec);
-  EXPECT_EQ(std::string(asio::buffers_begin(reply.data()), asio::buffers_begin(reply.data()) + 12),
-            "HTTP/1.1 400");
+  EXPECT_EQ(std::string(asio::buffers_begin(reply.data()), asio::buffers_begin(reply.data()) + 12), "HTTP/1.1 400");
   EXPECT_EQ(Api(http::verb::get, "/api/info").status, 200);
 
   Restart({});
@@ -258,11 +314,11 @@ TEST_F(ServiceProcessTest, EnforcementSendsTheBrowserThroughTheAuthenticatedProx
   EXPECT_EQ(challenged.status, 407);
   EXPECT_EQ(challenged.Header("proxy-authenticate"), "Basic realm=\"kesta\"");
   EXPECT_EQ(HttpSend(static_cast<uint16_t>(proxyPort), http::verb::get, url,
-                 {{"Proxy-Authorization", basic("kesta:" + token_ + "x")}})
+                     {{"Proxy-Authorization", basic("kesta:" + token_ + "x")}})
                 .status,
             407);
   const HttpAnswer proxied = HttpSend(static_cast<uint16_t>(proxyPort), http::verb::get, url,
-                              {{"Proxy-Authorization", basic("kesta:" + token_)}});
+                                      {{"Proxy-Authorization", basic("kesta:" + token_)}});
   EXPECT_EQ(proxied.status, 200);
   EXPECT_EQ(proxied.body, ReadTextFile(bundle_ / "pools/engine/style.css"));
 

@@ -57,7 +57,8 @@ TEST(ServiceParsing, NamesAndEscapes) {
   EXPECT_EQ(PercentDecode("tiles%2Fdock%20tile.json"), "tiles/dock tile.json");
   EXPECT_EQ(PercentDecode("%e4%b8%ad"), "\xe4\xb8\xad");
   EXPECT_EQ(PercentDecode("a+b"), "a+b");
-  for (const char* bad : {"%", "%2", "%zz", "a%0", "%00"}) EXPECT_FALSE(PercentDecode(bad)) << bad;
+  for (const char* bad : {"%", "%2", "%zz", "a%0", "%00"})
+    EXPECT_FALSE(PercentDecode(bad)) << bad;
 
   for (const char* good : {"a", "a/b.png", "dock tile.json", ".hidden", "a..b"})
     EXPECT_TRUE(IsSafeRelativeName(good)) << good;
@@ -82,7 +83,8 @@ TEST(ServiceParsing, OptionsAndCredentials) {
   EXPECT_EQ(decoded, "kesta:token");
   ASSERT_TRUE(DecodeBase64("YWI=", decoded));
   EXPECT_EQ(decoded, "ab");
-  for (const char* bad : {"a2V", "a2V=dA==", "====", "a2!z"}) EXPECT_FALSE(DecodeBase64(bad, decoded)) << bad;
+  for (const char* bad : {"a2V", "a2V=dA==", "====", "a2!z"})
+    EXPECT_FALSE(DecodeBase64(bad, decoded)) << bad;
 }
 
 // A bundle with three pools at version 1.0.0 and an empty data directory.
@@ -102,8 +104,7 @@ class ServiceStoreTest : public ::testing::Test {
           R"({"version":"1.0.0","bindings":{"https://a.test/m.json":"m/harbor.json"}})");
     Write(bundle_ / "maps/m/harbor.json", "harbor 1");
     Write(bundle_ / "maps/secret.json", "unbound");
-    Write(bundle_ / "art/art-manifest.json",
-          R"({"version":"1.0.0","bindings":{"https://a.test/h.svg":"hero.svg"}})");
+    Write(bundle_ / "art/art-manifest.json", R"({"version":"1.0.0","bindings":{"https://a.test/h.svg":"hero.svg"}})");
     Write(bundle_ / "art/hero.svg", "<svg>");
     Write(root_ / "secret", "outside");
   }
@@ -115,9 +116,7 @@ class ServiceStoreTest : public ::testing::Test {
     fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << text;
   }
-  ServiceState::Setup Setup() const {
-    return {"http://127.0.0.1:4000", "", "R", data_, kCurrentVersion, false};
-  }
+  ServiceState::Setup Setup() const { return {"http://127.0.0.1:4000", "", "R", data_, kCurrentVersion, false}; }
 
   fs::path root_, bundle_, data_;
 };
@@ -155,6 +154,7 @@ TEST_F(ServiceStoreTest, PoolLookupFollowsTheManifests) {
 }
 
 TEST_F(ServiceStoreTest, AcceptedUpdateBecomesANewGenerationThatSurvivesARestart) {
+  Write(bundle_ / "art/pool-manifest.json", R"({"version":"1.0.0"})");
   ResourceStore store(bundle_, data_ / "packages");
   // A downloaded maps 1.1.0 with other content.
   Write(data_ / "packages/maps/1.1.0/pool-manifest.json",
@@ -162,12 +162,12 @@ TEST_F(ServiceStoreTest, AcceptedUpdateBecomesANewGenerationThatSurvivesARestart
   Write(data_ / "packages/maps/1.1.0/m/harbor.json", "harbor 2");
   {
     ServiceState state(Setup(), store);
-    ASSERT_EQ(state.Control({{"pending",
-                              {{"revision", 7.9},
-                               {"notes", "n"},
-                               {"versions", {{"maps", "1.1.0"}, {"engine", "1.0.1"}}}}}})
-                  .status,
-              200);
+    ASSERT_EQ(
+        state
+            .Control({{"pending",
+                       {{"revision", 7.9}, {"notes", "n"}, {"versions", {{"maps", "1.1.0"}, {"engine", "1.0.1"}}}}}})
+            .status,
+        200);
     const json shown = state.State()["pending"];
     EXPECT_EQ(shown, json({{"revision", 7.9}, {"notes", "n"}})) << "our own members stay inside";
     const double activation = state.State()["activation"];
@@ -195,6 +195,14 @@ TEST_F(ServiceStoreTest, AcceptedUpdateBecomesANewGenerationThatSurvivesARestart
             data_ / "packages/maps/1.1.0/m/harbor.json");
   EXPECT_TRUE(restarted.ServedGeneration("bundled"));
   EXPECT_FALSE(restarted.ServedGeneration("r8"));
+
+  // A generation whose packages went missing is neither listed (the client
+  // would stop on its manifests) nor kept as the current one.
+  fs::remove_all(data_ / "packages/maps/1.1.0");
+  ServiceState damaged(Setup(), store);
+  EXPECT_EQ(damaged.generation(), "bundled");
+  EXPECT_FALSE(damaged.State()["generations"].contains("r7"));
+  EXPECT_TRUE(damaged.State()["generations"].contains("bundled"));
 }
 
 TEST_F(ServiceStoreTest, DeferAndControlRules) {
@@ -221,8 +229,8 @@ TEST_F(ServiceStoreTest, DeferAndControlRules) {
   EXPECT_EQ(state.Control({{"client", "0.7.0"}, {"clientPth", "x"}}).status, 400);
   EXPECT_EQ(state.Control({{"generation", "unknown"}}).status, 400);
   EXPECT_EQ(state.Control({{"networkEnforced", true}}).status, 500) << "no proxy running";
-  for (const char* fault : {R"({"delayMs":"slow"})", R"({"delayMs":1e12})", R"({"status":42})",
-                            R"({"times":-2})", R"({"drop":1})", R"({"pth":"/"})", R"("/api/host")"}) {
+  for (const char* fault : {R"({"delayMs":"slow"})", R"({"delayMs":1e12})", R"({"status":42})", R"({"times":-2})",
+                            R"({"drop":1})", R"({"pth":"/"})", R"("/api/host")"}) {
     EXPECT_EQ(state.Control({{"faults", {json::parse(fault)}}}).status, 400) << fault;
   }
   EXPECT_EQ(state.Control({{"upgradeDelayMs", 0.5}}).status, 400);
