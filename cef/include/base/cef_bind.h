@@ -31,29 +31,23 @@
 namespace base {
 
 template <typename Functor, typename... Args>
-inline OnceCallback<internal::MakeUnboundRunType<Functor, Args...>> BindOnce(
-    Functor&& functor,
-    Args&&... args) {
+inline OnceCallback<internal::MakeUnboundRunType<Functor, Args...>> BindOnce(Functor&& functor, Args&&... args) {
   static_assert(!internal::IsOnceCallback<std::decay_t<Functor>>::value ||
-                    (std::is_rvalue_reference_v<Functor&&> &&
-                     !std::is_const_v<std::remove_reference_t<Functor>>),
+                    (std::is_rvalue_reference_v<Functor&&> && !std::is_const_v<std::remove_reference_t<Functor>>),
                 "BindOnce requires non-const rvalue for OnceCallback binding. "
                 "I.e.: base::BindOnce(std::move(callback)).");
   static_assert((!internal::IsPassedWrapper<std::decay_t<Args>>::value && ...),
                 "Use std::move() instead of base::Passed() with base::BindOnce()");
-  return internal::BindImpl<OnceCallback>(std::forward<Functor>(functor),
-                                          std::forward<Args>(args)...);
+  return internal::BindImpl<OnceCallback>(std::forward<Functor>(functor), std::forward<Args>(args)...);
 }
 
 template <typename Functor, typename... Args>
-inline RepeatingCallback<internal::MakeUnboundRunType<Functor, Args...>> BindRepeating(
-    Functor&& functor,
-    Args&&... args) {
+inline RepeatingCallback<internal::MakeUnboundRunType<Functor, Args...>> BindRepeating(Functor&& functor,
+                                                                                       Args&&... args) {
   static_assert(!internal::IsOnceCallback<std::decay_t<Functor>>::value,
                 "BindRepeating cannot bind OnceCallback. Use BindOnce with "
                 "std::move().");
-  return internal::BindImpl<RepeatingCallback>(std::forward<Functor>(functor),
-                                               std::forward<Args>(args)...);
+  return internal::BindImpl<RepeatingCallback>(std::forward<Functor>(functor), std::forward<Args>(args)...);
 }
 
 // The object is not retained; the caller guarantees it outlives the callback.
@@ -84,8 +78,7 @@ inline internal::OwnedWrapper<T, Deleter> Owned(std::unique_ptr<T, Deleter>&& pt
 
 // For BindRepeating: hands a move-only value to the target on the first run.
 template <typename T>
-  requires(!std::is_lvalue_reference_v<T>)
-inline internal::PassedWrapper<T> Passed(T&& scoper) {
+requires(!std::is_lvalue_reference_v<T>) inline internal::PassedWrapper<T> Passed(T&& scoper) {
   return internal::PassedWrapper<T>(std::move(scoper));
 }
 template <typename T>

@@ -30,8 +30,7 @@ class OnceCallback<R(Args...)> {
  public:
   using ResultType = R;
   using RunType = R(Args...);
-  using PolymorphicInvoke = R (*)(internal::BindStateBase*,
-                                  internal::PassingType<Args>...);
+  using PolymorphicInvoke = R (*)(internal::BindStateBase*, internal::PassingType<Args>...);
 
   constexpr OnceCallback() = default;
   OnceCallback(std::nullptr_t) = delete;
@@ -44,8 +43,7 @@ class OnceCallback<R(Args...)> {
   OnceCallback& operator=(OnceCallback&&) noexcept = default;
 
   // A RepeatingCallback can be used where a OnceCallback is expected.
-  OnceCallback(RepeatingCallback<RunType> other)
-      : bind_state_(std::move(other).TakeBindState()) {}
+  OnceCallback(RepeatingCallback<RunType> other) : bind_state_(std::move(other).TakeBindState()) {}
   OnceCallback& operator=(RepeatingCallback<RunType> other) {
     bind_state_ = std::move(other).TakeBindState();
     return *this;
@@ -80,9 +78,7 @@ class OnceCallback<R(Args...)> {
   auto Then(ThenType&& then) &&;
 
   // Used by the callback machinery only.
-  scoped_refptr<internal::BindStateBase> TakeBindState() && {
-    return std::move(bind_state_);
-  }
+  scoped_refptr<internal::BindStateBase> TakeBindState() && { return std::move(bind_state_); }
 
  private:
   scoped_refptr<internal::BindStateBase> bind_state_;
@@ -93,14 +89,12 @@ class RepeatingCallback<R(Args...)> {
  public:
   using ResultType = R;
   using RunType = R(Args...);
-  using PolymorphicInvoke = R (*)(internal::BindStateBase*,
-                                  internal::PassingType<Args>...);
+  using PolymorphicInvoke = R (*)(internal::BindStateBase*, internal::PassingType<Args>...);
 
   constexpr RepeatingCallback() = default;
   RepeatingCallback(std::nullptr_t) = delete;
 
-  explicit RepeatingCallback(internal::BindStateBase* bind_state)
-      : bind_state_(bind_state) {}
+  explicit RepeatingCallback(internal::BindStateBase* bind_state) : bind_state_(bind_state) {}
 
   RepeatingCallback(const RepeatingCallback&) = default;
   RepeatingCallback& operator=(const RepeatingCallback&) = default;
@@ -116,9 +110,7 @@ class RepeatingCallback<R(Args...)> {
   void Reset() { bind_state_ = nullptr; }
 
   // Same bound state (copies of one callback compare equal).
-  bool operator==(const RepeatingCallback& other) const {
-    return bind_state_ == other.bind_state_;
-  }
+  bool operator==(const RepeatingCallback& other) const { return bind_state_ == other.bind_state_; }
 
   R Run(Args... args) const& {
     // Keep the state alive even if the target resets this callback.
@@ -143,9 +135,7 @@ class RepeatingCallback<R(Args...)> {
   auto Then(ThenType&& then) &&;
 
   // Used by the callback machinery only.
-  scoped_refptr<internal::BindStateBase> TakeBindState() && {
-    return std::move(bind_state_);
-  }
+  scoped_refptr<internal::BindStateBase> TakeBindState() && { return std::move(bind_state_); }
 
  private:
   scoped_refptr<internal::BindStateBase> bind_state_;
@@ -171,17 +161,14 @@ auto MakeThen(First first, ThenType&& then) {
   using ThenCb = std::decay_t<ThenType>;
   static_assert(IsOnceCallback<ThenCb>::value || IsRepeatingCallback<ThenCb>::value,
                 "Then() takes a OnceCallback or RepeatingCallback");
-  return BindOnce(&RunThen<First, ThenCb, Args...>, std::move(first),
-                  std::forward<ThenType>(then));
+  return BindOnce(&RunThen<First, ThenCb, Args...>, std::move(first), std::forward<ThenType>(then));
 }
 
 template <typename First, typename ThenType, typename... Args>
 auto MakeRepeatingThen(First first, ThenType&& then) {
   using ThenCb = std::decay_t<ThenType>;
-  static_assert(IsRepeatingCallback<ThenCb>::value,
-                "RepeatingCallback::Then() takes a RepeatingCallback");
-  return BindRepeating(&RunThen<First, ThenCb, Args...>, std::move(first),
-                       std::forward<ThenType>(then));
+  static_assert(IsRepeatingCallback<ThenCb>::value, "RepeatingCallback::Then() takes a RepeatingCallback");
+  return BindRepeating(&RunThen<First, ThenCb, Args...>, std::move(first), std::forward<ThenType>(then));
 }
 
 }  // namespace internal
@@ -190,24 +177,23 @@ template <typename R, typename... Args>
 template <typename ThenType>
 auto OnceCallback<R(Args...)>::Then(ThenType&& then) && {
   CHECK(bind_state_) << "Then() on a null OnceCallback";
-  return internal::MakeThen<OnceCallback, ThenType, Args...>(
-      std::move(*this), std::forward<ThenType>(then));
+  return internal::MakeThen<OnceCallback, ThenType, Args...>(std::move(*this), std::forward<ThenType>(then));
 }
 
 template <typename R, typename... Args>
 template <typename ThenType>
 auto RepeatingCallback<R(Args...)>::Then(ThenType&& then) const& {
   CHECK(bind_state_) << "Then() on a null RepeatingCallback";
-  return internal::MakeRepeatingThen<RepeatingCallback, ThenType, Args...>(
-      RepeatingCallback(*this), std::forward<ThenType>(then));
+  return internal::MakeRepeatingThen<RepeatingCallback, ThenType, Args...>(RepeatingCallback(*this),
+                                                                           std::forward<ThenType>(then));
 }
 
 template <typename R, typename... Args>
 template <typename ThenType>
 auto RepeatingCallback<R(Args...)>::Then(ThenType&& then) && {
   CHECK(bind_state_) << "Then() on a null RepeatingCallback";
-  return internal::MakeRepeatingThen<RepeatingCallback, ThenType, Args...>(
-      std::move(*this), std::forward<ThenType>(then));
+  return internal::MakeRepeatingThen<RepeatingCallback, ThenType, Args...>(std::move(*this),
+                                                                           std::forward<ThenType>(then));
 }
 
 }  // namespace base

@@ -167,7 +167,7 @@ void MakeCheckOpValueString(std::ostream* os, const T& v) {
   if constexpr (std::is_same_v<T, std::nullptr_t>) {
     (*os) << "nullptr";
   } else if constexpr (std::is_enum_v<T>) {
-    (*os) << static_cast<std::underlying_type_t<T>>(v);
+    (*os) << static_cast<std::underlying_type_t<T> >(v);
   } else if constexpr (requires { (*os) << v; }) {
     (*os) << v;
   } else {
@@ -186,18 +186,17 @@ std::string* MakeCheckOpString(const t1& v1, const t2& v2, const char* names) {
   return new std::string(ss.str());
 }
 
-#define CEF_DEFINE_CHECK_OP_IMPL(name, op)                                   \
-  template <class t1, class t2>                                              \
-  inline std::string* Check##name##Impl(const t1& v1, const t2& v2,          \
-                                        const char* names) {                 \
-    if (v1 op v2)                                                            \
-      return nullptr;                                                        \
-    return MakeCheckOpString(v1, v2, names);                                 \
-  }                                                                          \
-  inline std::string* Check##name##Impl(int v1, int v2, const char* names) { \
-    if (v1 op v2)                                                            \
-      return nullptr;                                                        \
-    return MakeCheckOpString(v1, v2, names);                                 \
+#define CEF_DEFINE_CHECK_OP_IMPL(name, op)                                               \
+  template <class t1, class t2>                                                          \
+  inline std::string* Check##name##Impl(const t1& v1, const t2& v2, const char* names) { \
+    if (v1 op v2)                                                                        \
+      return nullptr;                                                                    \
+    return MakeCheckOpString(v1, v2, names);                                             \
+  }                                                                                      \
+  inline std::string* Check##name##Impl(int v1, int v2, const char* names) {             \
+    if (v1 op v2)                                                                        \
+      return nullptr;                                                                    \
+    return MakeCheckOpString(v1, v2, names);                                             \
   }
 CEF_DEFINE_CHECK_OP_IMPL(EQ, ==)
 CEF_DEFINE_CHECK_OP_IMPL(NE, !=)
@@ -243,66 +242,49 @@ inline std::ostream& operator<<(std::ostream& out, const std::u16string& str16) 
 #define COMPACT_GOOGLE_LOG_DCHECK COMPACT_GOOGLE_LOG_EX_DCHECK(LogMessage)
 
 #if defined(OS_WIN)
-#define COMPACT_GOOGLE_LOG_EX_0(ClassName, ...) \
-  COMPACT_GOOGLE_LOG_EX_ERROR(ClassName, ##__VA_ARGS__)
+#define COMPACT_GOOGLE_LOG_EX_0(ClassName, ...) COMPACT_GOOGLE_LOG_EX_ERROR(ClassName, ##__VA_ARGS__)
 #define COMPACT_GOOGLE_LOG_0 COMPACT_GOOGLE_LOG_ERROR
 #endif
 
-#define LOG_IS_ON(severity) \
-  ((::cef::logging::LOG_##severity) >= ::cef::logging::GetMinLogLevel())
+#define LOG_IS_ON(severity) ((::cef::logging::LOG_##severity) >= ::cef::logging::GetMinLogLevel())
 
-#define VLOG_IS_ON(verboselevel) \
-  ((verboselevel) <= ::cef::logging::GetVlogLevel(__FILE__))
+#define VLOG_IS_ON(verboselevel) ((verboselevel) <= ::cef::logging::GetVlogLevel(__FILE__))
 
 // Evaluates `stream` only when `condition` holds.
-#define LAZY_STREAM(stream, condition) \
-  !(condition) ? (void)0 : ::cef::logging::LogMessageVoidify() & (stream)
+#define LAZY_STREAM(stream, condition) !(condition) ? (void)0 : ::cef::logging::LogMessageVoidify() & (stream)
 
 #define LOG_STREAM(severity) COMPACT_GOOGLE_LOG_##severity.stream()
 
 #define LOG(severity) LAZY_STREAM(LOG_STREAM(severity), LOG_IS_ON(severity))
-#define LOG_IF(severity, condition) \
-  LAZY_STREAM(LOG_STREAM(severity), LOG_IS_ON(severity) && (condition))
+#define LOG_IF(severity, condition) LAZY_STREAM(LOG_STREAM(severity), LOG_IS_ON(severity) && (condition))
 
-#define VLOG_STREAM(verbose_level) \
-  ::cef::logging::LogMessage(__FILE__, __LINE__, -(verbose_level)).stream()
-#define VLOG(verbose_level) \
-  LAZY_STREAM(VLOG_STREAM(verbose_level), VLOG_IS_ON(verbose_level))
+#define VLOG_STREAM(verbose_level) ::cef::logging::LogMessage(__FILE__, __LINE__, -(verbose_level)).stream()
+#define VLOG(verbose_level) LAZY_STREAM(VLOG_STREAM(verbose_level), VLOG_IS_ON(verbose_level))
 #define VLOG_IF(verbose_level, condition) \
   LAZY_STREAM(VLOG_STREAM(verbose_level), VLOG_IS_ON(verbose_level) && (condition))
 
-#define LOG_ASSERT(condition) \
-  LOG_IF(FATAL, !(condition)) << "Assert failed: " #condition ". "
+#define LOG_ASSERT(condition) LOG_IF(FATAL, !(condition)) << "Assert failed: " #condition ". "
 
-#define PLOG_STREAM(severity)                                 \
-  COMPACT_GOOGLE_LOG_EX_##severity(ErrnoLogMessage,           \
-                                   ::cef::logging::GetLastSystemErrorCode()) \
-      .stream()
+#define PLOG_STREAM(severity) \
+  COMPACT_GOOGLE_LOG_EX_##severity(ErrnoLogMessage, ::cef::logging::GetLastSystemErrorCode()).stream()
 #define PLOG(severity) LAZY_STREAM(PLOG_STREAM(severity), LOG_IS_ON(severity))
-#define PLOG_IF(severity, condition) \
-  LAZY_STREAM(PLOG_STREAM(severity), LOG_IS_ON(severity) && (condition))
+#define PLOG_IF(severity, condition) LAZY_STREAM(PLOG_STREAM(severity), LOG_IS_ON(severity) && (condition))
 
 // CHECK is evaluated in every build.
-#define CHECK(condition)                       \
-  LAZY_STREAM(LOG_STREAM(FATAL), !(condition)) \
-      << "Check failed: " #condition ". "
+#define CHECK(condition) LAZY_STREAM(LOG_STREAM(FATAL), !(condition)) << "Check failed: " #condition ". "
 
-#define PCHECK(condition)                       \
-  LAZY_STREAM(PLOG_STREAM(FATAL), !(condition)) \
-      << "Check failed: " #condition ". "
+#define PCHECK(condition) LAZY_STREAM(PLOG_STREAM(FATAL), !(condition)) << "Check failed: " #condition ". "
 
 // The switch keeps `if (x) CHECK_EQ(a, b); else ...` from binding the else.
-#define CHECK_OP(name, op, val1, val2)                                        \
-  switch (0)                                                                  \
-  case 0:                                                                     \
-  default:                                                                    \
-    if (::cef::logging::CheckOpResult true_if_passed =                        \
-            ::cef::logging::Check##name##Impl((val1), (val2),                 \
-                                              #val1 " " #op " " #val2))       \
-      ;                                                                       \
-    else                                                                      \
-      ::cef::logging::LogMessage(__FILE__, __LINE__, true_if_passed.message()) \
-          .stream()
+#define CHECK_OP(name, op, val1, val2)                                                  \
+  switch (0)                                                                            \
+  case 0:                                                                               \
+  default:                                                                              \
+    if (::cef::logging::CheckOpResult true_if_passed =                                  \
+            ::cef::logging::Check##name##Impl((val1), (val2), #val1 " " #op " " #val2)) \
+      ;                                                                                 \
+    else                                                                                \
+      ::cef::logging::LogMessage(__FILE__, __LINE__, true_if_passed.message()).stream()
 
 #define CHECK_EQ(val1, val2) CHECK_OP(EQ, ==, val1, val2)
 #define CHECK_NE(val1, val2) CHECK_OP(NE, !=, val1, val2)
@@ -319,42 +301,30 @@ inline std::ostream& operator<<(std::ostream& out, const std::u16string& str16) 
 #define DLOG_IS_ON(severity) (ENABLE_DLOG && LOG_IS_ON(severity))
 
 #define DLOG(severity) LAZY_STREAM(LOG_STREAM(severity), DLOG_IS_ON(severity))
-#define DLOG_IF(severity, condition) \
-  LAZY_STREAM(LOG_STREAM(severity), DLOG_IS_ON(severity) && (condition))
-#define DLOG_ASSERT(condition) \
-  DLOG_IF(FATAL, !(condition)) << "Assert failed: " #condition ". "
+#define DLOG_IF(severity, condition) LAZY_STREAM(LOG_STREAM(severity), DLOG_IS_ON(severity) && (condition))
+#define DLOG_ASSERT(condition) DLOG_IF(FATAL, !(condition)) << "Assert failed: " #condition ". "
 #define DPLOG(severity) LAZY_STREAM(PLOG_STREAM(severity), DLOG_IS_ON(severity))
-#define DPLOG_IF(severity, condition) \
-  LAZY_STREAM(PLOG_STREAM(severity), DLOG_IS_ON(severity) && (condition))
-#define DVLOG(verboselevel) \
-  LAZY_STREAM(VLOG_STREAM(verboselevel), ENABLE_DLOG && VLOG_IS_ON(verboselevel))
+#define DPLOG_IF(severity, condition) LAZY_STREAM(PLOG_STREAM(severity), DLOG_IS_ON(severity) && (condition))
+#define DVLOG(verboselevel) LAZY_STREAM(VLOG_STREAM(verboselevel), ENABLE_DLOG&& VLOG_IS_ON(verboselevel))
 #define DVLOG_IF(verboselevel, condition) \
-  LAZY_STREAM(VLOG_STREAM(verboselevel),  \
-              ENABLE_DLOG && VLOG_IS_ON(verboselevel) && (condition))
+  LAZY_STREAM(VLOG_STREAM(verboselevel), ENABLE_DLOG&& VLOG_IS_ON(verboselevel) && (condition))
 
-#define DCHECK(condition)                                     \
-  LAZY_STREAM(LOG_STREAM(DCHECK), DCHECK_IS_ON() && !(condition)) \
-      << "Check failed: " #condition ". "
+#define DCHECK(condition) \
+  LAZY_STREAM(LOG_STREAM(DCHECK), DCHECK_IS_ON() && !(condition)) << "Check failed: " #condition ". "
 
-#define DPCHECK(condition)                                         \
-  LAZY_STREAM(PLOG_STREAM(DCHECK), DCHECK_IS_ON() && !(condition)) \
-      << "Check failed: " #condition ". "
+#define DPCHECK(condition) \
+  LAZY_STREAM(PLOG_STREAM(DCHECK), DCHECK_IS_ON() && !(condition)) << "Check failed: " #condition ". "
 
 // When DCHECKs are off the comparison compiles but is never evaluated.
-#define DCHECK_OP(name, op, val1, val2)                                       \
-  switch (0)                                                                  \
-  case 0:                                                                     \
-  default:                                                                    \
-    if (::cef::logging::CheckOpResult true_if_passed =                        \
-            DCHECK_IS_ON() ? ::cef::logging::Check##name##Impl(               \
-                                 (val1), (val2), #val1 " " #op " " #val2)     \
-                           : nullptr)                                         \
-      ;                                                                       \
-    else                                                                      \
-      ::cef::logging::LogMessage(__FILE__, __LINE__,                          \
-                                 ::cef::logging::LOG_DCHECK,                  \
-                                 true_if_passed.message())                    \
-          .stream()
+#define DCHECK_OP(name, op, val1, val2)                                                                            \
+  switch (0)                                                                                                       \
+  case 0:                                                                                                          \
+  default:                                                                                                         \
+    if (::cef::logging::CheckOpResult true_if_passed =                                                             \
+            DCHECK_IS_ON() ? ::cef::logging::Check##name##Impl((val1), (val2), #val1 " " #op " " #val2) : nullptr) \
+      ;                                                                                                            \
+    else                                                                                                           \
+      ::cef::logging::LogMessage(__FILE__, __LINE__, ::cef::logging::LOG_DCHECK, true_if_passed.message()).stream()
 
 #define DCHECK_EQ(val1, val2) DCHECK_OP(EQ, ==, val1, val2)
 #define DCHECK_NE(val1, val2) DCHECK_OP(NE, !=, val1, val2)

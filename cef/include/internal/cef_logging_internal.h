@@ -19,10 +19,7 @@ CEF_EXPORT int cef_get_min_log_level(void);
 CEF_EXPORT int cef_get_vlog_level(const char* file_start, size_t N);
 
 // Writes one record. A LOG_FATAL record ends the process.
-CEF_EXPORT void cef_log(const char* file,
-                        int line,
-                        int severity,
-                        const char* message);
+CEF_EXPORT void cef_log(const char* file, int line, int severity, const char* message);
 
 #ifdef __cplusplus
 }

@@ -19,8 +19,6 @@ bool CefPostTask(CefThreadId threadId, base::OnceClosure closure);
 bool CefPostTask(CefThreadId threadId, const base::RepeatingClosure& closure);
 
 bool CefPostDelayedTask(CefThreadId threadId, base::OnceClosure closure, int64_t delay_ms);
-bool CefPostDelayedTask(CefThreadId threadId,
-                        const base::RepeatingClosure& closure,
-                        int64_t delay_ms);
+bool CefPostDelayedTask(CefThreadId threadId, const base::RepeatingClosure& closure, int64_t delay_ms);
 
 #endif  // CEF_INCLUDE_WRAPPER_CEF_CLOSURE_TASK_H_

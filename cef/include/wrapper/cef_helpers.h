@@ -29,8 +29,7 @@ struct CefDeleteOnThread {
     if (CefCurrentlyOn(thread)) {
       delete x;
     } else {
-      CefPostTask(thread, base::BindOnce(&CefDeleteOnThread<thread>::template Destruct<T>,
-                                         base::Unretained(x)));
+      CefPostTask(thread, base::BindOnce(&CefDeleteOnThread<thread>::template Destruct<T>, base::Unretained(x)));
     }
   }
 };
@@ -38,11 +37,9 @@ struct CefDeleteOnThread {
 struct CefDeleteOnUIThread : public CefDeleteOnThread<TID_UI> {};
 struct CefDeleteOnIOThread : public CefDeleteOnThread<TID_IO> {};
 
-#define IMPLEMENT_REFCOUNTING_DELETE_ON_UIT(ClassName) \
-  IMPLEMENT_REFCOUNTING_EX(ClassName, CefDeleteOnUIThread)
+#define IMPLEMENT_REFCOUNTING_DELETE_ON_UIT(ClassName) IMPLEMENT_REFCOUNTING_EX(ClassName, CefDeleteOnUIThread)
 
-#define IMPLEMENT_REFCOUNTING_DELETE_ON_IOT(ClassName) \
-  IMPLEMENT_REFCOUNTING_EX(ClassName, CefDeleteOnIOThread)
+#define IMPLEMENT_REFCOUNTING_DELETE_ON_IOT(ClassName) IMPLEMENT_REFCOUNTING_EX(ClassName, CefDeleteOnIOThread)
 
 // argv built from a CefCommandLine-style vector of strings, for APIs that
 // want char**; the strings live as long as this object.

@@ -38,9 +38,8 @@ String ToLowerASCII(std::u16string_view text) {
 bool IsWhitespace(char16_t c) {
   // Chromium's wide whitespace set, for the characters that occur in
   // practice on command lines.
-  return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\v' || c == u'\f' ||
-         c == 0x00A0 || c == 0x3000 || c == 0x2028 || c == 0x2029 || c == 0xFEFF ||
-         (c >= 0x2000 && c <= 0x200A);
+  return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\v' || c == u'\f' || c == 0x00A0 ||
+         c == 0x3000 || c == 0x2028 || c == 0x2029 || c == 0xFEFF || (c >= 0x2000 && c <= 0x200A);
 }
 
 String Trim(std::u16string_view text) {
@@ -199,7 +198,9 @@ class CommandLineImpl : public CefCommandLine {
       switches.insert(std::make_pair(CefString(name), CefString(value)));
   }
 
-  void AppendSwitch(const CefString& name) override { AppendSwitchWithValue(name, CefString()); }
+  void AppendSwitch(const CefString& name) override {
+    AppendSwitchWithValue(name, CefString());
+  }
 
   void AppendSwitchWithValue(const CefString& name, const CefString& value) override {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -292,8 +293,7 @@ class CommandLineImpl : public CefCommandLine {
       parse_switches = parse_switches && arg != kSwitchTerminator;
       if (parse_switches && IsSwitch(arg, &switch_string, &switch_value)) {
         if (!raw.empty() && switch_value.empty() &&
-            ToLowerASCII(switch_string).substr(GetSwitchPrefixLength(switch_string)) ==
-                kSingleArgument) {
+            ToLowerASCII(switch_string).substr(GetSwitchPrefixLength(switch_string)) == kSingleArgument) {
           // Everything after "--single-argument " is one argument, verbatim.
           ParseAsSingleArgument(raw, switch_string);
           return;
@@ -333,8 +333,7 @@ class CommandLineImpl : public CefCommandLine {
 
   // The arguments without the first "--" terminator.
   std::vector<String> ArgumentsLocked() const {
-    std::vector<String> args(argv_.begin() + static_cast<std::ptrdiff_t>(begin_args_),
-                             argv_.end());
+    std::vector<String> args(argv_.begin() + static_cast<std::ptrdiff_t>(begin_args_), argv_.end());
     auto terminator = std::find(args.begin(), args.end(), kSwitchTerminator);
     if (terminator != args.end())
       args.erase(terminator);

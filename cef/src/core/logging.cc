@@ -17,9 +17,9 @@
 #if defined(_WIN32)
 #include <windows.h>
 #else
-#include <cerrno>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <cerrno>
 #endif
 
 namespace {
@@ -75,8 +75,7 @@ std::string FormatRecord(const char* file, int line, int severity, const char* m
   using namespace std::chrono;
   const auto now = system_clock::now();
   const std::time_t seconds = system_clock::to_time_t(now);
-  const long micros = static_cast<long>(
-      duration_cast<microseconds>(now.time_since_epoch()).count() % 1000000);
+  const long micros = static_cast<long>(duration_cast<microseconds>(now.time_since_epoch()).count() % 1000000);
   std::tm local = {};
 #if defined(_WIN32)
   localtime_s(&local, &seconds);
@@ -84,9 +83,8 @@ std::string FormatRecord(const char* file, int line, int severity, const char* m
   localtime_r(&seconds, &local);
 #endif
   char prefix[128];
-  std::snprintf(prefix, sizeof(prefix), "[%lu:%lu:%02d%02d/%02d%02d%02d.%06ld:", CurrentProcessId(),
-                CurrentThreadId(), local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
-                local.tm_sec, micros);
+  std::snprintf(prefix, sizeof(prefix), "[%lu:%lu:%02d%02d/%02d%02d%02d.%06ld:", CurrentProcessId(), CurrentThreadId(),
+                local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, micros);
   std::string record(prefix);
   record += cef::logging::GetLogSeverityName(severity);
   record += ':';
@@ -182,8 +180,7 @@ void SetLogFile(const CefString& path, int severity) {
   if (old)
     std::fclose(old);
   if (!path.empty() && !file) {
-    LOG(ERROR) << "Unable to open log file " << path.ToString()
-               << "; logging to standard error";
+    LOG(ERROR) << "Unable to open log file " << path.ToString() << "; logging to standard error";
   }
 }
 
@@ -218,8 +215,7 @@ const char* GetLogSeverityName(LogSeverity severity) {
     return kNames[severity];
   if (severity >= LOG_NUM_SEVERITIES)
     return "UNKNOWN";
-  static const char* const kVerbose[] = {"VERBOSE1", "VERBOSE2", "VERBOSE3",
-                                         "VERBOSE4", "VERBOSE5"};
+  static const char* const kVerbose[] = {"VERBOSE1", "VERBOSE2", "VERBOSE3", "VERBOSE4", "VERBOSE5"};
   const int level = -severity;
   return level <= 5 ? kVerbose[level - 1] : "VERBOSE";
 }
@@ -231,8 +227,7 @@ LogMessage::LogMessage(const char* file, int line, LogSeverity severity)
 #endif
 }
 
-LogMessage::LogMessage(const char* file, int line, std::string* result)
-    : LogMessage(file, line, LOG_FATAL, result) {}
+LogMessage::LogMessage(const char* file, int line, std::string* result) : LogMessage(file, line, LOG_FATAL, result) {}
 
 LogMessage::LogMessage(const char* file, int line, LogSeverity severity, std::string* result)
     : LogMessage(file, line, severity) {
@@ -259,9 +254,8 @@ SystemErrorCode GetLastSystemErrorCode() {
 std::string SystemErrorCodeToString(SystemErrorCode error_code) {
 #if defined(_WIN32)
   wchar_t buffer[256];
-  const DWORD length = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, error_code, 0, buffer,
-                                        sizeof(buffer) / sizeof(buffer[0]), nullptr);
+  const DWORD length = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error_code,
+                                        0, buffer, sizeof(buffer) / sizeof(buffer[0]), nullptr);
   std::string text;
   if (length) {
     std::wstring wide(buffer, length);
@@ -284,10 +278,7 @@ std::string SystemErrorCodeToString(SystemErrorCode error_code) {
 #endif
 }
 
-ErrnoLogMessage::ErrnoLogMessage(const char* file,
-                                 int line,
-                                 LogSeverity severity,
-                                 SystemErrorCode err)
+ErrnoLogMessage::ErrnoLogMessage(const char* file, int line, LogSeverity severity, SystemErrorCode err)
     : err_(err), log_message_(file, line, severity) {}
 
 ErrnoLogMessage::~ErrnoLogMessage() {

@@ -108,8 +108,8 @@ class UIPump : public TaskQueueWaker {
       return ::RegisterClassExW(&wc);
     }();
     CHECK(atom) << "RegisterClassExW failed: " << ::GetLastError();
-    window_ = ::CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                ::GetModuleHandleW(nullptr), nullptr);
+    window_ = ::CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, ::GetModuleHandleW(nullptr),
+                                nullptr);
     CHECK(window_) << "message window creation failed: " << ::GetLastError();
     ::SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     thread_id_ = ::GetCurrentThreadId();

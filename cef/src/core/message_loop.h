@@ -83,8 +83,7 @@ bool PostFunction(cef_thread_id_t thread, F&& f, int64_t delay_ms = 0) {
     std::decay_t<F> f_;
     IMPLEMENT_REFCOUNTING(FunctionTask);
   };
-  return CefPostDelayedTask(thread, new FunctionTask(std::decay_t<F>(std::forward<F>(f))),
-                            delay_ms);
+  return CefPostDelayedTask(thread, new FunctionTask(std::decay_t<F>(std::forward<F>(f))), delay_ms);
 }
 
 // Whether `thread` currently accepts tasks.

@@ -98,8 +98,8 @@ void TaskQueue::WaitForWork(std::optional<TaskClock::time_point> deadline) {
     if (!delayed_.empty() && (!wake || delayed_.top().due < *wake))
       wake = delayed_.top().due;
     if (wake) {
-      if (work_available_.wait_until(lock, *wake) == std::cv_status::timeout &&
-          deadline && TaskClock::now() >= *deadline) {
+      if (work_available_.wait_until(lock, *wake) == std::cv_status::timeout && deadline &&
+          TaskClock::now() >= *deadline) {
         return;
       }
     } else {

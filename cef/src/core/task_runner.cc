@@ -79,8 +79,6 @@ bool CefPostDelayedTask(CefThreadId threadId, base::OnceClosure closure, int64_t
   return CefPostDelayedTask(threadId, CefCreateClosureTask(std::move(closure)), delay_ms);
 }
 
-bool CefPostDelayedTask(CefThreadId threadId,
-                        const base::RepeatingClosure& closure,
-                        int64_t delay_ms) {
+bool CefPostDelayedTask(CefThreadId threadId, const base::RepeatingClosure& closure, int64_t delay_ms) {
   return CefPostDelayedTask(threadId, CefCreateClosureTask(closure), delay_ms);
 }

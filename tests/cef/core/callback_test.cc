@@ -65,9 +65,7 @@ TEST(Callback, PartialApplicationAndRunSemantics) {
   EXPECT_EQ(std::move(from_repeating).Run(0, 0), 10);
   EXPECT_EQ(copy.Run(0, 1), 11);
 
-  EXPECT_EQ(base::BindOnce([](const std::string& a, int b) { return a + std::to_string(b); },
-                           std::string("n="))
-                .Run(5),
+  EXPECT_EQ(base::BindOnce([](const std::string& a, int b) { return a + std::to_string(b); }, std::string("n=")).Run(5),
             "n=5");
   EXPECT_EQ(base::BindOnce(&Join, "a").Run("b"), "ab");
 
@@ -156,13 +154,11 @@ TEST(Callback, ThenChainsResults) {
   EXPECT_EQ(std::move(chained).Run(3), 60);
 
   int seen = 0;
-  auto after_void =
-      base::BindOnce([](int* out, int v) { *out = v; }, &seen)
-          .Then(base::BindOnce([](int* out) { return *out + 1; }, &seen));
+  auto after_void = base::BindOnce([](int* out, int v) { *out = v; }, &seen)
+                        .Then(base::BindOnce([](int* out) { return *out + 1; }, &seen));
   EXPECT_EQ(std::move(after_void).Run(4), 5);
 
-  auto repeating = base::BindRepeating(&Sum, 0, 0).Then(
-      base::BindRepeating([](int v) { return -v; }));
+  auto repeating = base::BindRepeating(&Sum, 0, 0).Then(base::BindRepeating([](int v) { return -v; }));
   EXPECT_EQ(repeating.Run(2), -2);
   EXPECT_EQ(repeating.Run(3), -3);
 }

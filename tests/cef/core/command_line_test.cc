@@ -46,8 +46,8 @@ TEST(CommandLineSplit, FollowsCommandLineToArgvW) {
       {u"\"C:\\Program Files\\app.exe\" x", {"C:\\Program Files\\app.exe", "x"}},
       // The program takes backslashes and quotes literally.
       {u"C:\\dir\\\\app.exe \"a b\"", {"C:\\dir\\\\app.exe", "a b"}},
-      {u"p a\\\\\\\"b", {"p", "a\\\"b"}},       // 3 backslashes + quote
-      {u"p \"a\\\\\" b", {"p", "a\\", "b"}},     // 2 backslashes + quote
+      {u"p a\\\\\\\"b", {"p", "a\\\"b"}},         // 3 backslashes + quote
+      {u"p \"a\\\\\" b", {"p", "a\\", "b"}},      // 2 backslashes + quote
       {u"p a\\\\b c\\", {"p", "a\\\\b", "c\\"}},  // no quote: literal
       {u"p \"\" x", {"p", "", "x"}},
       {u"p \"a\"\"b\"", {"p", "a\"b"}},
@@ -60,9 +60,8 @@ TEST(CommandLineSplit, FollowsCommandLineToArgvW) {
 }
 
 TEST(CommandLineSplit, QuotingRoundTrips) {
-  const std::u16string args[] = {u"plain",     u"with space",   u"C:\\path\\dir\\",
-                                 u"say \"hi\"", u"\\\\server\\x", u"trailing\\\\",
-                                 u"",          u"资源 目录",     u"a\\\"b"};
+  const std::u16string args[] = {u"plain",        u"with space", u"C:\\path\\dir\\", u"say \"hi\"", u"\\\\server\\x",
+                                 u"trailing\\\\", u"",           u"资源 目录",       u"a\\\"b"};
   std::u16string line = u"prog.exe";
   for (const auto& arg : args)
     line += u" " + cef_internal::QuoteForCommandLine(arg);
@@ -84,7 +83,7 @@ TEST(CommandLine, ParsesSwitchesWithChromiumSyntax) {
   EXPECT_EQ(cl->GetProgram().ToString(), "C:\\Apps\\Kesta\\app.exe");
   EXPECT_TRUE(cl->HasSwitches());
   EXPECT_TRUE(cl->HasSwitch("type"));
-  EXPECT_TRUE(cl->HasSwitch("TYPE"));  // lookups ignore ASCII case too
+  EXPECT_TRUE(cl->HasSwitch("TYPE"));                            // lookups ignore ASCII case too
   EXPECT_EQ(cl->GetSwitchValue("type").ToString(), "Renderer");  // values keep case
   EXPECT_TRUE(cl->HasSwitch("single"));
   EXPECT_EQ(cl->GetSwitchValue("single").ToString(), "");
@@ -102,12 +101,10 @@ TEST(CommandLine, ParsesSwitchesWithChromiumSyntax) {
 
   // Switches first (original prefixes, lower-cased names), then arguments;
   // the terminator stays in argv but not in the argument list.
-  EXPECT_EQ(Argv(cl), (std::vector<std::string>{
-                          "C:\\Apps\\Kesta\\app.exe", "--type=Renderer", "-single",
-                          "/slash=a=b", "--empty", "--dup=1", "--dup=2", "first", "-", "/",
-                          "--", "--not-a-switch", "/x", "last"}));
-  EXPECT_EQ(Arguments(cl), (std::vector<std::string>{"first", "-", "/", "--not-a-switch", "/x",
-                                                      "last"}));
+  EXPECT_EQ(Argv(cl),
+            (std::vector<std::string>{"C:\\Apps\\Kesta\\app.exe", "--type=Renderer", "-single", "/slash=a=b", "--empty",
+                                      "--dup=1", "--dup=2", "first", "-", "/", "--", "--not-a-switch", "/x", "last"}));
+  EXPECT_EQ(Arguments(cl), (std::vector<std::string>{"first", "-", "/", "--not-a-switch", "/x", "last"}));
 }
 
 TEST(CommandLine, AppendRemoveResetAndOrdering) {
@@ -118,16 +115,15 @@ TEST(CommandLine, AppendRemoveResetAndOrdering) {
   cl->AppendSwitchWithValue("lang", "zh-CN");
   cl->AppendSwitchWithValue("-short", "");
   cl->AppendArgument("two");
-  EXPECT_EQ(Argv(cl), (std::vector<std::string>{"app.exe", "--enable-thing", "--lang=zh-CN",
-                                                "-short", "file one.txt", "two"}));
+  EXPECT_EQ(Argv(cl),
+            (std::vector<std::string>{"app.exe", "--enable-thing", "--lang=zh-CN", "-short", "file one.txt", "two"}));
   EXPECT_TRUE(cl->HasArguments());
 
   cl->AppendSwitchWithValue("lang", "en");
   cl->RemoveSwitch("LANG");
   EXPECT_FALSE(cl->HasSwitch("lang"));
   cl->RemoveSwitch("never-there");
-  EXPECT_EQ(Argv(cl), (std::vector<std::string>{"app.exe", "--enable-thing", "-short",
-                                                "file one.txt", "two"}));
+  EXPECT_EQ(Argv(cl), (std::vector<std::string>{"app.exe", "--enable-thing", "-short", "file one.txt", "two"}));
 
   CefRefPtr<CefCommandLine> copy = cl->Copy();
   cl->Reset();
@@ -166,8 +162,7 @@ TEST(CommandLine, CommandLineStringRoundTrips) {
   back->InitFromString(text);
   EXPECT_EQ(Argv(back), Argv(cl));
   EXPECT_EQ(back->GetSwitchValue("user-data-dir").ToString(), "C:\\Users\\me\\数据 目录\\");
-  EXPECT_EQ(Arguments(back), (std::vector<std::string>{"https://example.test/?a=1&b=2", "",
-                                                       "--literal"}));
+  EXPECT_EQ(Arguments(back), (std::vector<std::string>{"https://example.test/?a=1&b=2", "", "--literal"}));
 }
 
 TEST(CommandLine, SingleArgumentTakesTheRestVerbatim) {

@@ -9,8 +9,8 @@
 
 #include "core/command_line_global.h"
 #include "core/log_settings.h"
-#include "include/cef_command_line.h"
 #include "include/base/cef_logging.h"
+#include "include/cef_command_line.h"
 
 namespace {
 
@@ -25,8 +25,8 @@ class LoggingTest : public ::testing::Test {
  protected:
   void SetUp() override {
     path_ = std::filesystem::temp_directory_path() /
-            ("cef_logging_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-             "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".log");
+            ("cef_logging_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".log");
     std::filesystem::remove(path_);
   }
   void TearDown() override {

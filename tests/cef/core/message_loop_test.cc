@@ -113,8 +113,7 @@ TEST_F(MessageLoopTest, DelayedTaskFromAnotherThreadWakesTheLoop) {
   Clock::time_point posted;
   std::thread([&] {
     posted = Clock::now();
-    CefPostDelayedTask(TID_UI, base::BindOnce([](std::atomic<bool>* flag) { *flag = true; }, &ran),
-                       50);
+    CefPostDelayedTask(TID_UI, base::BindOnce([](std::atomic<bool>* flag) { *flag = true; }, &ran), 50);
   }).join();
   ASSERT_TRUE(RunUIUntil([&] { return ran.load(); }, 5000));
   EXPECT_GE(Clock::now() - posted, std::chrono::milliseconds(50));
@@ -264,9 +263,60 @@ TEST_F(MessageLoopTest, RunUntilIdleRunsWhatIsDueOnly) {
     // Posted by a task: still part of the same idle run.
     cef_internal::PostFunction(TID_UI, [&] { ++ran; });
   });
-  cef_internal::PostFunction(TID_UI, [&] { ran += 100; }, 60000);
+  cef_internal::PostFunction(
+      TID_UI, [&] { ran += 100; }, 60000);
   EXPECT_TRUE(cef_internal::RunUIUntilIdle(5000));
   EXPECT_EQ(ran, 2);
+}
+
+// Its destructor posts again, as objects released by dropped tasks may.
+class PostsWhenDestroyed : public CefBaseRefCounted {
+ public:
+  explicit PostsWhenDestroyed(std::atomic<int>* accepted) : accepted_(accepted) {}
+  ~PostsWhenDestroyed() {
+    if (CefPostTask(TID_IO, base::BindOnce([] {})))
+      ++*accepted_;
+  }
+  void Run() {}
+
+ private:
+  std::atomic<int>* accepted_;
+  IMPLEMENT_REFCOUNTING(PostsWhenDestroyed);
+};
+
+TEST(MessageLoopLifetimeTest, StoppingWhileOthersPostNeitherDeadlocksNorRunsLateTasks) {
+  cef_internal::BindCurrentThreadAsUI();
+  cef_internal::StartIOThread();
+  std::atomic<int> accepted_after_stop{0};
+  std::atomic<bool> stop_posting{false};
+  std::atomic<int> ran{0};
+  std::vector<std::thread> posters;
+  for (int t = 0; t < 3; ++t) {
+    posters.emplace_back([&] {
+      while (!stop_posting) {
+        CefPostTask(TID_IO, base::BindOnce([](std::atomic<int>* n) { ++*n; }, &ran));
+        CefPostTask(TID_FILE_BACKGROUND, base::BindOnce([](std::atomic<int>* n) { ++*n; }, &ran));
+      }
+    });
+  }
+  for (int i = 0; i < 50; ++i) {
+    CefPostDelayedTask(
+        TID_IO,
+        base::BindOnce(&PostsWhenDestroyed::Run,
+                       CefRefPtr<PostsWhenDestroyed>(new PostsWhenDestroyed(&accepted_after_stop))),
+        60000);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  cef_internal::StopIOThread();  // drops the delayed tasks; their objects post again
+  EXPECT_EQ(accepted_after_stop, 0);
+  const int ran_at_stop = ran;
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(ran, ran_at_stop);
+  stop_posting = true;
+  for (auto& poster : posters)
+    poster.join();
+  EXPECT_GT(ran_at_stop, 0);
+  cef_internal::UnbindUIThread();
 }
 
 }  // namespace

@@ -45,8 +45,8 @@ HWND CreateTestWindow() {
     return ::RegisterClassExW(&wc);
   }();
   EXPECT_NE(atom, 0);
-  return ::CreateWindowExW(0, L"UILoopTestWindow", L"test", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
-                           nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+  return ::CreateWindowExW(0, L"UILoopTestWindow", L"test", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
+                           ::GetModuleHandleW(nullptr), nullptr);
 }
 
 class UILoopWinTest : public ::testing::Test {
@@ -71,13 +71,8 @@ TEST_F(UILoopWinTest, WindowMessagesAndTasksShareTheLoop) {
   // both until the window's destruction quits it.
   std::thread other([&] {
     ::PostMessageW(window, kTestMessage, 1, 0);
-    CefPostTask(TID_UI, base::BindOnce([](std::vector<std::string>* events) {
-                  events->push_back("task");
-                }, &events_));
-    CefPostDelayedTask(TID_UI, base::BindOnce([](HWND w) {
-                         ::PostMessageW(w, kTestMessage, 2, 0);
-                       }, window),
-                       30);
+    CefPostTask(TID_UI, base::BindOnce([](std::vector<std::string>* events) { events->push_back("task"); }, &events_));
+    CefPostDelayedTask(TID_UI, base::BindOnce([](HWND w) { ::PostMessageW(w, kTestMessage, 2, 0); }, window), 30);
   });
   other.join();
   cef_internal::RunUILoop();
@@ -104,9 +99,9 @@ TEST_F(UILoopWinTest, TasksWaitWhileATaskRunsAModalLoop) {
 TEST_F(UILoopWinTest, QuitFromAnotherThreadEndsGetMessageLoop) {
   std::atomic<bool> ran{false};
   cef_internal::PostFunction(TID_IO, [&] {
-    CefPostDelayedTask(TID_UI, base::BindOnce([](std::atomic<bool>* flag) { *flag = true; }, &ran),
-                       20);
-    cef_internal::PostFunction(TID_UI, [] {}, 40);
+    CefPostDelayedTask(TID_UI, base::BindOnce([](std::atomic<bool>* flag) { *flag = true; }, &ran), 20);
+    cef_internal::PostFunction(
+        TID_UI, [] {}, 40);
     // Quit only once the UI thread sits in GetMessage with nothing to do.
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
     cef_internal::QuitUILoop();

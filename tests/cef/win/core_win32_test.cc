@@ -1,5 +1,6 @@
 // The portable pieces checked against the real Win32 functions they mirror.
 #include <windows.h>
+// shellapi.h needs windows.h first.
 #include <shellapi.h>
 
 #include <gtest/gtest.h>
@@ -38,8 +39,7 @@ TEST(Win32Parity, SplittingMatchesCommandLineToArgvW) {
       u"C:\\dir\\\\x.exe \"资源 目录\" /x=\"y\\\"z\"",
   };
   for (const auto& line : lines) {
-    EXPECT_EQ(cef_internal::SplitCommandLine(line), Win32Split(line))
-        << std::string(line.begin(), line.end());
+    EXPECT_EQ(cef_internal::SplitCommandLine(line), Win32Split(line)) << std::string(line.begin(), line.end());
   }
 }
 
@@ -78,8 +78,7 @@ TEST(Win32Parity, LogErrorWorksNextToWindowsHeaders) {
   EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));  // preserved
   cef_internal::ResetLogging();
 
-  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              0, nullptr);
+  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   char buffer[4096] = {};
   DWORD read = 0;

@@ -90,8 +90,7 @@ struct TypeList {};
 template <size_t n, typename List>
 struct DropTypeListItemImpl;
 template <size_t n, typename T, typename... List>
-struct DropTypeListItemImpl<n, TypeList<T, List...>>
-    : DropTypeListItemImpl<n - 1, TypeList<List...>> {};
+struct DropTypeListItemImpl<n, TypeList<T, List...>> : DropTypeListItemImpl<n - 1, TypeList<List...>> {};
 template <typename T, typename... List>
 struct DropTypeListItemImpl<0, TypeList<T, List...>> {
   using Type = TypeList<T, List...>;
@@ -149,8 +148,9 @@ concept IsRefCountedType = requires(T* p) {
 template <typename T>
 struct IsRawPointerToRefCounted : std::false_type {};
 template <typename T>
-  requires IsRefCountedType<T>
-struct IsRawPointerToRefCounted<T*> : std::true_type {};
+requires IsRefCountedType<T>
+struct IsRawPointerToRefCounted<T*> : std::true_type {
+};
 
 // ---------------------------------------------------------------------------
 // FunctorTraits: what a bindable thing looks like when called.
@@ -181,10 +181,10 @@ struct LambdaRunType<R (Class::*)(Args...) noexcept> {
 
 template <typename Functor>
 struct FunctorTraits {
-  static_assert(std::is_class_v<Functor> &&
-                    requires { &Functor::operator(); },
-                "base::Bind* accepts functions, member functions, stateless "
-                "lambdas and callbacks");
+  static_assert(
+      std::is_class_v<Functor> && requires { &Functor::operator(); },
+      "base::Bind* accepts functions, member functions, stateless "
+      "lambdas and callbacks");
   static_assert(std::is_empty_v<Functor>,
                 "Capturing lambdas and stateful functors are not supported: "
                 "bind the state as arguments instead.");
@@ -237,23 +237,20 @@ struct FunctorTraits<R (Receiver::*)(Args...) const> {
 };
 
 template <typename R, typename Receiver, typename... Args>
-struct FunctorTraits<R (Receiver::*)(Args...) noexcept>
-    : FunctorTraits<R (Receiver::*)(Args...)> {};
+struct FunctorTraits<R (Receiver::*)(Args...) noexcept> : FunctorTraits<R (Receiver::*)(Args...)> {};
 template <typename R, typename Receiver, typename... Args>
-struct FunctorTraits<R (Receiver::*)(Args...) const noexcept>
-    : FunctorTraits<R (Receiver::*)(Args...) const> {};
+struct FunctorTraits<R (Receiver::*)(Args...) const noexcept> : FunctorTraits<R (Receiver::*)(Args...) const> {};
 
 template <typename T>
 struct FunctorTraits<IgnoreResultHelper<T>> {
   using TargetTraits = FunctorTraits<T>;
-  using RunType = typename MakeFunctionTypeImpl<
-      void, typename ExtractArgsImpl<typename TargetTraits::RunType>::ArgsList>::Type;
+  using RunType =
+      typename MakeFunctionTypeImpl<void, typename ExtractArgsImpl<typename TargetTraits::RunType>::ArgsList>::Type;
   static constexpr bool is_method = TargetTraits::is_method;
 
   template <typename IgnoreResultType, typename... RunArgs>
   static void Invoke(IgnoreResultType&& ignore_result_helper, RunArgs&&... args) {
-    TargetTraits::Invoke(std::forward<IgnoreResultType>(ignore_result_helper).functor_,
-                         std::forward<RunArgs>(args)...);
+    TargetTraits::Invoke(std::forward<IgnoreResultType>(ignore_result_helper).functor_, std::forward<RunArgs>(args)...);
   }
 };
 
@@ -289,8 +286,7 @@ struct BoundStorage {
   using Type = std::decay_t<T>;
 };
 template <typename T>
-  requires IsRawPointerToRefCounted<std::decay_t<T>>::value
-struct BoundStorage<true, T> {
+requires IsRawPointerToRefCounted<std::decay_t<T>>::value struct BoundStorage<true, T> {
   using Type = scoped_refptr<std::remove_pointer_t<std::decay_t<T>>>;
 };
 
@@ -323,8 +319,7 @@ decltype(auto) Unwrap(T&& o) {
 template <typename Functor, typename... BoundArgs>
 struct BindState final : BindStateBase {
   template <typename ForwardFunctor, typename... ForwardBoundArgs>
-  BindState(InvokeFuncStorage invoke, ForwardFunctor&& functor,
-            ForwardBoundArgs&&... bound_args)
+  BindState(InvokeFuncStorage invoke, ForwardFunctor&& functor, ForwardBoundArgs&&... bound_args)
       : BindStateBase(invoke),
         functor_(std::forward<ForwardFunctor>(functor)),
         bound_args_(std::forward<ForwardBoundArgs>(bound_args)...) {}
@@ -349,21 +344,20 @@ struct Invoker<BindState<Functor, BoundArgs...>, R(UnboundArgs...)> {
   static R RunOnce(BindStateBase* base, PassingType<UnboundArgs>... unbound_args) {
     StorageType* storage = static_cast<StorageType*>(base);
     return RunImpl(std::move(storage->functor_), std::move(storage->bound_args_),
-                   std::make_index_sequence<kNumBoundArgs>(),
-                   std::forward<UnboundArgs>(unbound_args)...);
+                   std::make_index_sequence<kNumBoundArgs>(), std::forward<UnboundArgs>(unbound_args)...);
   }
 
   // BindRepeating: bound values are passed by const reference.
   static R Run(BindStateBase* base, PassingType<UnboundArgs>... unbound_args) {
     const StorageType* storage = static_cast<const StorageType*>(base);
-    return RunImpl(storage->functor_, storage->bound_args_,
-                   std::make_index_sequence<kNumBoundArgs>(),
+    return RunImpl(storage->functor_, storage->bound_args_, std::make_index_sequence<kNumBoundArgs>(),
                    std::forward<UnboundArgs>(unbound_args)...);
   }
 
  private:
   template <typename FunctorType, typename BoundArgsTuple, size_t... indices>
-  static R RunImpl(FunctorType&& functor, BoundArgsTuple&& bound,
+  static R RunImpl(FunctorType&& functor,
+                   BoundArgsTuple&& bound,
                    std::index_sequence<indices...>,
                    PassingType<UnboundArgs>... unbound_args) {
     if constexpr (std::is_void_v<R>) {
@@ -387,8 +381,7 @@ template <bool is_method, size_t index, typename T>
 constexpr void CheckBoundArgument() {
   using Decayed = std::decay_t<T>;
   if constexpr (is_method && index == 0) {
-    static_assert(!std::is_pointer_v<Decayed> ||
-                      IsRefCountedType<std::remove_pointer_t<Decayed>>,
+    static_assert(!std::is_pointer_v<Decayed> || IsRefCountedType<std::remove_pointer_t<Decayed>>,
                   "Receivers may not be raw pointers to classes that are not "
                   "reference counted. Use base::Unretained() if the object "
                   "outlives the callback.");
@@ -407,32 +400,29 @@ template <bool is_method, typename Seq, typename... Args>
 struct MakeBindStateTypeImpl;
 template <bool is_method, size_t... indices, typename Functor, typename... Args>
 struct MakeBindStateTypeImpl<is_method, std::index_sequence<indices...>, Functor, Args...> {
-  using Type = BindState<std::decay_t<Functor>,
-                         typename BoundStorage<is_method && indices == 0, Args>::Type...>;
+  using Type = BindState<std::decay_t<Functor>, typename BoundStorage<is_method && indices == 0, Args>::Type...>;
 };
 
 template <typename Functor, typename... Args>
-using MakeBindStateType = typename MakeBindStateTypeImpl<
-    FunctorTraits<std::decay_t<Functor>>::is_method,
-    std::make_index_sequence<sizeof...(Args)>, Functor, Args...>::Type;
+using MakeBindStateType = typename MakeBindStateTypeImpl<FunctorTraits<std::decay_t<Functor>>::is_method,
+                                                         std::make_index_sequence<sizeof...(Args)>,
+                                                         Functor,
+                                                         Args...>::Type;
 
 template <typename Functor, typename... Args>
 using MakeUnboundRunType =
-    MakeUnboundRunTypeFromSignature<sizeof...(Args),
-                                    typename FunctorTraits<std::decay_t<Functor>>::RunType>;
+    MakeUnboundRunTypeFromSignature<sizeof...(Args), typename FunctorTraits<std::decay_t<Functor>>::RunType>;
 
 template <template <typename> class CallbackT, typename Functor, typename... Args>
 auto BindImpl(Functor&& functor, Args&&... args) {
   using Traits = FunctorTraits<std::decay_t<Functor>>;
   using RunType = typename Traits::RunType;
-  static_assert(
-      sizeof...(Args) <= TypeListSize<typename ExtractArgsImpl<RunType>::ArgsList>::value,
-      "more arguments bound than the target takes");
+  static_assert(sizeof...(Args) <= TypeListSize<typename ExtractArgsImpl<RunType>::ArgsList>::value,
+                "more arguments bound than the target takes");
   if constexpr (Traits::is_method) {
     static_assert(sizeof...(Args) > 0, "a member function needs its receiver bound");
   }
-  CheckBoundArguments<Traits::is_method, Functor, Args...>(
-      std::make_index_sequence<sizeof...(Args)>());
+  CheckBoundArguments<Traits::is_method, Functor, Args...>(std::make_index_sequence<sizeof...(Args)>());
 
   using BindStateType = MakeBindStateType<Functor, Args...>;
   using UnboundRunType = MakeUnboundRunType<Functor, Args...>;
@@ -445,9 +435,8 @@ auto BindImpl(Functor&& functor, Args&&... args) {
   } else {
     invoke = &InvokerType::Run;
   }
-  return CallbackType(new BindStateType(
-      reinterpret_cast<BindStateBase::InvokeFuncStorage>(invoke),
-      std::forward<Functor>(functor), std::forward<Args>(args)...));
+  return CallbackType(new BindStateType(reinterpret_cast<BindStateBase::InvokeFuncStorage>(invoke),
+                                        std::forward<Functor>(functor), std::forward<Args>(args)...));
 }
 
 }  // namespace internal

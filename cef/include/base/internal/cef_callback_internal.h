@@ -19,8 +19,7 @@ class BindStateBase {
  public:
   using InvokeFuncStorage = void (*)();
 
-  explicit BindStateBase(InvokeFuncStorage polymorphic_invoke)
-      : polymorphic_invoke_(polymorphic_invoke) {}
+  explicit BindStateBase(InvokeFuncStorage polymorphic_invoke) : polymorphic_invoke_(polymorphic_invoke) {}
   BindStateBase(const BindStateBase&) = delete;
   BindStateBase& operator=(const BindStateBase&) = delete;
 

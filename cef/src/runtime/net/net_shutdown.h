@@ -1,0 +1,20 @@
+// Ties the network stack to the runtime's lifetime: the first load
+// registers a CefShutdown() step that cancels what still runs and closes
+// every socket.
+#ifndef CEF_SRC_RUNTIME_NET_NET_SHUTDOWN_H_
+#define CEF_SRC_RUNTIME_NET_NET_SHUTDOWN_H_
+#pragma once
+
+#include <functional>
+
+namespace cef_internal {
+
+// Any thread; cheap after the first call.
+void EnsureNetworkShutdownHook();
+
+// Registered by the load pipeline: cancels every live load on the IO thread.
+void SetLiveLoadCanceller(std::function<void()> canceller);
+
+}  // namespace cef_internal
+
+#endif  // CEF_SRC_RUNTIME_NET_NET_SHUTDOWN_H_

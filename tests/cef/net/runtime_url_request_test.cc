@@ -1,0 +1,218 @@
+// CefURLRequest against real loopback servers and a real Basic proxy.
+#include "include/cef_request_context_handler.h"
+#include "runtime/net/load_pipeline.h"
+#include "support/loopback_http.h"
+#include "tests/cef/net/runtime_fixture.h"
+
+namespace {
+
+using kesta::testing::CannedResponse;
+using kesta::testing::LoopbackHttpServer;
+using kesta::testing::LoopbackProxy;
+using kesta::testing::RecordedRequest;
+using net_test::Fetch;
+using net_test::MakeRequest;
+using net_test::NewContext;
+using net_test::RecordingClient;
+using net_test::SetProxy;
+
+::testing::Environment* const runtime_env =
+    ::testing::AddGlobalTestEnvironment(new net_test::RuntimeEnvironment());
+
+TEST(URLRequest, PostsBytesAndReportsTheResponse) {
+  LoopbackHttpServer server([](const RecordedRequest& r) {
+    CannedResponse c;
+    c.status = 404;
+    c.headers = {{"Content-Type", "Application/JSON; charset=UTF-8"}, {"X-Seen", r.Header("X-Custom")}};
+    c.body = r.method + ":" + r.body;
+    return c;
+  });
+  CefRefPtr<CefRequest> request = MakeRequest(server.origin() + "/api?x=1", "POST");
+  CefRefPtr<CefPostData> post = CefPostData::Create();
+  for (const char* part : {"ab", "", "cd"}) {
+    CefRefPtr<CefPostDataElement> element = CefPostDataElement::Create();
+    element->SetToBytes(strlen(part), part);
+    post->AddElement(element);
+  }
+  request->SetPostData(post);
+  request->SetHeaderByName("x-custom", "v1", true);
+  request->SetFlags(UR_FLAG_SKIP_CACHE | UR_FLAG_STOP_ON_REDIRECT);
+  CefRefPtr<RecordingClient> client = new RecordingClient();
+  CefRefPtr<CefURLRequest> url_request = Fetch(request, client);
+
+  EXPECT_TRUE(request->IsReadOnly());
+  request->SetURL("http://elsewhere/");
+  EXPECT_EQ(request->GetURL().ToString(), server.origin() + "/api?x=1");
+
+  EXPECT_EQ(url_request->GetRequestStatus(), UR_SUCCESS);
+  EXPECT_EQ(url_request->GetRequestError(), ERR_NONE);
+  CefRefPtr<CefResponse> response = url_request->GetResponse();
+  ASSERT_TRUE(response);
+  EXPECT_TRUE(response->IsReadOnly());
+  EXPECT_EQ(response->GetStatus(), 404);
+  EXPECT_EQ(response->GetMimeType().ToString(), "application/json");
+  EXPECT_EQ(response->GetCharset().ToString(), "UTF-8");
+  EXPECT_EQ(response->GetHeaderByName("x-seen").ToString(), "v1");
+  EXPECT_EQ(client->body, "POST:abcd");
+  auto seen = server.requests();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].Header("Cache-Control"), "no-cache");
+  EXPECT_EQ(seen[0].Header("Content-Length"), "4");
+}
+
+TEST(URLRequest, RedirectsAreFollowedUnlessStopped) {
+  LoopbackHttpServer server([](const RecordedRequest& r) {
+    CannedResponse c;
+    if (r.target == "/old") {
+      c.status = 302;
+      c.headers = {{"Location", "/new"}};
+    } else {
+      c.body = "arrived " + r.method;
+    }
+    return c;
+  });
+  CefRefPtr<RecordingClient> follows = new RecordingClient();
+  auto followed = Fetch(MakeRequest(server.origin() + "/old", "POST"), follows);
+  EXPECT_EQ(followed->GetRequestStatus(), UR_SUCCESS);
+  EXPECT_EQ(follows->body, "arrived GET");
+  EXPECT_EQ(followed->GetResponse()->GetURL().ToString(), server.origin() + "/new");
+
+  CefRefPtr<CefRequest> stop = MakeRequest(server.origin() + "/old");
+  stop->SetFlags(UR_FLAG_STOP_ON_REDIRECT);
+  CefRefPtr<RecordingClient> stops = new RecordingClient();
+  auto stopped = Fetch(stop, stops);
+  EXPECT_EQ(stopped->GetRequestStatus(), UR_SUCCESS);
+  EXPECT_EQ(stopped->GetResponse()->GetStatus(), 302);
+  EXPECT_EQ(server.request_count(), 3u);
+}
+
+TEST(URLRequest, DownloadsLargeBodiesInChunks) {
+  std::string big(200 * 1024, '\0');
+  for (size_t i = 0; i < big.size(); ++i)
+    big[i] = static_cast<char>(i * 31 % 251);
+  LoopbackHttpServer server([&](const RecordedRequest&) {
+    CannedResponse c;
+    c.body = big;
+    return c;
+  });
+  CefRefPtr<RecordingClient> client = new RecordingClient();
+  auto r = Fetch(MakeRequest(server.origin() + "/big"), client);
+  EXPECT_EQ(r->GetRequestStatus(), UR_SUCCESS);
+  EXPECT_EQ(client->body, big);
+  EXPECT_GT(client->data_calls, 1);
+}
+
+TEST(URLRequest, FailuresCarryChromiumErrorCodes) {
+  int dead_port;
+  {
+    LoopbackHttpServer gone;
+    dead_port = gone.port();
+  }
+  struct Case {
+    std::string url;
+    cef_errorcode_t error;
+  } cases[] = {
+      {"http://127.0.0.1:" + std::to_string(dead_port) + "/", ERR_CONNECTION_REFUSED},
+      {"https://127.0.0.1:" + std::to_string(dead_port) + "/", ERR_CONNECTION_FAILED},
+      {"gopher://127.0.0.1/", ERR_UNKNOWN_URL_SCHEME},
+      {"not a url", ERR_INVALID_URL},
+  };
+  for (const Case& c : cases) {
+    CefRefPtr<RecordingClient> client = new RecordingClient();
+    auto r = Fetch(MakeRequest(c.url), client);
+    EXPECT_EQ(r->GetRequestStatus(), UR_FAILED) << c.url;
+    EXPECT_EQ(r->GetRequestError(), c.error) << c.url;
+  }
+}
+
+TEST(URLRequest, CancelEndsTheRequestAndClosesTheConnection) {
+  LoopbackHttpServer server([](const RecordedRequest&) {
+    CannedResponse c;
+    c.body = "first bytes";
+    c.hold_after_head = true;
+    return c;
+  });
+  CefRefPtr<RecordingClient> client = new RecordingClient();
+  auto r = CefURLRequest::Create(MakeRequest(server.origin() + "/slow"), client, nullptr);
+  ASSERT_TRUE(r);
+  ASSERT_TRUE(cef_testing::RunUntil([&] { return !client->body.empty(); }, 10000));
+  r->Cancel();
+  ASSERT_TRUE(cef_testing::RunUntil([&] { return client->complete; }, 10000));
+  EXPECT_EQ(r->GetRequestStatus(), UR_CANCELED);
+  EXPECT_EQ(r->GetRequestError(), ERR_ABORTED);
+  EXPECT_TRUE(server.WaitForAbandonedHolds(1, 10000));
+}
+
+TEST(URLRequestProxy, BasicChallengeIsPutToTheClientAndAnsweredOnce) {
+  LoopbackHttpServer origin;
+  LoopbackProxy proxy("kesta", "token-token");
+  CefRefPtr<CefRequestContext> context = NewContext();
+  SetProxy(context, "fixed_servers", "http://127.0.0.1:" + std::to_string(proxy.port()), "<-loopback>");
+
+  for (int round = 0; round < 2; ++round) {
+    CefRefPtr<RecordingClient> client = new RecordingClient();
+    client->user = "kesta";
+    client->password = "token-token";
+    auto r = Fetch(MakeRequest(origin.origin() + "/through"), client, context);
+    EXPECT_EQ(r->GetRequestStatus(), UR_SUCCESS);
+    EXPECT_EQ(client->body, "ok");
+    // Credentials are not remembered: every request meets the challenge.
+    ASSERT_EQ(client->questions.size(), 1u);
+    const auto& q = client->questions[0];
+    EXPECT_TRUE(q.is_proxy);
+    EXPECT_EQ(q.host, "127.0.0.1");
+    EXPECT_EQ(q.port, proxy.port());
+    EXPECT_EQ(q.realm, "kesta-proxy");
+    EXPECT_EQ(q.scheme, "basic");
+  }
+  EXPECT_EQ(proxy.challenges_sent(), 2);
+  EXPECT_EQ(origin.request_count(), 2u);
+}
+
+TEST(URLRequestProxy, DeclinedOrWrongCredentialsNeverReachTheOrigin) {
+  LoopbackHttpServer origin;
+  LoopbackProxy proxy("kesta", "right");
+  CefRefPtr<CefRequestContext> context = NewContext();
+  SetProxy(context, "fixed_servers", "127.0.0.1:" + std::to_string(proxy.port()), "<-loopback>");
+
+  CefRefPtr<RecordingClient> declines = new RecordingClient();
+  auto declined = Fetch(MakeRequest(origin.origin() + "/"), declines, context);
+  EXPECT_EQ(declined->GetRequestStatus(), UR_CANCELED);
+  EXPECT_EQ(declines->questions.size(), 1u);
+
+  // An answer the proxy keeps refusing ends after a bounded number of tries.
+  CefRefPtr<RecordingClient> wrong = new RecordingClient();
+  wrong->user = "kesta";
+  wrong->password = "wrong";
+  auto refused = Fetch(MakeRequest(origin.origin() + "/"), wrong, context);
+  EXPECT_EQ(refused->GetRequestStatus(), UR_FAILED);
+  EXPECT_GT(wrong->questions.size(), 1u);
+  EXPECT_EQ(origin.request_count(), 0u);
+}
+
+TEST(URLRequestProxy, LoopbackBypassesTheProxyUnlessSubtracted) {
+  LoopbackHttpServer origin;
+  LoopbackProxy proxy("kesta", "right");
+  struct Case {
+    std::string bypass;
+    bool through_proxy;
+  } cases[] = {{"", false}, {"<-loopback>", true}, {"<-loopback>;127.0.0.1", false},
+               {"127.0.0.1;<-loopback>", true}};
+  for (const Case& c : cases) {
+    CefRefPtr<CefRequestContext> context = NewContext();
+    SetProxy(context, "fixed_servers", "127.0.0.1:" + std::to_string(proxy.port()), c.bypass);
+    size_t before = proxy.requests().size();
+    CefRefPtr<RecordingClient> client = new RecordingClient();
+    Fetch(MakeRequest(origin.origin() + "/"), client, context);
+    EXPECT_EQ(proxy.requests().size() > before, c.through_proxy) << c.bypass;
+  }
+  CefRefPtr<CefRequestContext> direct = NewContext();
+  SetProxy(direct, "direct", "127.0.0.1:" + std::to_string(proxy.port()), "<-loopback>");
+  size_t before = proxy.requests().size();
+  CefRefPtr<RecordingClient> client = new RecordingClient();
+  auto r = Fetch(MakeRequest(origin.origin() + "/"), client, direct);
+  EXPECT_EQ(r->GetRequestStatus(), UR_SUCCESS);
+  EXPECT_EQ(proxy.requests().size(), before);
+}
+
+}  // namespace
