@@ -927,21 +927,20 @@ void openOnIO(CefRefPtr<LocalResponse> handler,
               CefRefPtr<CefRequest> request,
               CefRefPtr<FakeCallback> callback,
               bool cancelFirst,
-              OpenResult* result) {
+              std::shared_ptr<OpenResult> result) {
   if (cancelFirst)
     handler->Cancel();
   result->returned = handler->Open(request, result->handleRequest, callback);
   result->done = true;
 }
 
-OpenResult* open(CefRefPtr<LocalResponse> handler,
-                 CefRefPtr<CefRequest> request,
-                 CefRefPtr<FakeCallback> callback,
-                 bool cancelFirst = false) {
-  static OpenResult results[8];
-  static int next = 0;
-  OpenResult* result = &results[next++ % 8];
-  result->done = false;
+// Open on the IO thread, where the runtime calls it; `cancelFirst` has the
+// runtime cancel the handler just before.
+std::shared_ptr<OpenResult> open(CefRefPtr<LocalResponse> handler,
+                                 CefRefPtr<CefRequest> request,
+                                 CefRefPtr<FakeCallback> callback,
+                                 bool cancelFirst = false) {
+  auto result = std::make_shared<OpenResult>();
   CefPostTask(TID_IO, base::BindOnce(&openOnIO, handler, request, callback, cancelFirst, result));
   RunUntil([&] { return result->done.load(); });
   return result;
@@ -972,7 +971,7 @@ TEST_F(GameTest, HandlerPostDataIsJoinedOrRefused) {
   // Bytes elements, an empty one among them, arrive as one body.
   CefRefPtr<LocalResponse> joined = new LocalResponse("/joined", "g");
   CefRefPtr<FakeCallback> callback = new FakeCallback();
-  OpenResult* result = open(joined, postRequest({bytes("ab"), bytes(""), bytes(std::string("c\0d", 3))}), callback);
+  std::shared_ptr<OpenResult> result = open(joined, postRequest({bytes("ab"), bytes(""), bytes(std::string("c\0d", 3))}), callback);
   EXPECT_TRUE(result->returned);
   EXPECT_FALSE(result->handleRequest);
   ASSERT_TRUE(RunUntil([&] { return callback->continued == 1; }));
