@@ -85,7 +85,10 @@ void DesktopContextInitialized() {
   webContext = CefRequestContext::CreateContext(webSettings, new PolicyWebContextHandler());
 
   // Start-up has checked that the initial answer parses and has a state.
-  CefRefPtr<CefDictionaryValue> state = parse(initialState)->GetDictionary("state");
+  // The answer is kept while its state is used: a child dictionary lives
+  // only as long as its parent.
+  CefRefPtr<CefDictionaryValue> answer = parse(initialState);
+  CefRefPtr<CefDictionaryValue> state = answer->GetDictionary("state");
   generation = state->GetString("generation").ToString();
   activation = number(state, "activation");
   proxy(state);
