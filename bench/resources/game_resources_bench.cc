@@ -94,8 +94,8 @@ class Fetch : public CefURLRequestClient {
   void OnDownloadData(CefRefPtr<CefURLRequest>, const void* data, size_t length) override {
     body.append(static_cast<const char*>(data), length);
   }
-  bool GetAuthCredentials(bool, const CefString&, int, const CefString&, const CefString&,
-                          CefRefPtr<CefAuthCallback>) override {
+  bool GetAuthCredentials(bool, const CefString&, int, const CefString&, const CefString&, CefRefPtr<CefAuthCallback>)
+      override {
     return false;
   }
 
@@ -188,8 +188,8 @@ int main() {
     // Through the handler: the browser's road, the factory, the handler's
     // own request to the service, the copy to the page.
     auto throughHandler = [&](int i) {
-      const auto result = cef_testing::LoadResource(frame, "GET", std::string(kSite) + "/bench/f" +
-                                                                  std::to_string(i) + ".bin");
+      const auto result =
+          cef_testing::LoadResource(frame, "GET", std::string(kSite) + "/bench/f" + std::to_string(i) + ".bin");
       return result.status == 200 && result.body.size() == sizes[i];
     };
     // Straight from the service over the local context.
@@ -260,15 +260,24 @@ int main() {
       const int n = static_cast<int>(random() % kBindings);
       std::string url;
       switch (i % 4) {
-        case 0: url = std::string(kSite) + "/engine/chunk_" + std::to_string(n | 1) + ".js?v=3"; break;
-        case 1: url = "https://cdn.kesta.test/maps/area_" + std::to_string(n & ~1) + "/tile%20" + std::to_string(n & ~1) + ".png"; break;
-        case 2: url = std::string(kSite) + "/api/game/status"; break;
-        default: url = "https://elsewhere.example/x/" + std::to_string(n) + ".js"; break;
+        case 0:
+          url = std::string(kSite) + "/engine/chunk_" + std::to_string(n | 1) + ".js?v=3";
+          break;
+        case 1:
+          url = "https://cdn.kesta.test/maps/area_" + std::to_string(n & ~1) + "/tile%20" + std::to_string(n & ~1) +
+                ".png";
+          break;
+        case 2:
+          url = std::string(kSite) + "/api/game/status";
+          break;
+        default:
+          url = "https://elsewhere.example/x/" + std::to_string(n) + ".js";
+          break;
       }
       CefRefPtr<CefRequest> request = CefRequest::Create();
       request->SetURL(url);
-      CefRequest::HeaderMap headers = {{"Accept", "*/*"}, {"Referer", std::string(kSite) + "/"},
-                                       {"X-Kesta-Generation", "forged"}};
+      CefRequest::HeaderMap headers = {
+          {"Accept", "*/*"}, {"Referer", std::string(kSite) + "/"}, {"X-Kesta-Generation", "forged"}};
       request->SetHeaderMap(headers);
       batch.push_back(request);
     }
@@ -280,8 +289,9 @@ int main() {
         ++taken;
     }
     const double perRequest = seconds(Clock::now() - start) / requests * 1e6;
-    std::printf("DesktopResource + LocalFactory::Create  %6.2f us/request  (%d bindings, %d of %d taken; target < 20)\n",
-                perRequest, kBindings, taken, requests);
+    std::printf(
+        "DesktopResource + LocalFactory::Create  %6.2f us/request  (%d bindings, %d of %d taken; target < 20)\n",
+        perRequest, kBindings, taken, requests);
     {
       std::lock_guard lock(browserMutex);
       gameBrowsers[browser->GetIdentifier()].first = generation;

@@ -39,8 +39,8 @@ TEST_F(GameTest, AGamePagesRequestsToItsOrigin) {
     EXPECT_EQ(valuesOf(hook.headers, "x-kesta-generation"), std::vector<std::string>{generation_}) << path;
   }
   // Never the update and launch endpoints.
-  for (const std::string path : {"/api/launch", "/api/launch?go=1", "/api/launchpad", "/api/launch/x",
-                                 "/api/updates/", "/api/updates/accept"}) {
+  for (const std::string path :
+       {"/api/launch", "/api/launch?go=1", "/api/launchpad", "/api/launch/x", "/api/updates/", "/api/updates/accept"}) {
     const ResourceResult refused = Get(main, site_ + path);
     EXPECT_EQ(client_->Last(site_ + path).result, RV_CANCEL) << path;
     EXPECT_EQ(refused.error, ERR_ABORTED) << path;
@@ -166,10 +166,9 @@ TEST_F(GameTest, NoRequestLeavesForAForeignOriginWithTheClientsCredentials) {
                                                    "http://LOCALHOST:" + foreignPort};
   const std::vector<std::string> serviceAliases = {"http://localhost:" + servicePort,
                                                    "http://LocalHost:" + servicePort};
-  const std::vector<std::string> names = {"Authorization",      "authorization",      "AUTHORIZATION",
-                                          "AuThOrIzAtIoN",      "X-KESTA-Generation", "x-kesta-generation",
-                                          "X-Kesta-Generation", "X-KESTA-GENERATION", "Proxy-Authorization",
-                                          "proxy-authorization"};
+  const std::vector<std::string> names = {
+      "Authorization",      "authorization",      "AUTHORIZATION",      "AuThOrIzAtIoN",       "X-KESTA-Generation",
+      "x-kesta-generation", "X-Kesta-Generation", "X-KESTA-GENERATION", "Proxy-Authorization", "proxy-authorization"};
   const std::vector<std::string> values = {"Bearer " + token, "Bearer " + token, generation_, "Basic a2VzdGE6eA=="};
 
   std::mt19937 random(7);
@@ -179,7 +178,8 @@ TEST_F(GameTest, NoRequestLeavesForAForeignOriginWithTheClientsCredentials) {
     const bool toService = i % 4 == 3;
     const auto& origins = toService ? serviceAliases : foreignOrigins;
     const std::string base = origins[random() % origins.size()];
-    const std::string path = (i % 3 == 0 ? "/api/info" : "/engine/game.js") + std::string("?sweep=") + std::to_string(i);
+    const std::string path =
+        (i % 3 == 0 ? "/api/info" : "/engine/game.js") + std::string("?sweep=") + std::to_string(i);
     std::multimap<std::string, std::string> headers;
     for (int n = static_cast<int>(random() % 4); n >= 0; --n)
       headers.emplace(names[random() % names.size()], values[random() % values.size()]);

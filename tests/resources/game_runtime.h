@@ -63,7 +63,8 @@ inline std::string lower(std::string text) {
 }
 
 // Every value of a header, whatever the case of its name.
-inline std::vector<std::string> valuesOf(const std::multimap<std::string, std::string>& headers, const std::string& name) {
+inline std::vector<std::string> valuesOf(const std::multimap<std::string, std::string>& headers,
+                                         const std::string& name) {
   std::vector<std::string> out;
   for (const auto& [key, value] : headers) {
     if (lower(key) == lower(name))
@@ -164,7 +165,6 @@ class GameClient : public CefClient,
   IMPLEMENT_REFCOUNTING(GameClient);
 };
 
-
 // The service, the runtime and the desktop layer's contexts, once for the
 // program, as start-up leaves them (globals set directly, no DesktopPrepare).
 class GameEnvironment : public ::testing::Environment {
@@ -189,7 +189,8 @@ class GameEnvironment : public ::testing::Environment {
     running = true;
     DesktopContextInitialized();
     ASSERT_TRUE(RunUntil([] { return webContextReady && networkPolicy.contextsApplied.load(); }, 10000))
-        << initialState << "\n" << proxyError;
+        << initialState << "\n"
+        << proxyError;
     // The initial state reached every step of the set-up.
     ASSERT_EQ(generation, "bundled");
     ASSERT_EQ(activation, 1);

@@ -181,12 +181,9 @@ TEST_F(GameTest, APostReachesTheServiceWithItsBodyAndOnlyTheCarriedHeaders) {
   localOrigin = "http://127.0.0.1:" + std::to_string(recorder.port());
 
   const std::string body("{\"a\":1}\0\xFF\r\n", 11);
-  ResourceResult posted = LoadResource(game->GetMainFrame(), "POST", site_ + "/engine/game.js?q=1",
-                                       {{"Content-Type", "application/json"},
-                                        {"Range", "bytes=0-"},
-                                        {"X-Page", "1"},
-                                        {"Cookie", "a=b"}},
-                                       body);
+  ResourceResult posted = LoadResource(
+      game->GetMainFrame(), "POST", site_ + "/engine/game.js?q=1",
+      {{"Content-Type", "application/json"}, {"Range", "bytes=0-"}, {"X-Page", "1"}, {"Cookie", "a=b"}}, body);
   localOrigin = service;
 
   EXPECT_EQ(posted.status, 201);
@@ -273,7 +270,8 @@ TEST_F(GameTest, HandlerPostDataIsJoinedOrRefused) {
   // Bytes elements, an empty one among them, arrive as one body.
   CefRefPtr<LocalResponse> joined = new LocalResponse("/joined", "g");
   CefRefPtr<FakeCallback> callback = new FakeCallback();
-  std::shared_ptr<OpenResult> result = open(joined, postRequest({bytes("ab"), bytes(""), bytes(std::string("c\0d", 3))}), callback);
+  std::shared_ptr<OpenResult> result =
+      open(joined, postRequest({bytes("ab"), bytes(""), bytes(std::string("c\0d", 3))}), callback);
   EXPECT_TRUE(result->returned);
   EXPECT_FALSE(result->handleRequest);
   ASSERT_TRUE(RunUntil([&] { return callback->continued == 1; }));

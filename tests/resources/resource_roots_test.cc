@@ -30,9 +30,7 @@ class ResourceRootsTest : public ::testing::Test {
   void TearDown() override { fs::remove_all(root_); }
 
   // Paths are UTF-8, as the desktop layer keeps them.
-  static fs::path native(const std::string& path) {
-    return fs::path(std::u8string(path.begin(), path.end()));
-  }
+  static fs::path native(const std::string& path) { return fs::path(std::u8string(path.begin(), path.end())); }
   static std::string utf8Path(const fs::path& path) {
     const std::u8string text = path.generic_u8string();
     return std::string(text.begin(), text.end());
