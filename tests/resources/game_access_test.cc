@@ -148,6 +148,43 @@ TEST_F(GameTest, AGameServedStraightFromTheLoopbackOrigin) {
   }
 }
 
+TEST_F(GameTest, ARedirectAwayFromTheSiteOriginLeavesTheCredentialsBehind) {
+  LoopbackServer foreign([](const ReceivedRequest&) { return LoopbackServer::Response(200, "landed"); });
+  const std::string landing = "http://localhost:" + std::to_string(foreign.port()) + "/landing";
+  // A site origin that the network serves: the API answers with a redirect
+  // to a foreign origin.
+  LoopbackServer site([landing](const ReceivedRequest& request) {
+    if (request.target.rfind("/api/", 0) == 0)
+      return LoopbackServer::Response(302, "", {"Location: " + landing});
+    return LoopbackServer::Response(200, "<title>game</title>", {"Content-Type: text/html"});
+  });
+  {
+    std::lock_guard lock(browserMutex);
+    site_ = origin = "http://127.0.0.1:" + std::to_string(site.port());
+    resourceLaunch.admittedOrigin = resourceLaunch.observedOrigin = origin;
+  }
+  CefRefPtr<CefBrowser> game = OpenGame();
+  ASSERT_TRUE(Registered(game));
+
+  const ResourceResult result = Get(game->GetMainFrame(), site_ + "/api/data");
+  EXPECT_EQ(result.status, 200);
+  EXPECT_EQ(result.body, "landed");
+
+  const auto atSite = site.Requests();
+  ASSERT_FALSE(atSite.empty());
+  EXPECT_EQ(atSite.back().target, "/api/data");
+  EXPECT_EQ(atSite.back().Header("Authorization"), "Bearer " + token);
+  EXPECT_EQ(atSite.back().Header("X-KESTA-Generation"), generation_);
+  // The hop passed the rules again, as a foreign request.
+  EXPECT_EQ(client_->Last(landing).result, RV_CONTINUE);
+  const auto atForeign = foreign.Requests();
+  ASSERT_EQ(atForeign.size(), 1u);
+  for (const auto& [name, value] : atForeign[0].headers) {
+    EXPECT_EQ(value.find(token), std::string::npos) << name;
+    EXPECT_NE(lower(name), "x-kesta-generation");
+  }
+}
+
 TEST_F(GameTest, NoRequestLeavesForAForeignOriginWithTheClientsCredentials) {
   LoopbackServer foreign([](const ReceivedRequest&) { return LoopbackServer::Response(200, "ok"); });
   const std::string foreignPort = std::to_string(foreign.port());
