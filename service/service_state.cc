@@ -187,12 +187,18 @@ Reply ServiceState::Accept(const std::string& body) {
   if (!revision)
     return error;
 
-  if (pending_.contains("versions") && pending_["versions"].is_object()) {
+  // A resource update always brings a new generation, even one with the same
+  // pool versions, so that a client restarted after the accept enters anew.
+  const std::string client = StringOr(pending_, "client");
+  const bool versions = pending_.contains("versions") && pending_["versions"].is_object();
+  if (versions || client.empty()) {
     PoolVersions next = generations_[current_];
-    for (const auto& [pool, version] : VersionsFrom(pending_["versions"])) {
-      if (!store_.Install(pool, version, bundled()))
-        return Error(500, "cannot install " + pool + " " + version);
-      next[pool] = version;
+    if (versions) {
+      for (const auto& [pool, version] : VersionsFrom(pending_["versions"])) {
+        if (!store_.Install(pool, version, bundled()))
+          return Error(500, "cannot install " + pool + " " + version);
+        next[pool] = version;
+      }
     }
     std::string name = "r" + std::to_string(*revision);
     for (int suffix = 2; generations_.count(name); ++suffix)
@@ -200,7 +206,6 @@ Reply ServiceState::Accept(const std::string& body) {
     generations_[name] = next;
     current_ = name;
   }
-  const std::string client = StringOr(pending_, "client");
   if (!client.empty()) {
     client_ = client;
     clientPath_ = StringOr(pending_, "clientPath", clientPath_);

@@ -223,6 +223,13 @@ TEST_F(ServiceStoreTest, DeferAndControlRules) {
   EXPECT_EQ(state.Accept("{\"revision\":0}").status, 409);
   ASSERT_EQ(state.Control({{"pending", {{"revision", 4}, {"client", 5}, {"versions", "x"}}}}).status, 200);
   EXPECT_EQ(state.Accept("{\"revision\":4}").status, 200);
+  EXPECT_EQ(state.generation(), "r4") << "a resource update without versions still makes a new generation";
+  // A client update changes the client, not the generation.
+  ASSERT_EQ(state.Control({{"pending", {{"revision", 5}, {"client", "0.6.13"}, {"clientPath", "C:/n"}}}}).status, 200);
+  EXPECT_EQ(state.Accept("{\"revision\":5}").status, 200);
+  EXPECT_EQ(state.generation(), "r4");
+  EXPECT_EQ(state.State()["client"], "0.6.13");
+  EXPECT_EQ(state.State()["clientPath"], "C:/n");
 
   // A refused key leaves everything as it was.
   const json before = state.State();
