@@ -169,6 +169,7 @@ TEST_F(MessageLoopTest, ThreadIdsAndTaskRunners) {
       &checks))));
   EXPECT_TRUE(CefTaskRunner::GetForCurrentThread()->BelongsToThread(TID_UI));
   EXPECT_FALSE(CefTaskRunner::GetForThread(TID_NUM_VALUES));
+  EXPECT_FALSE(CefTaskRunner::GetForThread(TID_RENDERER));
   EXPECT_TRUE(CefCurrentlyOn(TID_UI));
   EXPECT_TRUE(RunUIUntil([&] { return checks == 3; }, 5000));
 }
