@@ -24,8 +24,7 @@ struct HttpResponseHead {
 class HttpResponseParser {
  public:
   // |head_request|: the response to a HEAD has no body whatever it says.
-  explicit HttpResponseParser(bool head_request = false)
-      : head_request_(head_request) {}
+  explicit HttpResponseParser(bool head_request = false) : head_request_(head_request) {}
 
   // Consumes |size| bytes. Body bytes are appended to |body_out|. Returns a
   // net error code (negative) on malformed input, otherwise 0.

@@ -20,8 +20,7 @@ using net_test::NewContext;
 using net_test::RecordingClient;
 using net_test::SetProxy;
 
-::testing::Environment* const runtime_env =
-    ::testing::AddGlobalTestEnvironment(new net_test::RuntimeEnvironment());
+::testing::Environment* const runtime_env = ::testing::AddGlobalTestEnvironment(new net_test::RuntimeEnvironment());
 
 TEST(URLRequest, PostsBytesAndReportsTheResponse) {
   LoopbackHttpServer server([](const RecordedRequest& r) {
@@ -200,8 +199,7 @@ TEST(URLRequestProxy, LoopbackBypassesTheProxyUnlessSubtracted) {
   struct Case {
     std::string bypass;
     bool through_proxy;
-  } cases[] = {{"", false}, {"<-loopback>", true}, {"<-loopback>;127.0.0.1", false},
-               {"127.0.0.1;<-loopback>", true}};
+  } cases[] = {{"", false}, {"<-loopback>", true}, {"<-loopback>;127.0.0.1", false}, {"127.0.0.1;<-loopback>", true}};
   for (const Case& c : cases) {
     CefRefPtr<CefRequestContext> context = NewContext();
     SetProxy(context, "fixed_servers", "127.0.0.1:" + std::to_string(proxy.port()), c.bypass);
@@ -246,9 +244,8 @@ TEST(URLRequest, WorksFromTheIOThread) {
   CefRefPtr<CefRequest> request = MakeRequest(server.origin() + "/from-io");
   std::atomic<bool> created{false};
   CefRefPtr<CefRequestContext> context = NewContext();
-  cef_internal::PostFunction(TID_IO, [&, request, client, context] {
-    created = CefURLRequest::Create(request, client, context) != nullptr;
-  });
+  cef_internal::PostFunction(
+      TID_IO, [&, request, client, context] { created = CefURLRequest::Create(request, client, context) != nullptr; });
   ASSERT_TRUE(cef_testing::RunUntil([&] { return client->done.load(); }, 10000));
   EXPECT_TRUE(created);
   EXPECT_TRUE(client->all_on_io);
