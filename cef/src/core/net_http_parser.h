@@ -39,7 +39,7 @@ class HttpResponseParser {
   const HttpResponseHead& head() const { return head_; }
   // Body length announced by Content-Length, or -1.
   int64_t content_length() const { return content_length_; }
-  // True when the connection cannot be reused after this response.
+  // True once any byte has arrived.
   bool received_bytes() const { return received_any_; }
 
  private:

@@ -254,3 +254,42 @@ TEST(URLRequest, WorksFromTheIOThread) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(URLRequest, ServerChallengesAndStrayProxyChallenges) {
+  const std::string expected = "Basic " + kesta::testing::Base64("user:pw");
+  LoopbackHttpServer server([&](const RecordedRequest& r) {
+    CannedResponse c;
+    if (r.target == "/proxy-auth-from-origin") {
+      c.status = 407;
+      c.headers = {{"Proxy-Authenticate", "Basic realm=\"stray\""}};
+    } else if (r.Header("Authorization") != expected) {
+      c.status = 401;
+      c.headers = {{"WWW-Authenticate", "Basic realm=\"site\", charset=\"UTF-8\""}};
+    } else {
+      c.body = "welcome";
+    }
+    return c;
+  });
+  CefRefPtr<RecordingClient> client = new RecordingClient();
+  client->user = "user";
+  client->password = "pw";
+  auto r = Fetch(MakeRequest(server.origin() + "/private"), client);
+  EXPECT_EQ(r->GetRequestStatus(), UR_SUCCESS);
+  EXPECT_EQ(client->body, "welcome");
+  ASSERT_EQ(client->questions.size(), 1u);
+  EXPECT_FALSE(client->questions[0].is_proxy);
+  EXPECT_EQ(client->questions[0].host, "127.0.0.1");
+  EXPECT_EQ(client->questions[0].port, server.port());
+  EXPECT_EQ(client->questions[0].realm, "site");
+
+  // A 407 on a direct connection is never shown to the client.
+  CefRefPtr<RecordingClient> stray = new RecordingClient();
+  stray->user = "user";
+  auto s = Fetch(MakeRequest(server.origin() + "/proxy-auth-from-origin"), stray);
+  EXPECT_EQ(s->GetRequestError(), ERR_UNEXPECTED_PROXY_AUTH);
+  EXPECT_TRUE(stray->questions.empty());
+}
+
+}  // namespace
