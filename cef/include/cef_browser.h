@@ -9,7 +9,11 @@
 #include "include/cef_request_context.h"
 #include "include/cef_values.h"
 #include "include/internal/cef_types_wrappers.h"
+#if defined(_WIN32)
 #include "include/internal/cef_win.h"
+#else
+#include "include/internal/cef_linux.h"
+#endif
 
 class CefBrowserHost;
 class CefClient;

@@ -14,8 +14,15 @@ typedef struct _cef_main_args_t {
   char** argv;
 } cef_main_args_t;
 
+// No browser windows exist in this build; the types only keep the shared
+// headers compiling.
+typedef unsigned long cef_window_handle_t;
+
 #ifdef __cplusplus
 }
+
+#define CefWindowHandle cef_window_handle_t
+class CefWindowInfo;
 
 class CefMainArgs : public cef_main_args_t {
  public:
