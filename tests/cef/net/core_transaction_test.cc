@@ -109,8 +109,7 @@ TEST(HttpTransaction, ReportsConnectionAndProtocolErrors) {
     LoopbackHttpServer gone;
     dead_port = gone.port();
   }
-  EXPECT_EQ(Exchange(Get("http://127.0.0.1:" + std::to_string(dead_port) + "/")).error,
-            ERR_CONNECTION_REFUSED);
+  EXPECT_EQ(Exchange(Get("http://127.0.0.1:" + std::to_string(dead_port) + "/")).error, ERR_CONNECTION_REFUSED);
 
   HttpRequestSpec via_dead_proxy = Get("http://127.0.0.1:1/");
   via_dead_proxy.proxy = {ProxyServer::Scheme::kHttp, "127.0.0.1", dead_port};
