@@ -184,8 +184,8 @@ TEST(HttpTransaction, CancelClosesTheSocketAndSilencesTheDelegate) {
   auto t = HttpTransaction::Start(Get(server.origin() + "/hold"), probe);
   ASSERT_EQ(head.wait_for(std::chrono::seconds(10)), std::future_status::ready);
   EXPECT_GE(network_thread::OpenSocketCount(), 1);
-  probe->cancelled = true;
   t->Cancel();
+  probe->cancelled = true;  // nothing may arrive once Cancel() has returned
   EXPECT_TRUE(server.WaitForAbandonedHolds(1, 10000));
   EXPECT_EQ(probe->calls_after_cancel, 0);
 }
