@@ -253,7 +253,7 @@ TEST_F(ServiceProcessTest, ControlOrdersFailuresAndSlowAnswers) {
   ASSERT_EQ(Control("/__control/state", {{"faults",
                                           {{{"path", "/api/host"}, {"status", 503}, {"times", 1}},
                                            {{"path", "/api/launch"}, {"drop", true}, {"times", 1}},
-                                           {{"path", "/api/info"}, {"delayMs", 1500}, {"times", 1}}}}})
+                                           {{"path", "/api/info"}, {"delayMs", 4000}, {"times", 1}}}}})
                 .status,
             200);
   EXPECT_EQ(Api(http::verb::post, "/api/host", "{}").status, 503);

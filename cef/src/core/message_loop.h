@@ -45,9 +45,11 @@ void RunUILoop();
 // before the loop starts ends it as soon as it starts.
 void QuitUILoop();
 
-// Runs UI tasks (and window messages) until none is due, waiting at most
-// `timeout_ms` in all. Returns true when the queue went idle. Delayed tasks
-// that are not yet due do not count.
+// Runs UI tasks (and window messages) until no CEF thread has a task ready
+// or running (so replies the IO thread and the worker post back have run),
+// waiting at most `timeout_ms` in all. Returns true when everything went
+// idle. Delayed tasks that are not yet due, and asio handlers waiting on
+// sockets, do not count.
 bool RunUIUntilIdle(int timeout_ms);
 
 // Runs UI tasks and window messages until `done()` returns true or

@@ -350,11 +350,22 @@ void BrowserHostImpl::SetFocus(bool focus) {
   if (focus && host_window_) ::SetFocus(host_window_);
 }
 
-CefWindowHandle BrowserHostImpl::GetWindowHandle() { return host_window_; }
+CefWindowHandle BrowserHostImpl::GetWindowHandle() {
+  // A Views-hosted browser answers with its top-level window, as CEF does;
+  // a native one with its own host window.
+  if (view_) {
+    CefRefPtr<WindowImpl> window = view_->window_impl();
+    return window ? window->hwnd() : nullptr;
+  }
+  return host_window_;
+}
 CefWindowHandle BrowserHostImpl::GetOpenerWindowHandle() { return opener_window_; }
 int BrowserHostImpl::GetOpenerIdentifier() { return opener_id_; }
 bool BrowserHostImpl::HasView() { return view_ != nullptr; }
-CefRefPtr<CefClient> BrowserHostImpl::GetClient() { return client_; }
+CefRefPtr<CefClient> BrowserHostImpl::GetClient() {
+  std::lock_guard<std::mutex> lock(client_mutex_);
+  return client_;
+}
 CefRefPtr<CefRequestContext> BrowserHostImpl::GetRequestContext() { return request_context_; }
 bool BrowserHostImpl::CanZoom(cef_zoom_command_t command) { return true; }
 
@@ -420,7 +431,10 @@ void BrowserHostImpl::OnHostWindowDestroyed() {
   }
   // The browser no longer calls anyone: drop what could keep the client
   // (and through it this browser) alive.
-  client_ = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(client_mutex_);
+    client_ = nullptr;
+  }
   extra_info_ = nullptr;
   if (view_) {
     BrowserViewImpl* view = view_;

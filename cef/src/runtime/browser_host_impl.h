@@ -181,6 +181,9 @@ class BrowserHostImpl : public CefBrowser, public CefBrowserHost {
   void ProceedClose();
 
   const int id_;
+  // client_ is written on the UI thread only; the lock orders that write
+  // against GetClient() from other threads.
+  std::mutex client_mutex_;
   CefRefPtr<CefClient> client_;
   CefRefPtr<CefRequestContext> request_context_;
   CefBrowserSettings settings_;

@@ -142,15 +142,20 @@ void BrowserHostImpl::Navigate(CefRefPtr<FrameImpl> frame,
   if (!IsValid() || !frame || !frame->IsValid()) return;
   CefRefPtr<BrowserHostImpl> self(this);
 
+  // Loading goes on without a break when a newer navigation replaces one
+  // still in flight.
+  LoadingStarted();
   auto pending = navigations_.find(frame->identifier());
   if (pending != navigations_.end()) {
     CefRefPtr<PendingNavigation> old = pending->second;
     navigations_.erase(pending);
     old->Supersede();
-    if (!IsValid()) return;
+    if (!IsValid()) {
+      LoadingFinished();
+      return;
+    }
   }
 
-  LoadingStarted();
   CefRefPtr<CefRequest> request = CefRequest::Create();
   request->SetURL(url);
   request->SetMethod("GET");
@@ -238,6 +243,8 @@ void BrowserHostImpl::OnFrameCommitted(CefRefPtr<FrameImpl> frame,
       sub->Detach();
     }
     if (client) {
+      // Dialogs of the old document are gone with it.
+      if (auto dialogs = client->GetJSDialogHandler()) dialogs->OnResetDialogState(this);
       if (auto display = client->GetDisplayHandler()) display->OnAddressChange(this, frame.get(), url);
     }
   }

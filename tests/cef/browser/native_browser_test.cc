@@ -5,6 +5,7 @@
 
 #include "browser_test_support.h"
 #include "include/cef_parser.h"
+#include "include/views/cef_browser_view.h"
 
 namespace {
 
@@ -173,6 +174,40 @@ TEST_F(NativeBrowserTest, CancelledNavigationsReportAborted) {
             (std::vector<std::string>{"Loading", "BeforeBrowse main data:text/html,blocked redirect=0",
                                       "LoadError -3 ERR_ABORTED data:text/html,blocked", "Loaded"}));
   EXPECT_EQ(browser->GetMainFrame()->GetURL().ToString(), "data:text/html,<title>First</title>");
+}
+
+TEST_F(NativeBrowserTest, ANewerNavigationAbortsTheOneInFlight) {
+  CefRefPtr<CefBrowser> browser = Open("data:text/html,start");
+  ASSERT_TRUE(browser);
+  client_->events.clear();
+  cef_testing::NavigateMainFrame(browser, "data:text/html,<title>A</title>");
+  cef_testing::NavigateMainFrame(browser, "data:text/html,<title>B</title>");
+  ASSERT_TRUE(WaitForPrefix("Loaded"));
+  EXPECT_EQ(client_->events,
+            (std::vector<std::string>{
+                "Loading", "BeforeBrowse main data:text/html,<title>A</title> redirect=0",
+                "LoadError -3 ERR_ABORTED data:text/html,<title>A</title>",
+                "BeforeBrowse main data:text/html,<title>B</title> redirect=0",
+                "LoadStart main data:text/html,<title>B</title>", "TitleChange B",
+                "LoadEnd main 200", "Loaded"}));
+  EXPECT_FALSE(CefBrowserView::GetForBrowser(browser));
+}
+
+TEST_F(NativeBrowserTest, IdentifiersAreUniqueAndFindTheirObjects) {
+  CefRefPtr<CefBrowser> first = Open("data:text/html,1");
+  CefRefPtr<CefBrowser> second = Open("data:text/html,2");
+  ASSERT_TRUE(first && second);
+  EXPECT_NE(first->GetIdentifier(), second->GetIdentifier());
+  EXPECT_FALSE(first->IsSame(second));
+  EXPECT_TRUE(first->IsSame(first->GetMainFrame()->GetBrowser()));
+  CefRefPtr<CefFrame> sub = cef_testing::CreateSubFrame(second, "f", "");
+  std::vector<CefString> ids;
+  second->GetFrameIdentifiers(ids);
+  ASSERT_EQ(ids.size(), 2u);
+  EXPECT_NE(ids[0], ids[1]);
+  EXPECT_NE(first->GetMainFrame()->GetIdentifier(), second->GetMainFrame()->GetIdentifier());
+  EXPECT_TRUE(second->GetFrameByIdentifier(sub->GetIdentifier())->GetName() == "f");
+  EXPECT_FALSE(first->GetFrameByIdentifier(sub->GetIdentifier()));
 }
 
 TEST_F(NativeBrowserTest, RedirectsAskOnBeforeBrowseAgain) {

@@ -127,7 +127,7 @@ TEST_F(ViewsBrowserTest, WindowTakesThePreferredSizeAndInitialShowState) {
       EXPECT_EQ(rc.bottom - rc.top, 900);
       // The browser fills the window.
       RECT host;
-      GetClientRect(view->GetBrowser()->GetHost()->GetWindowHandle(), &host);
+      GetClientRect(FindWindowExW(hwnd, nullptr, L"CefBrowserWindow", nullptr), &host);
       EXPECT_EQ(host.right, 1280);
       EXPECT_EQ(host.bottom, 900);
     }
@@ -155,7 +155,10 @@ TEST_F(ViewsBrowserTest, BrowserViewLifeSpanFromWindowCreationToDestruction) {
   EXPECT_EQ(browser->GetHost()->GetRuntimeStyle(), CEF_RUNTIME_STYLE_ALLOY);
   EXPECT_EQ(view->GetRuntimeStyle(), CEF_RUNTIME_STYLE_ALLOY);
   HWND top = window->GetWindowHandle();
-  EXPECT_EQ(GetAncestor(browser->GetHost()->GetWindowHandle(), GA_ROOT), top);
+  // A Views-hosted browser's handle is its top-level window; the browser's
+  // own window is a child of it.
+  EXPECT_EQ(browser->GetHost()->GetWindowHandle(), top);
+  EXPECT_TRUE(FindWindowExW(top, nullptr, L"CefBrowserWindow", nullptr));
   window->SetTitle("Ostrel");
   EXPECT_EQ(WindowText(top), L"Ostrel");
   EXPECT_EQ(window->GetTitle().ToString(), "Ostrel");
@@ -249,6 +252,52 @@ TEST_F(ViewsBrowserTest, CloseBrowserOfAViewsBrowserClosesItsWindow) {
   ASSERT_TRUE(WaitFor("WindowDestroyed"));
   EXPECT_EQ(cef_testing::OpenViewsWindowCount(), 0);
   EXPECT_EQ(client_->Matching("DoClose").size(), 1u);
+}
+
+// A panel in the window holds the browser view; the browser is made only
+// when the panel joins the window.
+class PanelWindowDelegate : public CefWindowDelegate {
+ public:
+  explicit PanelWindowDelegate(CefRefPtr<CefPanel> panel) : panel_(panel) {}
+  void OnWindowCreated(CefRefPtr<CefWindow> window) override { window->Show(); }
+  void OnWindowDestroyed(CefRefPtr<CefWindow> window) override { panel_ = nullptr; }
+  CefSize GetPreferredSize(CefRefPtr<CefView> view) override { return CefSize(640, 480); }
+  CefRefPtr<CefPanel> panel_;
+  IMPLEMENT_REFCOUNTING(PanelWindowDelegate);
+};
+
+TEST_F(ViewsBrowserTest, BrowserIsMadeWhenItsViewReachesAWindow) {
+  CefRefPtr<CefBrowserView> view = CefBrowserView::CreateBrowserView(
+      client_.get(), "data:text/html,<title>Nested</title>", CefBrowserSettings(), nullptr,
+      nullptr, nullptr);
+  CefRefPtr<CefPanel> panel = CefPanel::CreatePanel(nullptr);
+  panel->AddChildView(view);
+  EXPECT_TRUE(view->IsAttached());
+  EXPECT_FALSE(view->GetWindow());
+  EXPECT_FALSE(view->GetBrowser());
+
+  CefRefPtr<PanelWindowDelegate> delegate = new PanelWindowDelegate(panel);
+  CefRefPtr<CefWindow> window = CefWindow::CreateTopLevelWindow(delegate.get());
+  ASSERT_TRUE(window);
+  cef_testing::WaitForUIIdle();
+  EXPECT_FALSE(view->GetBrowser());
+  EXPECT_EQ(client_->browsers.size(), 0u);
+
+  window->AddChildView(panel);
+  ASSERT_TRUE(WaitFor("TitleChange Nested"));
+  ASSERT_TRUE(view->GetBrowser());
+  EXPECT_TRUE(view->GetWindow()->IsSame(window));
+  EXPECT_EQ(view->GetBrowser()->GetHost()->GetRuntimeStyle(), CEF_RUNTIME_STYLE_CHROME);
+  EXPECT_EQ(view->GetBounds().width, 640);
+  EXPECT_EQ(view->GetBounds().height, 480);
+
+  // A window without a view that asks CanClose closes at once.
+  window->Close();
+  ASSERT_TRUE(WaitForPrefix("BeforeClose"));
+  EXPECT_TRUE(window->IsClosed());
+  window = nullptr;
+  view = nullptr;
+  panel = nullptr;
 }
 
 }  // namespace

@@ -256,7 +256,7 @@ TEST(MessageLoopLifetimeTest, PostingToAThreadThatIsNotRunningFailsAndReleasesTh
   EXPECT_EQ(object->touches, 1);
 }
 
-TEST_F(MessageLoopTest, RunUntilIdleRunsWhatIsDueOnly) {
+TEST_F(MessageLoopTest, RunUntilIdleWaitsForReadyWorkOnEveryThread) {
   int ran = 0;
   cef_internal::PostFunction(TID_UI, [&] {
     ++ran;
@@ -265,8 +265,13 @@ TEST_F(MessageLoopTest, RunUntilIdleRunsWhatIsDueOnly) {
   });
   cef_internal::PostFunction(
       TID_UI, [&] { ran += 100; }, 60000);
+  // Work on the IO thread that replies to the UI thread is waited for.
+  cef_internal::PostFunction(TID_IO, [&ran] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    cef_internal::PostFunction(TID_UI, [&ran] { ran += 10; });
+  });
   EXPECT_TRUE(cef_internal::RunUIUntilIdle(5000));
-  EXPECT_EQ(ran, 2);
+  EXPECT_EQ(ran, 12);
 }
 
 // Its destructor posts again, as objects released by dropped tasks may.
@@ -300,11 +305,10 @@ TEST(MessageLoopLifetimeTest, StoppingWhileOthersPostNeitherDeadlocksNorRunsLate
     });
   }
   for (int i = 0; i < 50; ++i) {
-    CefPostDelayedTask(
-        TID_IO,
-        base::BindOnce(&PostsWhenDestroyed::Run,
-                       CefRefPtr<PostsWhenDestroyed>(new PostsWhenDestroyed(&accepted_after_stop))),
-        60000);
+    CefPostDelayedTask(TID_IO,
+                       base::BindOnce(&PostsWhenDestroyed::Run,
+                                      CefRefPtr<PostsWhenDestroyed>(new PostsWhenDestroyed(&accepted_after_stop))),
+                       60000);
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   cef_internal::StopIOThread();  // drops the delayed tasks; their objects post again

@@ -1,5 +1,9 @@
 // CefURLRequest against real loopback servers and a real Basic proxy.
+#include <atomic>
+
+#include "core/message_loop.h"
 #include "include/cef_request_context_handler.h"
+#include "include/cef_task.h"
 #include "runtime/net/load_pipeline.h"
 #include "support/loopback_http.h"
 #include "tests/cef/net/runtime_fixture.h"
@@ -213,6 +217,43 @@ TEST(URLRequestProxy, LoopbackBypassesTheProxyUnlessSubtracted) {
   auto r = Fetch(MakeRequest(origin.origin() + "/"), client, direct);
   EXPECT_EQ(r->GetRequestStatus(), UR_SUCCESS);
   EXPECT_EQ(proxy.requests().size(), before);
+}
+
+}  // namespace
+
+namespace {
+
+// A resource handler's own fetch: created on the IO thread, heard there.
+class IoClient : public RecordingClient {
+ public:
+  std::atomic<bool> all_on_io{true};
+  std::atomic<bool> done{false};
+  void OnRequestComplete(CefRefPtr<CefURLRequest> request) override {
+    all_on_io = all_on_io && CefCurrentlyOn(TID_IO);
+    status = request->GetRequestStatus();
+    done = true;
+  }
+  void OnDownloadData(CefRefPtr<CefURLRequest> request, const void* data, size_t size) override {
+    all_on_io = all_on_io && CefCurrentlyOn(TID_IO);
+    RecordingClient::OnDownloadData(request, data, size);
+  }
+  std::atomic<int> status{UR_UNKNOWN};
+};
+
+TEST(URLRequest, WorksFromTheIOThread) {
+  LoopbackHttpServer server;
+  CefRefPtr<IoClient> client = new IoClient();
+  CefRefPtr<CefRequest> request = MakeRequest(server.origin() + "/from-io");
+  std::atomic<bool> created{false};
+  CefRefPtr<CefRequestContext> context = NewContext();
+  cef_internal::PostFunction(TID_IO, [&, request, client, context] {
+    created = CefURLRequest::Create(request, client, context) != nullptr;
+  });
+  ASSERT_TRUE(cef_testing::RunUntil([&] { return client->done.load(); }, 10000));
+  EXPECT_TRUE(created);
+  EXPECT_TRUE(client->all_on_io);
+  EXPECT_EQ(client->status, UR_SUCCESS);
+  EXPECT_EQ(client->body, "ok");
 }
 
 }  // namespace
