@@ -8,8 +8,7 @@
 
 namespace {
 
-const auto* const kEnvironment =
-    ::testing::AddGlobalTestEnvironment(new BrowserRuntimeEnvironment());
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new BrowserRuntimeEnvironment());
 
 // A window holding one browser view, as the client's window delegate does.
 class TestWindowDelegate : public CefWindowDelegate {
@@ -34,7 +33,8 @@ class TestWindowDelegate : public CefWindowDelegate {
   cef_show_state_t GetInitialShowState(CefRefPtr<CefWindow> window) override { return state_; }
   bool CanClose(CefRefPtr<CefWindow> window) override {
     bool answer = true;
-    if (view_ && view_->GetBrowser()) answer = view_->GetBrowser()->GetHost()->TryCloseBrowser();
+    if (view_ && view_->GetBrowser())
+      answer = view_->GetBrowser()->GetHost()->TryCloseBrowser();
     log_->Record(std::string("CanClose ") + (answer ? "1" : "0"));
     return answer;
   }
@@ -62,9 +62,9 @@ class TestViewDelegate : public CefBrowserViewDelegate {
                                  CefRefPtr<CefBrowserView> popup,
                                  bool is_devtools) override {
     log_->Record("PopupViewCreated");
-    if (!place_popups) return false;
-    CefWindow::CreateTopLevelWindow(
-        new TestWindowDelegate(popup, style_, CEF_SHOW_STATE_NORMAL, log_));
+    if (!place_popups)
+      return false;
+    CefWindow::CreateTopLevelWindow(new TestWindowDelegate(popup, style_, CEF_SHOW_STATE_NORMAL, log_));
     return true;
   }
   cef_runtime_style_t GetBrowserRuntimeStyle() override { return style_; }
@@ -84,8 +84,8 @@ class ViewsBrowserTest : public BrowserTest {
                                  cef_show_state_t state = CEF_SHOW_STATE_NORMAL,
                                  cef_runtime_style_t style = CEF_RUNTIME_STYLE_ALLOY) {
     view_delegate_ = new TestViewDelegate(style, client_.get());
-    CefRefPtr<CefBrowserView> view = CefBrowserView::CreateBrowserView(
-        client_.get(), url, CefBrowserSettings(), nullptr, nullptr, view_delegate_.get());
+    CefRefPtr<CefBrowserView> view = CefBrowserView::CreateBrowserView(client_.get(), url, CefBrowserSettings(),
+                                                                       nullptr, nullptr, view_delegate_.get());
     EXPECT_TRUE(view);
     size_t loaded = client_->Matching("Loaded").size();
     CefWindow::CreateTopLevelWindow(new TestWindowDelegate(view, style, state, client_.get()));
@@ -143,10 +143,9 @@ TEST_F(ViewsBrowserTest, BrowserViewLifeSpanFromWindowCreationToDestruction) {
   ASSERT_TRUE(browser);
   const std::string id = Id(browser);
   EXPECT_EQ(client_->events,
-            (std::vector<std::string>{"WindowCreated", "AfterCreated " + id, "BrowserCreated " + id,
-                                      "Loading", "BeforeBrowse main " + url + " redirect=0",
-                                      "LoadStart main " + url, "TitleChange Game",
-                                      "LoadEnd main 200", "Loaded"}));
+            (std::vector<std::string>{"WindowCreated", "AfterCreated " + id, "BrowserCreated " + id, "Loading",
+                                      "BeforeBrowse main " + url + " redirect=0", "LoadStart main " + url,
+                                      "TitleChange Game", "LoadEnd main 200", "Loaded"}));
 
   CefRefPtr<CefWindow> window = view->GetWindow();
   ASSERT_TRUE(window);
@@ -171,8 +170,7 @@ TEST_F(ViewsBrowserTest, BrowserViewLifeSpanFromWindowCreationToDestruction) {
   ASSERT_TRUE(WaitFor("WindowDestroyed"));
   EXPECT_EQ(client_->events,
             (std::vector<std::string>{"CanClose 0", "DoClose " + id, "CanClose 1", "WindowClosing",
-                                      "BrowserDestroyed " + id, "BeforeClose " + id,
-                                      "WindowDestroyed"}));
+                                      "BrowserDestroyed " + id, "BeforeClose " + id, "WindowDestroyed"}));
   EXPECT_FALSE(IsWindow(top));
   EXPECT_FALSE(view->GetBrowser());
   EXPECT_FALSE(CefBrowserView::GetForBrowser(browser));
@@ -207,10 +205,8 @@ TEST_F(ViewsBrowserTest, PopupGetsAWindowOfItsOwnWithTheOpenersStyle) {
   ASSERT_TRUE(WaitFor("TitleChange Popup"));
   std::vector<std::string> start(client_->events.begin(), client_->events.begin() + 5);
   EXPECT_EQ(start, (std::vector<std::string>{
-                       "BeforePopup " + std::to_string(popup.popup_id) +
-                           " data:text/html,<title>Popup</title>",
-                       "AfterCreated " + id, "BrowserCreated " + id, "PopupViewCreated",
-                       "WindowCreated"}));
+                       "BeforePopup " + std::to_string(popup.popup_id) + " data:text/html,<title>Popup</title>",
+                       "AfterCreated " + id, "BrowserCreated " + id, "PopupViewCreated", "WindowCreated"}));
   EXPECT_TRUE(popup.browser->IsPopup());
   EXPECT_EQ(popup.browser->GetHost()->GetRuntimeStyle(), CEF_RUNTIME_STYLE_ALLOY);
   CefRefPtr<CefBrowserView> popup_view = CefBrowserView::GetForBrowser(popup.browser);
@@ -227,8 +223,7 @@ TEST_F(ViewsBrowserTest, PopupGetsAWindowOfItsOwnWithTheOpenersStyle) {
 }
 
 TEST_F(ViewsBrowserTest, UnplacedPopupGetsADefaultWindow) {
-  CefRefPtr<CefBrowserView> view = Open("data:text/html,opener", CEF_SHOW_STATE_NORMAL,
-                                        CEF_RUNTIME_STYLE_CHROME);
+  CefRefPtr<CefBrowserView> view = Open("data:text/html,opener", CEF_SHOW_STATE_NORMAL, CEF_RUNTIME_STYLE_CHROME);
   view_delegate_->place_popups = false;
   cef_testing::PopupResult popup =
       cef_testing::OpenPopup(view->GetBrowser()->GetMainFrame(), "data:text/html,<title>P</title>");
@@ -268,8 +263,7 @@ class PanelWindowDelegate : public CefWindowDelegate {
 
 TEST_F(ViewsBrowserTest, BrowserIsMadeWhenItsViewReachesAWindow) {
   CefRefPtr<CefBrowserView> view = CefBrowserView::CreateBrowserView(
-      client_.get(), "data:text/html,<title>Nested</title>", CefBrowserSettings(), nullptr,
-      nullptr, nullptr);
+      client_.get(), "data:text/html,<title>Nested</title>", CefBrowserSettings(), nullptr, nullptr, nullptr);
   CefRefPtr<CefPanel> panel = CefPanel::CreatePanel(nullptr);
   panel->AddChildView(view);
   EXPECT_TRUE(view->IsAttached());
