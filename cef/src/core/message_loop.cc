@@ -390,13 +390,15 @@ void RunUILoop() {
     ::DispatchMessageW(&msg);
   }
 #else
+  // Like WM_QUIT behind already posted messages: a quit ends the loop once
+  // no task is ready.
   TaskQueue& queue = QueueFor(kUISlot);
-  while (!queue.TakeQuitRequest()) {
-    if (RunReadyTasks(queue, 1, nullptr) == 0) {
-      if (!queue.IsOpen())
-        break;
-      queue.WaitForWork(std::nullopt);
-    }
+  while (true) {
+    if (RunReadyTasks(queue, 1, nullptr) == 1)
+      continue;
+    if (queue.TakeQuitRequest() || !queue.IsOpen())
+      break;
+    queue.WaitForWork(std::nullopt);
   }
 #endif
 }

@@ -41,8 +41,9 @@ void UnbindUIThread();
 // Runs tasks and window messages until QuitUILoop() (or a WM_QUIT).
 void RunUILoop();
 
-// Ends the innermost RunUILoop(). Callable from any thread; a quit asked for
-// before the loop starts ends it as soon as it starts.
+// Ends the innermost RunUILoop() once no task is ready: tasks already posted
+// still run, delayed ones not yet due do not. Callable from any thread; a
+// quit asked for before the loop starts ends it as soon as it is idle.
 void QuitUILoop();
 
 // Runs UI tasks (and window messages) until no CEF thread has a task ready

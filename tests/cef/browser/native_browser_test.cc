@@ -301,6 +301,37 @@ TEST_F(NativeBrowserTest, ContextMenuShowsUnlessTheModelIsCleared) {
   EXPECT_EQ(client_->Matching("BeforeContextMenu").size(), 2u);
 }
 
+TEST(MenuModel, EditsByCommandAndIndex) {
+  CefRefPtr<CefMenuModel> model = CefMenuModel::CreateMenuModel(nullptr);
+  EXPECT_TRUE(model->AddItem(1, "one"));
+  EXPECT_TRUE(model->AddSeparator());
+  EXPECT_TRUE(model->AddCheckItem(2, "two"));
+  EXPECT_TRUE(model->InsertItemAt(0, 3, "three"));
+  EXPECT_FALSE(model->InsertItemAt(9, 4, "beyond"));
+  ASSERT_EQ(model->GetCount(), 4u);
+  EXPECT_EQ(model->GetIndexOf(3), 0);
+  EXPECT_EQ(model->GetIndexOf(2), 3);
+  EXPECT_EQ(model->GetIndexOf(7), -1);
+  EXPECT_EQ(model->GetTypeAt(2), MENUITEMTYPE_SEPARATOR);
+  EXPECT_EQ(model->GetCommandIdAt(2), -1);
+  EXPECT_EQ(model->GetLabel(1).ToString(), "one");
+  EXPECT_FALSE(model->SetChecked(1, true));  // a plain command has no check
+  EXPECT_TRUE(model->SetChecked(2, true));
+  EXPECT_TRUE(model->IsChecked(2));
+  EXPECT_TRUE(model->SetEnabled(1, false));
+  EXPECT_FALSE(model->IsEnabled(1));
+  EXPECT_FALSE(model->IsEnabled(42));
+  EXPECT_TRUE(model->Remove(1));
+  EXPECT_FALSE(model->Remove(1));
+  EXPECT_EQ(model->GetCount(), 3u);
+  CefRefPtr<CefMenuModel> sub = model->AddSubMenu(5, "more");
+  ASSERT_TRUE(sub);
+  EXPECT_TRUE(sub->IsSubMenu());
+  EXPECT_TRUE(model->GetSubMenu(5) == sub);
+  EXPECT_TRUE(model->Clear());
+  EXPECT_EQ(model->GetCount(), 0u);
+}
+
 TEST_F(NativeBrowserTest, PopupsPassOnBeforePopup) {
   CefRefPtr<CefBrowser> opener = Open("data:text/html,opener");
   ASSERT_TRUE(opener);

@@ -130,13 +130,17 @@ TEST_F(MessageLoopTest, QuitEndsTheLoopAndWorksFromOtherThreads) {
   cef_internal::QuitUILoop();
   cef_internal::RunUILoop();
 
-  // From a task on the UI thread, after which no further task runs.
+  // From a task on the UI thread: tasks already posted still run, a delayed
+  // one that is not yet due does not.
   cef_internal::PostFunction(TID_UI, [&] {
     ++ran;
+    cef_internal::PostFunction(TID_UI, [&] { ran += 10; });
+    cef_internal::PostFunction(
+        TID_UI, [&] { ran += 100; }, 60000);
     cef_internal::QuitUILoop();
   });
   cef_internal::RunUILoop();
-  EXPECT_EQ(ran, 2);
+  EXPECT_EQ(ran, 12);
 }
 
 TEST_F(MessageLoopTest, ThreadIdsAndTaskRunners) {
@@ -165,6 +169,7 @@ TEST_F(MessageLoopTest, ThreadIdsAndTaskRunners) {
       &checks))));
   EXPECT_TRUE(CefTaskRunner::GetForCurrentThread()->BelongsToThread(TID_UI));
   EXPECT_FALSE(CefTaskRunner::GetForThread(TID_NUM_VALUES));
+  EXPECT_FALSE(CefTaskRunner::GetForThread(TID_RENDERER));
   EXPECT_TRUE(CefCurrentlyOn(TID_UI));
   EXPECT_TRUE(RunUIUntil([&] { return checks == 3; }, 5000));
 }
