@@ -1,6 +1,8 @@
 // Browsers in Views windows: preferred size and show state, the delegate
 // callbacks around the browser's life span, popups and leaks.
 #include <windows.h>
+// commctrl.h needs windows.h first.
+#include <commctrl.h>
 
 #include "browser_test_support.h"
 #include "include/views/cef_browser_view.h"
@@ -174,6 +176,43 @@ TEST_F(ViewsBrowserTest, BrowserViewLifeSpanFromWindowCreationToDestruction) {
   EXPECT_FALSE(IsWindow(top));
   EXPECT_FALSE(view->GetBrowser());
   EXPECT_FALSE(CefBrowserView::GetForBrowser(browser));
+}
+
+TEST_F(ViewsBrowserTest, GameWindowDressingWorksOnTheViewsWindow) {
+  CefRefPtr<CefBrowserView> view = Open("data:text/html,x");
+  CefRefPtr<CefBrowser> browser = view->GetBrowser();
+  ASSERT_TRUE(browser);
+  HWND top = GetAncestor(browser->GetHost()->GetWindowHandle(), GA_ROOT);
+  HICON icon = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
+  SendMessageW(top, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+  EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(top, WM_GETICON, ICON_SMALL, 0)), icon);
+  HMENU menu = GetSystemMenu(top, FALSE);
+  ASSERT_TRUE(menu);
+  EXPECT_TRUE(AppendMenuW(menu, MF_SEPARATOR, 0, nullptr));
+  EXPECT_TRUE(AppendMenuW(menu, MF_STRING, 0x150, L"item"));
+
+  static int commands = 0;
+  static int nc_destroys = 0;
+  commands = nc_destroys = 0;
+  SUBCLASSPROC proc = [](HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR) -> LRESULT {
+    if (msg == WM_SYSCOMMAND && (wp & 0xFFF0) == 0x150) {
+      ++commands;
+      return 0;
+    }
+    if (msg == WM_NCDESTROY) {
+      ++nc_destroys;
+      RemoveWindowSubclass(hwnd, reinterpret_cast<SUBCLASSPROC>(GetPropW(hwnd, L"test.proc")), id);
+    }
+    return DefSubclassProc(hwnd, msg, wp, lp);
+  };
+  SetPropW(top, L"test.proc", reinterpret_cast<HANDLE>(proc));
+  ASSERT_TRUE(SetWindowSubclass(top, proc, 1, 0));
+  SendMessageW(top, WM_SYSCOMMAND, 0x15F, 0);
+  EXPECT_EQ(commands, 1);
+  // Other system commands still reach the window: SC_CLOSE closes it.
+  cef_testing::PressCloseBox(top);
+  ASSERT_TRUE(WaitFor("WindowDestroyed"));
+  EXPECT_EQ(nc_destroys, 1);
 }
 
 TEST_F(ViewsBrowserTest, WindowStaysWhileTheBrowserDeclinesToClose) {

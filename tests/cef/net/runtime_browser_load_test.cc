@@ -56,7 +56,10 @@ class BrowserClient : public CefClient,
       load_finished = true;
     }
   }
-  void OnLoadError(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame> frame, ErrorCode error, const CefString&,
+  void OnLoadError(CefRefPtr<CefBrowser>,
+                   CefRefPtr<CefFrame> frame,
+                   ErrorCode error,
+                   const CefString&,
                    const CefString&) override {
     if (frame->IsMain()) {
       load_error = error;
@@ -64,16 +67,22 @@ class BrowserClient : public CefClient,
     }
   }
 
-  CefRefPtr<CefResourceRequestHandler> GetResourceRequestHandler(CefRefPtr<CefBrowser> b, CefRefPtr<CefFrame>,
-                                                                 CefRefPtr<CefRequest> request, bool is_navigation,
-                                                                 bool, const CefString&, bool&) override {
+  CefRefPtr<CefResourceRequestHandler> GetResourceRequestHandler(CefRefPtr<CefBrowser> b,
+                                                                 CefRefPtr<CefFrame>,
+                                                                 CefRefPtr<CefRequest> request,
+                                                                 bool is_navigation,
+                                                                 bool,
+                                                                 const CefString&,
+                                                                 bool&) override {
     std::lock_guard<std::mutex> guard(lock);
     hook_log.push_back(std::string(is_navigation ? "navigation " : "sub ") + request->GetURL().ToString() +
                        " browser=" + (b ? "1" : "0") + " io=" + (CefCurrentlyOn(TID_IO) ? "1" : "0"));
     return this;
   }
 
-  ReturnValue OnBeforeResourceLoad(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame>, CefRefPtr<CefRequest> request,
+  ReturnValue OnBeforeResourceLoad(CefRefPtr<CefBrowser>,
+                                   CefRefPtr<CefFrame>,
+                                   CefRefPtr<CefRequest> request,
                                    CefRefPtr<CefCallback>) override {
     if (request->GetURL().ToString().find("/blocked") != std::string::npos)
       return RV_CANCEL;
@@ -81,8 +90,13 @@ class BrowserClient : public CefClient,
     return RV_CONTINUE;
   }
 
-  bool GetAuthCredentials(CefRefPtr<CefBrowser>, const CefString&, bool isProxy, const CefString& host, int port,
-                          const CefString& realm, const CefString& scheme,
+  bool GetAuthCredentials(CefRefPtr<CefBrowser>,
+                          const CefString&,
+                          bool isProxy,
+                          const CefString& host,
+                          int port,
+                          const CefString& realm,
+                          const CefString& scheme,
                           CefRefPtr<CefAuthCallback> callback) override {
     {
       std::lock_guard<std::mutex> guard(lock);
@@ -206,7 +220,9 @@ class EchoHandler : public CefResourceHandler {
 class EchoFactory : public CefSchemeHandlerFactory {
  public:
   std::atomic<int> with_browser{0};
-  CefRefPtr<CefResourceHandler> Create(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, const CefString&,
+  CefRefPtr<CefResourceHandler> Create(CefRefPtr<CefBrowser> browser,
+                                       CefRefPtr<CefFrame> frame,
+                                       const CefString&,
                                        CefRefPtr<CefRequest>) override {
     if (browser && frame)
       ++with_browser;

@@ -20,8 +20,7 @@ using net_test::NewContext;
 using net_test::RecordingClient;
 using net_test::SetProxy;
 
-::testing::Environment* const runtime_env =
-    ::testing::AddGlobalTestEnvironment(new net_test::RuntimeEnvironment());
+::testing::Environment* const runtime_env = ::testing::AddGlobalTestEnvironment(new net_test::RuntimeEnvironment());
 
 TEST(URLRequest, PostsBytesAndReportsTheResponse) {
   LoopbackHttpServer server([](const RecordedRequest& r) {
@@ -200,8 +199,7 @@ TEST(URLRequestProxy, LoopbackBypassesTheProxyUnlessSubtracted) {
   struct Case {
     std::string bypass;
     bool through_proxy;
-  } cases[] = {{"", false}, {"<-loopback>", true}, {"<-loopback>;127.0.0.1", false},
-               {"127.0.0.1;<-loopback>", true}};
+  } cases[] = {{"", false}, {"<-loopback>", true}, {"<-loopback>;127.0.0.1", false}, {"127.0.0.1;<-loopback>", true}};
   for (const Case& c : cases) {
     CefRefPtr<CefRequestContext> context = NewContext();
     SetProxy(context, "fixed_servers", "127.0.0.1:" + std::to_string(proxy.port()), c.bypass);
@@ -246,14 +244,52 @@ TEST(URLRequest, WorksFromTheIOThread) {
   CefRefPtr<CefRequest> request = MakeRequest(server.origin() + "/from-io");
   std::atomic<bool> created{false};
   CefRefPtr<CefRequestContext> context = NewContext();
-  cef_internal::PostFunction(TID_IO, [&, request, client, context] {
-    created = CefURLRequest::Create(request, client, context) != nullptr;
-  });
+  cef_internal::PostFunction(
+      TID_IO, [&, request, client, context] { created = CefURLRequest::Create(request, client, context) != nullptr; });
   ASSERT_TRUE(cef_testing::RunUntil([&] { return client->done.load(); }, 10000));
   EXPECT_TRUE(created);
   EXPECT_TRUE(client->all_on_io);
   EXPECT_EQ(client->status, UR_SUCCESS);
   EXPECT_EQ(client->body, "ok");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(URLRequest, ServerChallengesAndStrayProxyChallenges) {
+  const std::string expected = "Basic " + kesta::testing::Base64("user:pw");
+  LoopbackHttpServer server([&](const RecordedRequest& r) {
+    CannedResponse c;
+    if (r.target == "/proxy-auth-from-origin") {
+      c.status = 407;
+      c.headers = {{"Proxy-Authenticate", "Basic realm=\"stray\""}};
+    } else if (r.Header("Authorization") != expected) {
+      c.status = 401;
+      c.headers = {{"WWW-Authenticate", "Basic realm=\"site\", charset=\"UTF-8\""}};
+    } else {
+      c.body = "welcome";
+    }
+    return c;
+  });
+  CefRefPtr<RecordingClient> client = new RecordingClient();
+  client->user = "user";
+  client->password = "pw";
+  auto r = Fetch(MakeRequest(server.origin() + "/private"), client);
+  EXPECT_EQ(r->GetRequestStatus(), UR_SUCCESS);
+  EXPECT_EQ(client->body, "welcome");
+  ASSERT_EQ(client->questions.size(), 1u);
+  EXPECT_FALSE(client->questions[0].is_proxy);
+  EXPECT_EQ(client->questions[0].host, "127.0.0.1");
+  EXPECT_EQ(client->questions[0].port, server.port());
+  EXPECT_EQ(client->questions[0].realm, "site");
+
+  // A 407 on a direct connection is never shown to the client.
+  CefRefPtr<RecordingClient> stray = new RecordingClient();
+  stray->user = "user";
+  auto s = Fetch(MakeRequest(server.origin() + "/proxy-auth-from-origin"), stray);
+  EXPECT_EQ(s->GetRequestError(), ERR_UNEXPECTED_PROXY_AUTH);
+  EXPECT_TRUE(stray->questions.empty());
 }
 
 }  // namespace
