@@ -128,6 +128,19 @@ TEST(LoadPipeline, HeaderChangesInOnBeforeResourceLoadReachTheServer) {
   EXPECT_EQ(request->GetHeaderByName("X-Secret").ToString(), "token");
 }
 
+TEST(LoadPipeline, DataUrlsNeedNoNetwork) {
+  CefRefPtr<Recorder> loaded = new Recorder();
+  Load(NewContext(), MakeRequest("data:text/plain;charset=utf-8;base64,aGVsbG8="), loaded);
+  ASSERT_TRUE(Finish(loaded));
+  EXPECT_EQ(loaded->error, ERR_NONE);
+  EXPECT_EQ(loaded->body, "hello");
+  EXPECT_EQ(loaded->response->GetMimeType().ToString(), "text/plain");
+  CefRefPtr<Recorder> broken = new Recorder();
+  Load(NewContext(), MakeRequest("data:no-comma"), broken);
+  ASSERT_TRUE(Finish(broken));
+  EXPECT_EQ(broken->error, ERR_INVALID_URL);
+}
+
 TEST(LoadPipeline, OnBeforeResourceLoadCancelsOrDecidesLater) {
   LoopbackHttpServer server;
   CefRefPtr<Hooks> hooks = new Hooks();

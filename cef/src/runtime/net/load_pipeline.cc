@@ -8,6 +8,7 @@
 #include <set>
 #include <vector>
 
+#include "core/data_url.h"
 #include "core/message_loop.h"
 #include "core/net_http_transaction.h"
 #include "core/net_proxy_config.h"
@@ -307,6 +308,7 @@ class LoadJob : public LoadHandle {
   void BeforeLoad();
   void AfterBeforeLoad();
   void ChooseHandler();
+  void ServeDataUrl(const std::string& url);
   void OpenHandler();
   void HandlerHeaders();
   void SkipMore();
@@ -570,6 +572,8 @@ void LoadJob::ChooseHandler() {
     return OpenHandler();
   if (disable_default_)
     return Complete(ERR_UNKNOWN_URL_SCHEME);
+  if (scheme == "data")
+    return ServeDataUrl(url);
   if (scheme == "https" || scheme == "wss")
     return Complete(ERR_CONNECTION_FAILED);  // no TLS in this runtime
   if (scheme != "http")
@@ -579,6 +583,22 @@ void LoadJob::ChooseHandler() {
   if (request_->GetFlags() & UR_FLAG_ONLY_FROM_CACHE)
     return Complete(ERR_CACHE_MISS);  // there is no cache
   StartNetwork();
+}
+
+void LoadJob::ServeDataUrl(const std::string& url) {
+  DataURL data;
+  if (!ParseDataURL(url, &data))
+    return Complete(ERR_INVALID_URL);
+  CefRefPtr<CefResponseImpl> response = new CefResponseImpl();
+  response->SetStatus(200);
+  response->SetStatusText("OK");
+  response->SetMimeType(data.mime_type);
+  response->SetCharset(data.charset);
+  response->SetURL(url);
+  response_length_ = static_cast<int64_t>(data.body.size());
+  DeliverResponse(response);
+  DeliverData(data.body.data(), data.body.size());
+  Complete(ERR_NONE);
 }
 
 void LoadJob::OpenHandler() {
