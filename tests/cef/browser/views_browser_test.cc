@@ -1,6 +1,8 @@
 // Browsers in Views windows: preferred size and show state, the delegate
 // callbacks around the browser's life span, popups and leaks.
 #include <windows.h>
+// commctrl.h needs windows.h first.
+#include <commctrl.h>
 
 #include "browser_test_support.h"
 #include "include/views/cef_browser_view.h"
@@ -8,8 +10,7 @@
 
 namespace {
 
-const auto* const kEnvironment =
-    ::testing::AddGlobalTestEnvironment(new BrowserRuntimeEnvironment());
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new BrowserRuntimeEnvironment());
 
 // A window holding one browser view, as the client's window delegate does.
 class TestWindowDelegate : public CefWindowDelegate {
@@ -34,7 +35,8 @@ class TestWindowDelegate : public CefWindowDelegate {
   cef_show_state_t GetInitialShowState(CefRefPtr<CefWindow> window) override { return state_; }
   bool CanClose(CefRefPtr<CefWindow> window) override {
     bool answer = true;
-    if (view_ && view_->GetBrowser()) answer = view_->GetBrowser()->GetHost()->TryCloseBrowser();
+    if (view_ && view_->GetBrowser())
+      answer = view_->GetBrowser()->GetHost()->TryCloseBrowser();
     log_->Record(std::string("CanClose ") + (answer ? "1" : "0"));
     return answer;
   }
@@ -62,9 +64,9 @@ class TestViewDelegate : public CefBrowserViewDelegate {
                                  CefRefPtr<CefBrowserView> popup,
                                  bool is_devtools) override {
     log_->Record("PopupViewCreated");
-    if (!place_popups) return false;
-    CefWindow::CreateTopLevelWindow(
-        new TestWindowDelegate(popup, style_, CEF_SHOW_STATE_NORMAL, log_));
+    if (!place_popups)
+      return false;
+    CefWindow::CreateTopLevelWindow(new TestWindowDelegate(popup, style_, CEF_SHOW_STATE_NORMAL, log_));
     return true;
   }
   cef_runtime_style_t GetBrowserRuntimeStyle() override { return style_; }
@@ -84,8 +86,8 @@ class ViewsBrowserTest : public BrowserTest {
                                  cef_show_state_t state = CEF_SHOW_STATE_NORMAL,
                                  cef_runtime_style_t style = CEF_RUNTIME_STYLE_ALLOY) {
     view_delegate_ = new TestViewDelegate(style, client_.get());
-    CefRefPtr<CefBrowserView> view = CefBrowserView::CreateBrowserView(
-        client_.get(), url, CefBrowserSettings(), nullptr, nullptr, view_delegate_.get());
+    CefRefPtr<CefBrowserView> view = CefBrowserView::CreateBrowserView(client_.get(), url, CefBrowserSettings(),
+                                                                       nullptr, nullptr, view_delegate_.get());
     EXPECT_TRUE(view);
     size_t loaded = client_->Matching("Loaded").size();
     CefWindow::CreateTopLevelWindow(new TestWindowDelegate(view, style, state, client_.get()));
@@ -143,10 +145,9 @@ TEST_F(ViewsBrowserTest, BrowserViewLifeSpanFromWindowCreationToDestruction) {
   ASSERT_TRUE(browser);
   const std::string id = Id(browser);
   EXPECT_EQ(client_->events,
-            (std::vector<std::string>{"WindowCreated", "AfterCreated " + id, "BrowserCreated " + id,
-                                      "Loading", "BeforeBrowse main " + url + " redirect=0",
-                                      "LoadStart main " + url, "TitleChange Game",
-                                      "LoadEnd main 200", "Loaded"}));
+            (std::vector<std::string>{"WindowCreated", "AfterCreated " + id, "BrowserCreated " + id, "Loading",
+                                      "BeforeBrowse main " + url + " redirect=0", "LoadStart main " + url,
+                                      "TitleChange Game", "LoadEnd main 200", "Loaded"}));
 
   CefRefPtr<CefWindow> window = view->GetWindow();
   ASSERT_TRUE(window);
@@ -171,11 +172,47 @@ TEST_F(ViewsBrowserTest, BrowserViewLifeSpanFromWindowCreationToDestruction) {
   ASSERT_TRUE(WaitFor("WindowDestroyed"));
   EXPECT_EQ(client_->events,
             (std::vector<std::string>{"CanClose 0", "DoClose " + id, "CanClose 1", "WindowClosing",
-                                      "BrowserDestroyed " + id, "BeforeClose " + id,
-                                      "WindowDestroyed"}));
+                                      "BrowserDestroyed " + id, "BeforeClose " + id, "WindowDestroyed"}));
   EXPECT_FALSE(IsWindow(top));
   EXPECT_FALSE(view->GetBrowser());
   EXPECT_FALSE(CefBrowserView::GetForBrowser(browser));
+}
+
+TEST_F(ViewsBrowserTest, GameWindowDressingWorksOnTheViewsWindow) {
+  CefRefPtr<CefBrowserView> view = Open("data:text/html,x");
+  CefRefPtr<CefBrowser> browser = view->GetBrowser();
+  ASSERT_TRUE(browser);
+  HWND top = GetAncestor(browser->GetHost()->GetWindowHandle(), GA_ROOT);
+  HICON icon = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
+  SendMessageW(top, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+  EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(top, WM_GETICON, ICON_SMALL, 0)), icon);
+  HMENU menu = GetSystemMenu(top, FALSE);
+  ASSERT_TRUE(menu);
+  EXPECT_TRUE(AppendMenuW(menu, MF_SEPARATOR, 0, nullptr));
+  EXPECT_TRUE(AppendMenuW(menu, MF_STRING, 0x150, L"item"));
+
+  static int commands = 0;
+  static int nc_destroys = 0;
+  commands = nc_destroys = 0;
+  SUBCLASSPROC proc = [](HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR) -> LRESULT {
+    if (msg == WM_SYSCOMMAND && (wp & 0xFFF0) == 0x150) {
+      ++commands;
+      return 0;
+    }
+    if (msg == WM_NCDESTROY) {
+      ++nc_destroys;
+      RemoveWindowSubclass(hwnd, reinterpret_cast<SUBCLASSPROC>(GetPropW(hwnd, L"test.proc")), id);
+    }
+    return DefSubclassProc(hwnd, msg, wp, lp);
+  };
+  SetPropW(top, L"test.proc", reinterpret_cast<HANDLE>(proc));
+  ASSERT_TRUE(SetWindowSubclass(top, proc, 1, 0));
+  SendMessageW(top, WM_SYSCOMMAND, 0x15F, 0);
+  EXPECT_EQ(commands, 1);
+  // Other system commands still reach the window: SC_CLOSE closes it.
+  cef_testing::PressCloseBox(top);
+  ASSERT_TRUE(WaitFor("WindowDestroyed"));
+  EXPECT_EQ(nc_destroys, 1);
 }
 
 TEST_F(ViewsBrowserTest, WindowStaysWhileTheBrowserDeclinesToClose) {
@@ -207,10 +244,8 @@ TEST_F(ViewsBrowserTest, PopupGetsAWindowOfItsOwnWithTheOpenersStyle) {
   ASSERT_TRUE(WaitFor("TitleChange Popup"));
   std::vector<std::string> start(client_->events.begin(), client_->events.begin() + 5);
   EXPECT_EQ(start, (std::vector<std::string>{
-                       "BeforePopup " + std::to_string(popup.popup_id) +
-                           " data:text/html,<title>Popup</title>",
-                       "AfterCreated " + id, "BrowserCreated " + id, "PopupViewCreated",
-                       "WindowCreated"}));
+                       "BeforePopup " + std::to_string(popup.popup_id) + " data:text/html,<title>Popup</title>",
+                       "AfterCreated " + id, "BrowserCreated " + id, "PopupViewCreated", "WindowCreated"}));
   EXPECT_TRUE(popup.browser->IsPopup());
   EXPECT_EQ(popup.browser->GetHost()->GetRuntimeStyle(), CEF_RUNTIME_STYLE_ALLOY);
   CefRefPtr<CefBrowserView> popup_view = CefBrowserView::GetForBrowser(popup.browser);
@@ -227,8 +262,7 @@ TEST_F(ViewsBrowserTest, PopupGetsAWindowOfItsOwnWithTheOpenersStyle) {
 }
 
 TEST_F(ViewsBrowserTest, UnplacedPopupGetsADefaultWindow) {
-  CefRefPtr<CefBrowserView> view = Open("data:text/html,opener", CEF_SHOW_STATE_NORMAL,
-                                        CEF_RUNTIME_STYLE_CHROME);
+  CefRefPtr<CefBrowserView> view = Open("data:text/html,opener", CEF_SHOW_STATE_NORMAL, CEF_RUNTIME_STYLE_CHROME);
   view_delegate_->place_popups = false;
   cef_testing::PopupResult popup =
       cef_testing::OpenPopup(view->GetBrowser()->GetMainFrame(), "data:text/html,<title>P</title>");
@@ -268,8 +302,7 @@ class PanelWindowDelegate : public CefWindowDelegate {
 
 TEST_F(ViewsBrowserTest, BrowserIsMadeWhenItsViewReachesAWindow) {
   CefRefPtr<CefBrowserView> view = CefBrowserView::CreateBrowserView(
-      client_.get(), "data:text/html,<title>Nested</title>", CefBrowserSettings(), nullptr,
-      nullptr, nullptr);
+      client_.get(), "data:text/html,<title>Nested</title>", CefBrowserSettings(), nullptr, nullptr, nullptr);
   CefRefPtr<CefPanel> panel = CefPanel::CreatePanel(nullptr);
   panel->AddChildView(view);
   EXPECT_TRUE(view->IsAttached());
