@@ -350,7 +350,15 @@ TEST_F(GameTest, AServiceThatIsDownGives502WithTheErrorCode) {
   EXPECT_EQ(down.mime_type, "text/plain");
   EXPECT_EQ(down.body, "Local resource request failed: " + std::to_string(ERR_CONNECTION_REFUSED));
 
+  // Back with a new token: the old one is refused, and that answer reaches
+  // the page as it came.
   ASSERT_TRUE(environment->service->Start());
+  ASSERT_NE(token, environment->service->token());
+  ResourceResult refused = Get(game->GetMainFrame(), site_ + "/engine/game.js");
+  EXPECT_EQ(refused.error, ERR_NONE);
+  EXPECT_EQ(refused.status, 401);
+  EXPECT_EQ(refused.body, environment->service->File("/engine/game.js", {{"Authorization", "Bearer " + token}}).body);
+
   token = environment->service->token();
   EXPECT_EQ(Get(game->GetMainFrame(), site_ + "/engine/game.js").status, 200);
 }
