@@ -19,6 +19,7 @@
 #include "desktop/desktop_internal.h"
 #include "desktop/desktop_state.h"
 #include "desktop/update_window.h"
+#include "include/cef_request_context.h"
 #include "include/cef_values.h"
 #include "service/service_harness_win.h"
 #include "shell/simple_handler.h"
@@ -52,9 +53,15 @@ class UpdateClient {
       return;
     localOrigin = service_->origin();
     token = service_->token();
+    dataDir = service_->data().generic_string();
     runtime_ = std::make_unique<cef_testing::ScopedRuntime>();
     if (!runtime_->initialized())
       return;
+    // Contexts for heartbeat replies applied whole.
+    gameContext = CefRequestContext::GetGlobalContext();
+    CefRequestContextSettings settings;
+    webContext = CefRequestContext::CreateContext(settings, nullptr);
+    webContextReady = true;
     const json state = service_->Info()["state"];
     {
       std::lock_guard lock(browserMutex);
@@ -88,6 +95,15 @@ class UpdateClient {
                              state->GetBool("updateGate"));
     }
     receiveUpdates(state);
+  }
+
+  // A heartbeat reply as the request thread hands it over: the host state,
+  // and before admission the launch answer nested under "launch".
+  std::string Reply(bool withLaunch) {
+    json reply = {{"state", service_->Info()["state"]}};
+    if (withLaunch)
+      reply["launch"] = service_->Api(kesta::testing::service_http::verb::post, "/api/launch", "{}").Json();
+    return reply.dump();
   }
 
   json Journal() { return service_->Api(kesta::testing::service_http::verb::get, "/__control/journal").Json(); }
@@ -286,6 +302,29 @@ TEST_F(UpdateFlowTest, WithoutAPendingUpdateOnlyAConfirmedReentryDoesAnything) {
   EXPECT_EQ(after["defers"], before["defers"]);
   std::lock_guard lock(browserMutex);
   resourceLaunch.admittedGeneration = admitted;
+}
+
+TEST_F(UpdateFlowTest, AnAdmittingReplyWithANewUpdateRecordsItAndLeavesTheWindowHidden) {
+  ASSERT_TRUE(client_->Patch({{"pending", {{"revision", 30}}}}));
+  {
+    std::lock_guard lock(browserMutex);
+    resourceLaunch = ResourceLaunch();
+  }
+  bool launch = false, quit = false;
+  std::vector<std::string> urls;
+  DesktopApplyResponse(client_->Reply(true), launch, quit, urls);
+  ASSERT_TRUE(launch);
+  EXPECT_FALSE(quit);
+  EXPECT_EQ(promptedRevision, 30) << "the new update was seen";
+  EXPECT_FALSE(IsWindowVisible(updateWindow)) << "admission hides the window it brought up";
+
+  // Replies after admission carry the same revision: the window stays hidden.
+  launch = false;
+  DesktopApplyResponse(client_->Reply(false), launch, quit, urls);
+  EXPECT_FALSE(launch);
+  EXPECT_FALSE(IsWindowVisible(updateWindow));
+  EXPECT_TRUE(IsWindowEnabled(acceptButton));
+  EXPECT_TRUE(IsWindowEnabled(deferButton));
 }
 
 // --- scenarios that end the client: one process each ---
