@@ -142,12 +142,14 @@ Reply ServiceState::Host(const std::string& body) {
   if (heartbeat.contains("after") && heartbeat["after"].is_number())
     after = heartbeat["after"];
   lastHeartbeat_ = std::move(heartbeat);
-  // Commands stay in every reply until a heartbeat reports their id as seen.
+  // Commands stay in every reply until a heartbeat reports their id as seen;
+  // then they are gone, or a restarted client, counting from 0 again, would
+  // carry them all out once more.
+  for (auto it = commands_.begin(); it != commands_.end() && static_cast<double>(it->first) <= after;)
+    it = commands_.erase(it);
   json commands = json::array();
-  for (const auto& [id, command] : commands_) {
-    if (static_cast<double>(id) > after)
-      commands.push_back(command);
-  }
+  for (const auto& [id, command] : commands_)
+    commands.push_back(command);
   return {200, json{{"state", State()}, {"commands", commands}}};
 }
 
@@ -189,17 +191,17 @@ Reply ServiceState::Accept(const std::string& body) {
 
   // A resource update always brings a new generation, even one with the same
   // pool versions, so that a client restarted after the accept enters anew.
+  // Its packages were put in place when the update became pending.
   const std::string client = StringOr(pending_, "client");
   const bool versions = pending_.contains("versions") && pending_["versions"].is_object();
   if (versions || client.empty()) {
     PoolVersions next = generations_[current_];
     if (versions) {
-      for (const auto& [pool, version] : VersionsFrom(pending_["versions"])) {
-        if (!store_.Install(pool, version, bundled()))
-          return Error(500, "cannot install " + pool + " " + version);
+      for (const auto& [pool, version] : VersionsFrom(pending_["versions"]))
         next[pool] = version;
-      }
     }
+    if (!store_.Complete(next, bundled()))
+      return Error(500, "the update's packages are missing");
     std::string name = "r" + std::to_string(*revision);
     for (int suffix = 2; generations_.count(name); ++suffix)
       name = "r" + std::to_string(*revision) + "-" + std::to_string(suffix);
@@ -316,6 +318,18 @@ Reply ServiceState::Control(const json& patch) {
     }
     if (bad)
       return *bad;
+  }
+
+  // A pending update is downloaded already: its packages go in place now, as
+  // a download would have put them (copies of the bundled pools here).
+  if (patch.contains("pending") && patch["pending"].is_object() && patch["pending"].contains("versions")) {
+    const json& versions = patch["pending"]["versions"];
+    if (!versions.is_object())
+      return Error(400, "bad value for pending.versions");
+    for (const auto& [pool, version] : VersionsFrom(versions)) {
+      if (!store_.Install(pool, version, bundled()))
+        return Error(500, "cannot install " + pool + " " + version);
+    }
   }
 
   bool changed = false;

@@ -8,8 +8,7 @@
 class CefAuthCallback : public virtual CefBaseRefCounted {
  public:
   // Sends the credentials (once) and retries the request.
-  virtual void Continue(const CefString& username,
-                        const CefString& password) = 0;
+  virtual void Continue(const CefString& username, const CefString& password) = 0;
 
   // Gives up: the request that met the challenge fails.
   virtual void Cancel() = 0;

@@ -45,8 +45,7 @@ class CefBrowser : public virtual CefBaseRefCounted {
 
   virtual CefRefPtr<CefFrame> GetMainFrame() = 0;
   virtual CefRefPtr<CefFrame> GetFocusedFrame() = 0;
-  virtual CefRefPtr<CefFrame> GetFrameByIdentifier(
-      const CefString& identifier) = 0;
+  virtual CefRefPtr<CefFrame> GetFrameByIdentifier(const CefString& identifier) = 0;
   virtual CefRefPtr<CefFrame> GetFrameByName(const CefString& name) = 0;
   virtual size_t GetFrameCount() = 0;
   virtual void GetFrameIdentifiers(std::vector<CefString>& identifiers) = 0;
@@ -68,13 +67,12 @@ class CefBrowserHost : public virtual CefBaseRefCounted {
                             CefRefPtr<CefRequestContext> request_context);
 
   // Creates a browser window at once; UI thread only.
-  static CefRefPtr<CefBrowser> CreateBrowserSync(
-      const CefWindowInfo& windowInfo,
-      CefRefPtr<CefClient> client,
-      const CefString& url,
-      const CefBrowserSettings& settings,
-      CefRefPtr<CefDictionaryValue> extra_info,
-      CefRefPtr<CefRequestContext> request_context);
+  static CefRefPtr<CefBrowser> CreateBrowserSync(const CefWindowInfo& windowInfo,
+                                                 CefRefPtr<CefClient> client,
+                                                 const CefString& url,
+                                                 const CefBrowserSettings& settings,
+                                                 CefRefPtr<CefDictionaryValue> extra_info,
+                                                 CefRefPtr<CefRequestContext> request_context);
 
   static CefRefPtr<CefBrowser> GetBrowserByIdentifier(int browser_id);
 

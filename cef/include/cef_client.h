@@ -32,30 +32,18 @@ class CefClient : public virtual CefBaseRefCounted {
  public:
   virtual CefRefPtr<CefAudioHandler> GetAudioHandler() { return nullptr; }
   virtual CefRefPtr<CefCommandHandler> GetCommandHandler() { return nullptr; }
-  virtual CefRefPtr<CefContextMenuHandler> GetContextMenuHandler() {
-    return nullptr;
-  }
+  virtual CefRefPtr<CefContextMenuHandler> GetContextMenuHandler() { return nullptr; }
   virtual CefRefPtr<CefDialogHandler> GetDialogHandler() { return nullptr; }
   virtual CefRefPtr<CefDisplayHandler> GetDisplayHandler() { return nullptr; }
-  virtual CefRefPtr<CefDownloadHandler> GetDownloadHandler() {
-    return nullptr;
-  }
+  virtual CefRefPtr<CefDownloadHandler> GetDownloadHandler() { return nullptr; }
   virtual CefRefPtr<CefDragHandler> GetDragHandler() { return nullptr; }
   virtual CefRefPtr<CefFindHandler> GetFindHandler() { return nullptr; }
   virtual CefRefPtr<CefFocusHandler> GetFocusHandler() { return nullptr; }
   virtual CefRefPtr<CefFrameHandler> GetFrameHandler() { return nullptr; }
-  virtual CefRefPtr<CefPermissionHandler> GetPermissionHandler() {
-    return nullptr;
-  }
-  virtual CefRefPtr<CefJSDialogHandler> GetJSDialogHandler() {
-    return nullptr;
-  }
-  virtual CefRefPtr<CefKeyboardHandler> GetKeyboardHandler() {
-    return nullptr;
-  }
-  virtual CefRefPtr<CefLifeSpanHandler> GetLifeSpanHandler() {
-    return nullptr;
-  }
+  virtual CefRefPtr<CefPermissionHandler> GetPermissionHandler() { return nullptr; }
+  virtual CefRefPtr<CefJSDialogHandler> GetJSDialogHandler() { return nullptr; }
+  virtual CefRefPtr<CefKeyboardHandler> GetKeyboardHandler() { return nullptr; }
+  virtual CefRefPtr<CefLifeSpanHandler> GetLifeSpanHandler() { return nullptr; }
   virtual CefRefPtr<CefLoadHandler> GetLoadHandler() { return nullptr; }
   virtual CefRefPtr<CefPrintHandler> GetPrintHandler() { return nullptr; }
   virtual CefRefPtr<CefRenderHandler> GetRenderHandler() { return nullptr; }

@@ -48,8 +48,7 @@ class CefContextMenuHandler : public virtual CefBaseRefCounted {
     return false;
   }
 
-  virtual void OnContextMenuDismissed(CefRefPtr<CefBrowser> browser,
-                                      CefRefPtr<CefFrame> frame) {}
+  virtual void OnContextMenuDismissed(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame) {}
 };
 
 // What was under the mouse when the context menu was asked for.

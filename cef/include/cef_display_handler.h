@@ -11,26 +11,18 @@
 // Browser display state. Called on the UI thread.
 class CefDisplayHandler : public virtual CefBaseRefCounted {
  public:
-  virtual void OnAddressChange(CefRefPtr<CefBrowser> browser,
-                               CefRefPtr<CefFrame> frame,
-                               const CefString& url) {}
+  virtual void OnAddressChange(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, const CefString& url) {}
 
-  virtual void OnTitleChange(CefRefPtr<CefBrowser> browser,
-                             const CefString& title) {}
+  virtual void OnTitleChange(CefRefPtr<CefBrowser> browser, const CefString& title) {}
 
-  virtual void OnFaviconURLChange(CefRefPtr<CefBrowser> browser,
-                                  const std::vector<CefString>& icon_urls) {}
+  virtual void OnFaviconURLChange(CefRefPtr<CefBrowser> browser, const std::vector<CefString>& icon_urls) {}
 
-  virtual void OnFullscreenModeChange(CefRefPtr<CefBrowser> browser,
-                                      bool fullscreen) {}
+  virtual void OnFullscreenModeChange(CefRefPtr<CefBrowser> browser, bool fullscreen) {}
 
   // Return true to handle the tooltip yourself.
-  virtual bool OnTooltip(CefRefPtr<CefBrowser> browser, CefString& text) {
-    return false;
-  }
+  virtual bool OnTooltip(CefRefPtr<CefBrowser> browser, CefString& text) { return false; }
 
-  virtual void OnStatusMessage(CefRefPtr<CefBrowser> browser,
-                               const CefString& value) {}
+  virtual void OnStatusMessage(CefRefPtr<CefBrowser> browser, const CefString& value) {}
 
   // Return true to stop the message from reaching the console.
   virtual bool OnConsoleMessage(CefRefPtr<CefBrowser> browser,
@@ -41,17 +33,11 @@ class CefDisplayHandler : public virtual CefBaseRefCounted {
     return false;
   }
 
-  virtual bool OnAutoResize(CefRefPtr<CefBrowser> browser,
-                            const CefSize& new_size) {
-    return false;
-  }
+  virtual bool OnAutoResize(CefRefPtr<CefBrowser> browser, const CefSize& new_size) { return false; }
 
-  virtual void OnLoadingProgressChange(CefRefPtr<CefBrowser> browser,
-                                       double progress) {}
+  virtual void OnLoadingProgressChange(CefRefPtr<CefBrowser> browser, double progress) {}
 
-  virtual void OnMediaAccessChange(CefRefPtr<CefBrowser> browser,
-                                   bool has_video_access,
-                                   bool has_audio_access) {}
+  virtual void OnMediaAccessChange(CefRefPtr<CefBrowser> browser, bool has_video_access, bool has_audio_access) {}
 };
 
 #endif  // CEF_INCLUDE_CEF_DISPLAY_HANDLER_H_

@@ -33,9 +33,7 @@ class CefFrame : public virtual CefBaseRefCounted {
   virtual void LoadRequest(CefRefPtr<CefRequest> request) = 0;
   virtual void LoadURL(const CefString& url) = 0;
 
-  virtual void ExecuteJavaScript(const CefString& code,
-                                 const CefString& script_url,
-                                 int start_line) = 0;
+  virtual void ExecuteJavaScript(const CefString& code, const CefString& script_url, int start_line) = 0;
 
   virtual bool IsMain() = 0;
   virtual bool IsFocused() = 0;
@@ -48,9 +46,8 @@ class CefFrame : public virtual CefBaseRefCounted {
 
   // A URL request tied to this frame's browser and context. Browser process:
   // UI or IO thread.
-  virtual CefRefPtr<CefURLRequest> CreateURLRequest(
-      CefRefPtr<CefRequest> request,
-      CefRefPtr<CefURLRequestClient> client) = 0;
+  virtual CefRefPtr<CefURLRequest> CreateURLRequest(CefRefPtr<CefRequest> request,
+                                                    CefRefPtr<CefURLRequestClient> client) = 0;
 };
 
 #endif  // CEF_INCLUDE_CEF_FRAME_H_

@@ -42,8 +42,7 @@ class CefLifeSpanHandler : public virtual CefBaseRefCounted {
   }
 
   // A popup allowed by OnBeforePopup() that was not created after all.
-  virtual void OnBeforePopupAborted(CefRefPtr<CefBrowser> browser,
-                                    int popup_id) {}
+  virtual void OnBeforePopupAborted(CefRefPtr<CefBrowser> browser, int popup_id) {}
 
   virtual void OnBeforeDevToolsPopup(CefRefPtr<CefBrowser> browser,
                                      CefWindowInfo& windowInfo,

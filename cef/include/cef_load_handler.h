@@ -13,20 +13,13 @@ class CefLoadHandler : public virtual CefBaseRefCounted {
   typedef cef_transition_type_t TransitionType;
 
   // Loading starts (|isLoading| true) and ends for the whole browser.
-  virtual void OnLoadingStateChange(CefRefPtr<CefBrowser> browser,
-                                    bool isLoading,
-                                    bool canGoBack,
-                                    bool canGoForward) {}
+  virtual void OnLoadingStateChange(CefRefPtr<CefBrowser> browser, bool isLoading, bool canGoBack, bool canGoForward) {}
 
   // A frame's navigation has committed.
-  virtual void OnLoadStart(CefRefPtr<CefBrowser> browser,
-                           CefRefPtr<CefFrame> frame,
-                           TransitionType transition_type) {}
+  virtual void OnLoadStart(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, TransitionType transition_type) {}
 
   // A frame finished loading; |httpStatusCode| of the main resource.
-  virtual void OnLoadEnd(CefRefPtr<CefBrowser> browser,
-                         CefRefPtr<CefFrame> frame,
-                         int httpStatusCode) {}
+  virtual void OnLoadEnd(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, int httpStatusCode) {}
 
   // A navigation failed or was cancelled (ERR_ABORTED).
   virtual void OnLoadError(CefRefPtr<CefBrowser> browser,

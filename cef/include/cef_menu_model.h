@@ -10,8 +10,7 @@ class CefMenuModel : public virtual CefBaseRefCounted {
  public:
   typedef cef_menu_item_type_t MenuItemType;
 
-  static CefRefPtr<CefMenuModel> CreateMenuModel(
-      CefRefPtr<CefMenuModelDelegate> delegate);
+  static CefRefPtr<CefMenuModel> CreateMenuModel(CefRefPtr<CefMenuModelDelegate> delegate);
 
   virtual bool IsSubMenu() = 0;
   // Removes every item; a context menu left empty is not shown.
@@ -21,15 +20,10 @@ class CefMenuModel : public virtual CefBaseRefCounted {
   virtual bool AddSeparator() = 0;
   virtual bool AddItem(int command_id, const CefString& label) = 0;
   virtual bool AddCheckItem(int command_id, const CefString& label) = 0;
-  virtual bool AddRadioItem(int command_id,
-                            const CefString& label,
-                            int group_id) = 0;
-  virtual CefRefPtr<CefMenuModel> AddSubMenu(int command_id,
-                                             const CefString& label) = 0;
+  virtual bool AddRadioItem(int command_id, const CefString& label, int group_id) = 0;
+  virtual CefRefPtr<CefMenuModel> AddSubMenu(int command_id, const CefString& label) = 0;
   virtual bool InsertSeparatorAt(size_t index) = 0;
-  virtual bool InsertItemAt(size_t index,
-                            int command_id,
-                            const CefString& label) = 0;
+  virtual bool InsertItemAt(size_t index, int command_id, const CefString& label) = 0;
 
   virtual bool Remove(int command_id) = 0;
   virtual bool RemoveAt(size_t index) = 0;

@@ -32,8 +32,7 @@ class CefRequest : public virtual CefBaseRefCounted {
   virtual CefString GetMethod() = 0;
   virtual void SetMethod(const CefString& method) = 0;
 
-  virtual void SetReferrer(const CefString& referrer_url,
-                           ReferrerPolicy policy) = 0;
+  virtual void SetReferrer(const CefString& referrer_url, ReferrerPolicy policy) = 0;
   virtual CefString GetReferrerURL() = 0;
   virtual ReferrerPolicy GetReferrerPolicy() = 0;
 
@@ -47,9 +46,7 @@ class CefRequest : public virtual CefBaseRefCounted {
   // Header names compare case-insensitively. With |overwrite| every value of
   // the name is replaced; without it an existing header is kept as is.
   virtual CefString GetHeaderByName(const CefString& name) = 0;
-  virtual void SetHeaderByName(const CefString& name,
-                               const CefString& value,
-                               bool overwrite) = 0;
+  virtual void SetHeaderByName(const CefString& name, const CefString& value, bool overwrite) = 0;
 
   virtual void Set(const CefString& url,
                    const CefString& method,

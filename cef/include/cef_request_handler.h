@@ -38,14 +38,13 @@ class CefRequestHandler : public virtual CefBaseRefCounted {
   }
 
   // IO thread. Null asks the request context's handler next.
-  virtual CefRefPtr<CefResourceRequestHandler> GetResourceRequestHandler(
-      CefRefPtr<CefBrowser> browser,
-      CefRefPtr<CefFrame> frame,
-      CefRefPtr<CefRequest> request,
-      bool is_navigation,
-      bool is_download,
-      const CefString& request_initiator,
-      bool& disable_default_handling) {
+  virtual CefRefPtr<CefResourceRequestHandler> GetResourceRequestHandler(CefRefPtr<CefBrowser> browser,
+                                                                         CefRefPtr<CefFrame> frame,
+                                                                         CefRefPtr<CefRequest> request,
+                                                                         bool is_navigation,
+                                                                         bool is_download,
+                                                                         const CefString& request_initiator,
+                                                                         bool& disable_default_handling) {
     return nullptr;
   }
 
@@ -73,13 +72,12 @@ class CefRequestHandler : public virtual CefBaseRefCounted {
   }
 
   // UI thread.
-  virtual bool OnSelectClientCertificate(
-      CefRefPtr<CefBrowser> browser,
-      bool isProxy,
-      const CefString& host,
-      int port,
-      const X509CertificateList& certificates,
-      CefRefPtr<CefSelectClientCertificateCallback> callback) {
+  virtual bool OnSelectClientCertificate(CefRefPtr<CefBrowser> browser,
+                                         bool isProxy,
+                                         const CefString& host,
+                                         int port,
+                                         const X509CertificateList& certificates,
+                                         CefRefPtr<CefSelectClientCertificateCallback> callback) {
     return false;
   }
 
@@ -87,8 +85,7 @@ class CefRequestHandler : public virtual CefBaseRefCounted {
   virtual void OnRenderViewReady(CefRefPtr<CefBrowser> browser) {}
 
   // UI thread. True when |callback| will decide.
-  virtual bool OnRenderProcessUnresponsive(CefRefPtr<CefBrowser> browser,
-                                           CefRefPtr<CefCallback> callback) {
+  virtual bool OnRenderProcessUnresponsive(CefRefPtr<CefBrowser> browser, CefRefPtr<CefCallback> callback) {
     return false;
   }
 

@@ -34,19 +34,14 @@ class CefResourceHandler : public virtual CefBaseRefCounted {
   // |handle_request| false, return true, then run |callback|. Cancel now:
   // |handle_request| true, return false. Returning false with
   // |handle_request| false falls back to ProcessRequest.
-  virtual bool Open(CefRefPtr<CefRequest> request,
-                    bool& handle_request,
-                    CefRefPtr<CefCallback> callback) {
+  virtual bool Open(CefRefPtr<CefRequest> request, bool& handle_request, CefRefPtr<CefCallback> callback) {
     handle_request = false;
     return false;
   }
 
   // Older form of Open: return true and run |callback| once the headers are
   // known; false cancels.
-  virtual bool ProcessRequest(CefRefPtr<CefRequest> request,
-                              CefRefPtr<CefCallback> callback) {
-    return false;
-  }
+  virtual bool ProcessRequest(CefRefPtr<CefRequest> request, CefRefPtr<CefCallback> callback) { return false; }
 
   // Fill in status, MIME type and headers. |response_length| is -1 when
   // unknown. A non-empty |redirectUrl| (relative or absolute) redirects.
@@ -58,9 +53,7 @@ class CefResourceHandler : public virtual CefBaseRefCounted {
   // Skip response data for a Range request. Now: |bytes_skipped| > 0 and
   // true. Later: |bytes_skipped| 0, true, then |callback|. Failure:
   // |bytes_skipped| negative and false.
-  virtual bool Skip(int64_t bytes_to_skip,
-                    int64_t& bytes_skipped,
-                    CefRefPtr<CefResourceSkipCallback> callback) {
+  virtual bool Skip(int64_t bytes_to_skip, int64_t& bytes_skipped, CefRefPtr<CefResourceSkipCallback> callback) {
     bytes_skipped = -2;
     return false;
   }
@@ -69,19 +62,13 @@ class CefResourceHandler : public virtual CefBaseRefCounted {
   // |bytes_read| 0, return true, then |callback|. Done: |bytes_read| 0 and
   // false. Failure: |bytes_read| a negative error and false. -1 with false
   // falls back to ReadResponse.
-  virtual bool Read(void* data_out,
-                    int bytes_to_read,
-                    int& bytes_read,
-                    CefRefPtr<CefResourceReadCallback> callback) {
+  virtual bool Read(void* data_out, int bytes_to_read, int& bytes_read, CefRefPtr<CefResourceReadCallback> callback) {
     bytes_read = -1;
     return false;
   }
 
   // Older form of Read.
-  virtual bool ReadResponse(void* data_out,
-                            int bytes_to_read,
-                            int& bytes_read,
-                            CefRefPtr<CefCallback> callback) {
+  virtual bool ReadResponse(void* data_out, int bytes_to_read, int& bytes_read, CefRefPtr<CefCallback> callback) {
     bytes_read = -2;
     return false;
   }

@@ -24,10 +24,9 @@ class CefResourceRequestHandler : public virtual CefBaseRefCounted {
   typedef cef_return_value_t ReturnValue;
   typedef cef_urlrequest_status_t URLRequestStatus;
 
-  virtual CefRefPtr<CefCookieAccessFilter> GetCookieAccessFilter(
-      CefRefPtr<CefBrowser> browser,
-      CefRefPtr<CefFrame> frame,
-      CefRefPtr<CefRequest> request) {
+  virtual CefRefPtr<CefCookieAccessFilter> GetCookieAccessFilter(CefRefPtr<CefBrowser> browser,
+                                                                 CefRefPtr<CefFrame> frame,
+                                                                 CefRefPtr<CefRequest> request) {
     return nullptr;
   }
 
@@ -42,10 +41,9 @@ class CefResourceRequestHandler : public virtual CefBaseRefCounted {
   }
 
   // A handler that serves the request itself; null for default loading.
-  virtual CefRefPtr<CefResourceHandler> GetResourceHandler(
-      CefRefPtr<CefBrowser> browser,
-      CefRefPtr<CefFrame> frame,
-      CefRefPtr<CefRequest> request) {
+  virtual CefRefPtr<CefResourceHandler> GetResourceHandler(CefRefPtr<CefBrowser> browser,
+                                                           CefRefPtr<CefFrame> frame,
+                                                           CefRefPtr<CefRequest> request) {
     return nullptr;
   }
 
@@ -64,11 +62,10 @@ class CefResourceRequestHandler : public virtual CefBaseRefCounted {
     return false;
   }
 
-  virtual CefRefPtr<CefResponseFilter> GetResourceResponseFilter(
-      CefRefPtr<CefBrowser> browser,
-      CefRefPtr<CefFrame> frame,
-      CefRefPtr<CefRequest> request,
-      CefRefPtr<CefResponse> response) {
+  virtual CefRefPtr<CefResponseFilter> GetResourceResponseFilter(CefRefPtr<CefBrowser> browser,
+                                                                 CefRefPtr<CefFrame> frame,
+                                                                 CefRefPtr<CefRequest> request,
+                                                                 CefRefPtr<CefResponse> response) {
     return nullptr;
   }
 

@@ -35,9 +35,7 @@ class CefResponse : public virtual CefBaseRefCounted {
 
   // Header names compare case-insensitively.
   virtual CefString GetHeaderByName(const CefString& name) = 0;
-  virtual void SetHeaderByName(const CefString& name,
-                               const CefString& value,
-                               bool overwrite) = 0;
+  virtual void SetHeaderByName(const CefString& name, const CefString& value, bool overwrite) = 0;
 
   virtual void GetHeaderMap(HeaderMap& headerMap) = 0;
   virtual void SetHeaderMap(const HeaderMap& headerMap) = 0;

@@ -15,10 +15,9 @@ class CefSchemeHandlerFactory;
 
 // Registers a factory on the global request context. Empty |domain_name|
 // matches every host (standard schemes); a null factory removes the entry.
-bool CefRegisterSchemeHandlerFactory(
-    const CefString& scheme_name,
-    const CefString& domain_name,
-    CefRefPtr<CefSchemeHandlerFactory> factory);
+bool CefRegisterSchemeHandlerFactory(const CefString& scheme_name,
+                                     const CefString& domain_name,
+                                     CefRefPtr<CefSchemeHandlerFactory> factory);
 
 // Removes every factory of the global request context.
 bool CefClearSchemeHandlerFactories();
@@ -37,11 +36,10 @@ class CefSchemeHandlerFactory : public virtual CefBaseRefCounted {
   // |browser| and |frame| are null for requests that no browser made (for
   // instance CefURLRequest). |request| is read-only. Null means ordinary
   // loading.
-  virtual CefRefPtr<CefResourceHandler> Create(
-      CefRefPtr<CefBrowser> browser,
-      CefRefPtr<CefFrame> frame,
-      const CefString& scheme_name,
-      CefRefPtr<CefRequest> request) = 0;
+  virtual CefRefPtr<CefResourceHandler> Create(CefRefPtr<CefBrowser> browser,
+                                               CefRefPtr<CefFrame> frame,
+                                               const CefString& scheme_name,
+                                               CefRefPtr<CefRequest> request) = 0;
 };
 
 #endif  // CEF_INCLUDE_CEF_SCHEME_H_

@@ -21,10 +21,9 @@ class CefURLRequest : public virtual CefBaseRefCounted {
 
   // |request| becomes read-only. Null |request_context| means the global
   // context. Returns null when no request could be started.
-  static CefRefPtr<CefURLRequest> Create(
-      CefRefPtr<CefRequest> request,
-      CefRefPtr<CefURLRequestClient> client,
-      CefRefPtr<CefRequestContext> request_context);
+  static CefRefPtr<CefURLRequest> Create(CefRefPtr<CefRequest> request,
+                                         CefRefPtr<CefURLRequestClient> client,
+                                         CefRefPtr<CefRequestContext> request_context);
 
   virtual CefRefPtr<CefRequest> GetRequest() = 0;
   virtual CefRefPtr<CefURLRequestClient> GetClient() = 0;
@@ -43,17 +42,11 @@ class CefURLRequestClient : public virtual CefBaseRefCounted {
  public:
   virtual void OnRequestComplete(CefRefPtr<CefURLRequest> request) = 0;
 
-  virtual void OnUploadProgress(CefRefPtr<CefURLRequest> request,
-                                int64_t current,
-                                int64_t total) = 0;
+  virtual void OnUploadProgress(CefRefPtr<CefURLRequest> request, int64_t current, int64_t total) = 0;
 
-  virtual void OnDownloadProgress(CefRefPtr<CefURLRequest> request,
-                                  int64_t current,
-                                  int64_t total) = 0;
+  virtual void OnDownloadProgress(CefRefPtr<CefURLRequest> request, int64_t current, int64_t total) = 0;
 
-  virtual void OnDownloadData(CefRefPtr<CefURLRequest> request,
-                              const void* data,
-                              size_t data_length) = 0;
+  virtual void OnDownloadData(CefRefPtr<CefURLRequest> request, const void* data, size_t data_length) = 0;
 
   // True when |callback| has been or will be continued; false cancels.
   virtual bool GetAuthCredentials(bool isProxy,

@@ -24,7 +24,8 @@ CefRefPtr<FrameImpl> FrameOf(CefRefPtr<CefFrame> frame) {
 
 std::string OriginOf(const std::string& url) {
   size_t scheme_end = url.find("://");
-  if (scheme_end == std::string::npos) return {};
+  if (scheme_end == std::string::npos)
+    return {};
   size_t path = url.find('/', scheme_end + 3);
   return url.substr(0, path);
 }
@@ -32,11 +33,10 @@ std::string OriginOf(const std::string& url) {
 class ResourceCollector : public cef_internal::LoadDelegate {
  public:
   void OnLoadResponse(CefRefPtr<CefResponse> response) override { response_ = response; }
-  void OnLoadData(const void* data, size_t size) override {
-    result.body.append(static_cast<const char*>(data), size);
-  }
+  void OnLoadData(const void* data, size_t size) override { result.body.append(static_cast<const char*>(data), size); }
   void OnLoadComplete(cef_errorcode_t error, CefRefPtr<CefResponse> response) override {
-    if (response) response_ = response;
+    if (response)
+      response_ = response;
     result.completed = true;
     result.error = error;
     if (response_) {
@@ -45,7 +45,8 @@ class ResourceCollector : public cef_internal::LoadDelegate {
       result.mime_type = response_->GetMimeType().ToString();
       CefResponse::HeaderMap map;
       response_->GetHeaderMap(map);
-      for (auto& [name, value] : map) result.headers.emplace(name.ToString(), value.ToString());
+      for (auto& [name, value] : map)
+        result.headers.emplace(name.ToString(), value.ToString());
     }
   }
 
@@ -60,16 +61,12 @@ class ServedPage : public CefResourceHandler {
  public:
   explicit ServedPage(PageServer::Answer answer) : answer_(std::move(answer)) {}
 
-  bool Open(CefRefPtr<CefRequest> request,
-            bool& handle_request,
-            CefRefPtr<CefCallback> callback) override {
+  bool Open(CefRefPtr<CefRequest> request, bool& handle_request, CefRefPtr<CefCallback> callback) override {
     handle_request = true;
     return true;
   }
 
-  void GetResponseHeaders(CefRefPtr<CefResponse> response,
-                          int64_t& response_length,
-                          CefString& redirectUrl) override {
+  void GetResponseHeaders(CefRefPtr<CefResponse> response, int64_t& response_length, CefString& redirectUrl) override {
     response->SetStatus(answer_.status);
     response->SetStatusText(answer_.status == 200 ? "OK" : "");
     response->SetMimeType(answer_.mime_type);
@@ -80,10 +77,7 @@ class ServedPage : public CefResourceHandler {
     response_length = static_cast<int64_t>(answer_.body.size());
   }
 
-  bool Read(void* data_out,
-            int bytes_to_read,
-            int& bytes_read,
-            CefRefPtr<CefResourceReadCallback> callback) override {
+  bool Read(void* data_out, int bytes_to_read, int& bytes_read, CefRefPtr<CefResourceReadCallback> callback) override {
     size_t left = answer_.body.size() - offset_;
     if (left == 0) {
       bytes_read = 0;
@@ -113,13 +107,15 @@ class PageFactory : public CefSchemeHandlerFactory {
                                        const CefString& scheme_name,
                                        CefRefPtr<CefRequest> request) override {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!server_) return nullptr;
+    if (!server_)
+      return nullptr;
     PageServer::Request seen;
     seen.method = request->GetMethod().ToString();
     seen.url = request->GetURL().ToString();
     CefRequest::HeaderMap map;
     request->GetHeaderMap(map);
-    for (auto& [name, value] : map) seen.headers.emplace(name.ToString(), value.ToString());
+    for (auto& [name, value] : map)
+      seen.headers.emplace(name.ToString(), value.ToString());
     if (auto post = request->GetPostData()) {
       CefPostData::ElementVector elements;
       post->GetElements(elements);
@@ -155,22 +151,24 @@ std::map<PageServer*, CefRefPtr<PageFactory>>& Factories() {
 
 void NavigateMainFrame(CefRefPtr<CefBrowser> browser, const std::string& url, bool user_gesture) {
   auto impl = BrowserHostImpl::FromBrowser(browser);
-  if (impl) impl->Navigate(impl->main_frame(), url, TT_LINK, user_gesture);
+  if (impl)
+    impl->Navigate(impl->main_frame(), url, TT_LINK, user_gesture);
 }
 
-CefRefPtr<CefFrame> CreateSubFrame(CefRefPtr<CefBrowser> browser,
-                                   const std::string& name,
-                                   const std::string& url) {
+CefRefPtr<CefFrame> CreateSubFrame(CefRefPtr<CefBrowser> browser, const std::string& name, const std::string& url) {
   auto impl = BrowserHostImpl::FromBrowser(browser);
-  if (!impl) return nullptr;
+  if (!impl)
+    return nullptr;
   CefRefPtr<FrameImpl> frame = impl->AddSubFrame(name);
-  if (!url.empty()) impl->Navigate(frame, url, TT_AUTO_SUBFRAME, false);
+  if (!url.empty())
+    impl->Navigate(frame, url, TT_AUTO_SUBFRAME, false);
   return frame.get();
 }
 
 void NavigateFrame(CefRefPtr<CefFrame> frame, const std::string& url, bool user_gesture) {
   CefRefPtr<FrameImpl> impl = FrameOf(frame);
-  if (!impl || !impl->browser_impl()) return;
+  if (!impl || !impl->browser_impl())
+    return;
   CefRefPtr<BrowserHostImpl> browser(impl->browser_impl());
   browser->Navigate(impl, url, impl->IsMain() ? TT_LINK : TT_MANUAL_SUBFRAME, user_gesture);
 }
@@ -182,14 +180,16 @@ ResourceResult LoadResource(CefRefPtr<CefFrame> frame,
                             const std::string& body,
                             int timeout_ms) {
   CefRefPtr<FrameImpl> impl = FrameOf(frame);
-  if (!impl || !impl->browser_impl()) return {};
+  if (!impl || !impl->browser_impl())
+    return {};
   CefRefPtr<BrowserHostImpl> browser(impl->browser_impl());
 
   CefRefPtr<CefRequest> request = CefRequest::Create();
   request->SetURL(url);
   request->SetMethod(method);
   CefRequest::HeaderMap map;
-  for (auto& [name, value] : headers) map.emplace(name, value);
+  for (auto& [name, value] : headers)
+    map.emplace(name, value);
   request->SetHeaderMap(map);
   if (!body.empty()) {
     CefRefPtr<CefPostData> post = CefPostData::Create();
@@ -211,9 +211,11 @@ ResourceResult LoadResource(CefRefPtr<CefFrame> frame,
   params.resource_type = RT_XHR;
   CefRefPtr<ResourceCollector> collector = new ResourceCollector();
   CefRefPtr<cef_internal::LoadHandle> handle = cef_internal::StartLoad(params, collector.get());
-  if (!handle) return {};
+  if (!handle)
+    return {};
   cef_internal::RunUIUntil([&] { return collector->result.completed; }, timeout_ms);
-  if (!collector->result.completed) handle->Cancel();
+  if (!collector->result.completed)
+    handle->Cancel();
   return collector->result;
 }
 
@@ -224,14 +226,14 @@ PopupResult OpenPopup(CefRefPtr<CefFrame> frame,
                       const std::string& target_frame_name) {
   PopupResult result;
   CefRefPtr<FrameImpl> impl = FrameOf(frame);
-  if (!impl || !impl->browser_impl()) return result;
+  if (!impl || !impl->browser_impl())
+    return result;
   cef_internal::PopupRequest request;
   request.target_url = target_url;
   request.target_frame_name = target_frame_name;
   request.disposition = disposition;
   request.user_gesture = user_gesture;
-  cef_internal::PopupOutcome outcome =
-      cef_internal::OpenPopup(impl->browser_impl(), impl, request);
+  cef_internal::PopupOutcome outcome = cef_internal::OpenPopup(impl->browser_impl(), impl, request);
   result.popup_id = outcome.popup_id;
   result.cancelled = outcome.cancelled;
   result.browser = outcome.browser.get();
@@ -243,18 +245,17 @@ void SetBeforeUnload(CefRefPtr<CefBrowser> browser,
                      const std::string& message,
                      bool default_prompt_leaves) {
   auto impl = BrowserHostImpl::FromBrowser(browser);
-  if (!impl) return;
+  if (!impl)
+    return;
   impl->SetBeforeUnload(has_handler, message);
   impl->SetDefaultUnloadAnswer(default_prompt_leaves);
 }
 
-ContextMenuResult RightClick(CefRefPtr<CefBrowser> browser,
-                             CefRefPtr<CefFrame> frame,
-                             int x,
-                             int y) {
+ContextMenuResult RightClick(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, int x, int y) {
   ContextMenuResult result;
   auto impl = BrowserHostImpl::FromBrowser(browser);
-  if (!impl) return result;
+  if (!impl)
+    return result;
   CefRefPtr<FrameImpl> target = frame ? FrameOf(frame) : impl->main_frame();
   cef_internal::ContextMenuOutcome outcome = cef_internal::RunContextMenu(impl, target, x, y);
   result.shown = outcome.shown;
@@ -263,38 +264,48 @@ ContextMenuResult RightClick(CefRefPtr<CefBrowser> browser,
 }
 
 HWND TopLevelWindow(CefRefPtr<CefBrowser> browser) {
-  if (!browser) return nullptr;
+  if (!browser)
+    return nullptr;
   HWND host = browser->GetHost()->GetWindowHandle();
   return host ? GetAncestor(host, GA_ROOT) : nullptr;
 }
 
-void PressCloseBox(CefRefPtr<CefBrowser> browser) { PressCloseBox(TopLevelWindow(browser)); }
-
-void PressCloseBox(HWND top_level) {
-  if (top_level && IsWindow(top_level)) SendMessageW(top_level, WM_SYSCOMMAND, SC_CLOSE, 0);
+void PressCloseBox(CefRefPtr<CefBrowser> browser) {
+  PressCloseBox(TopLevelWindow(browser));
 }
 
-bool WaitForUIIdle(int timeout_ms) { return cef_internal::RunUIUntilIdle(timeout_ms); }
+void PressCloseBox(HWND top_level) {
+  if (top_level && IsWindow(top_level))
+    SendMessageW(top_level, WM_SYSCOMMAND, SC_CLOSE, 0);
+}
+
+bool WaitForUIIdle(int timeout_ms) {
+  return cef_internal::RunUIUntilIdle(timeout_ms);
+}
 
 std::vector<CefRefPtr<CefBrowser>> OpenBrowsers() {
   std::vector<CefRefPtr<CefBrowser>> out;
-  for (auto& browser : cef_internal::LiveBrowsers()) out.push_back(browser.get());
+  for (auto& browser : cef_internal::LiveBrowsers())
+    out.push_back(browser.get());
   return out;
 }
 
-int OpenBrowserCount() { return cef_internal::LiveBrowserCount(); }
-int OpenViewsWindowCount() { return cef_internal::LiveViewsWindowCount(); }
-int LiveBrowserObjectCount() { return cef_internal::BrowserObjectCount(); }
+int OpenBrowserCount() {
+  return cef_internal::LiveBrowserCount();
+}
+int OpenViewsWindowCount() {
+  return cef_internal::LiveViewsWindowCount();
+}
+int LiveBrowserObjectCount() {
+  return cef_internal::BrowserObjectCount();
+}
 
-PageServer::PageServer(CefRefPtr<CefRequestContext> context,
-                       const std::string& scheme,
-                       const std::string& domain)
-    : context_(context ? context : CefRequestContext::GetGlobalContext()),
-      scheme_(scheme),
-      domain_(domain) {
+PageServer::PageServer(CefRefPtr<CefRequestContext> context, const std::string& scheme, const std::string& domain)
+    : context_(context ? context : CefRequestContext::GetGlobalContext()), scheme_(scheme), domain_(domain) {
   CefRefPtr<PageFactory> factory = new PageFactory(this);
   Factories()[this] = factory;
-  if (context_) context_->RegisterSchemeHandlerFactory(scheme_, domain_, factory.get());
+  if (context_)
+    context_->RegisterSchemeHandlerFactory(scheme_, domain_, factory.get());
 }
 
 PageServer::~PageServer() {
@@ -303,13 +314,11 @@ PageServer::~PageServer() {
     it->second->Detach();
     Factories().erase(it);
   }
-  if (context_) context_->RegisterSchemeHandlerFactory(scheme_, domain_, nullptr);
+  if (context_)
+    context_->RegisterSchemeHandlerFactory(scheme_, domain_, nullptr);
 }
 
-void PageServer::Serve(const std::string& url,
-                       const std::string& body,
-                       const std::string& mime_type,
-                       int status) {
+void PageServer::Serve(const std::string& url, const std::string& body, const std::string& mime_type, int status) {
   std::lock_guard<std::mutex> lock(mutex_);
   Answer& answer = answers_[url];
   answer.status = status;

@@ -24,15 +24,11 @@ namespace cef_testing {
 // A link click in the main frame (user gesture) or a script navigation.
 // The navigation starts at once (OnBeforeBrowse runs inside the call);
 // loading completes from later tasks.
-void NavigateMainFrame(CefRefPtr<CefBrowser> browser,
-                       const std::string& url,
-                       bool user_gesture = true);
+void NavigateMainFrame(CefRefPtr<CefBrowser> browser, const std::string& url, bool user_gesture = true);
 
 // The page makes an iframe named |name| and navigates it to |url| (no
 // navigation when empty). Returns the new frame.
-CefRefPtr<CefFrame> CreateSubFrame(CefRefPtr<CefBrowser> browser,
-                                   const std::string& name,
-                                   const std::string& url);
+CefRefPtr<CefFrame> CreateSubFrame(CefRefPtr<CefBrowser> browser, const std::string& name, const std::string& url);
 
 // Navigates any frame of a browser, as a link inside it would.
 void NavigateFrame(CefRefPtr<CefFrame> frame, const std::string& url, bool user_gesture = true);
@@ -58,8 +54,8 @@ ResourceResult LoadResource(CefRefPtr<CefFrame> frame,
 
 struct PopupResult {
   int popup_id = 0;
-  bool cancelled = false;            // OnBeforePopup cancelled it
-  CefRefPtr<CefBrowser> browser;     // the popup browser, when one was made
+  bool cancelled = false;         // OnBeforePopup cancelled it
+  CefRefPtr<CefBrowser> browser;  // the popup browser, when one was made
 };
 
 // The page in |frame| opens a popup (window.open / target=_blank).
@@ -124,9 +120,7 @@ class PageServer {
   };
 
   // Registers for |scheme|://|domain| on |context| (null: the global one).
-  PageServer(CefRefPtr<CefRequestContext> context,
-             const std::string& scheme,
-             const std::string& domain);
+  PageServer(CefRefPtr<CefRequestContext> context, const std::string& scheme, const std::string& domain);
   ~PageServer();
   PageServer(const PageServer&) = delete;
   PageServer& operator=(const PageServer&) = delete;

@@ -111,12 +111,21 @@ TEST_F(BrowserNetworkPolicyTest, ContextWithoutWebRtcPreferences) {
   EXPECT_EQ(Pref(bare, kProxy), R"([{"mode":"direct"}])");
   EXPECT_FALSE(bare->HasPreference(kPolicy));
 
+  // A context with the policy but not the URL list gets the policy alone.
+  CefRefPtr<CefRequestContext> partial = NewContext();
+  policy_test::Unregister(partial, kUrls);
+  policy.Apply(Dict(kDirectState), partial, nullptr, token);
+  EXPECT_EQ(policy.networkError, "");
+  EXPECT_EQ(Pref(partial, kProxy), R"([{"mode":"direct"}])");
+
   // Under enforcement WebRTC must be restricted, so its absence is a failure.
   StartEnforced();
   policy.Apply(Dict(kEnforcedState), bare, web, token);
   EXPECT_EQ(policy.networkError, "Game preference is unsupported: webrtc.ip_handling_policy");
   EXPECT_FALSE(policy.contextsApplied.load());
   EXPECT_EQ(Pref(bare, kProxy), R"([{"mode":"direct"}])");
+  policy.Apply(Dict(kEnforcedState), partial, nullptr, token);
+  EXPECT_EQ(policy.networkError, "Game preference is unsupported: webrtc.ip_handling_url");
 }
 
 TEST_F(BrowserNetworkPolicyTest, EnforcedFromStartIsFullyInForce) {
@@ -179,11 +188,12 @@ TEST_F(BrowserNetworkPolicyTest, QuicRuleFollowsTheGlobalCommandLine) {
   EXPECT_EQ(policy.networkError, "");
   EXPECT_TRUE(policy.browserNetworkEnforced);
 
-  // The switch alone does not count when the start was not enforced.
+  // The switch alone does not count when the start was not enforced, even
+  // with no restart pending.
   kesta::BrowserNetworkPolicy unenforced;
+  unenforced.restartNeededForEnforcement = false;
   unenforced.Apply(Dict(kEnforcedState), game, web, token);
-  EXPECT_EQ(unenforced.networkError, "");
-  EXPECT_FALSE(unenforced.browserNetworkEnforced);
+  EXPECT_EQ(unenforced.networkError, kNoQuic);
 }
 
 TEST_F(BrowserNetworkPolicyTest, LoopbackProxyValidation) {
@@ -367,6 +377,19 @@ TEST_F(BrowserNetworkPolicyTest, FailedStateIsAppliedAgainInFull) {
   EXPECT_EQ(policy.networkError, "");
   EXPECT_TRUE(policy.contextsApplied.load());
   EXPECT_EQ(Pref(healthy, kProxy), kEnforcedProxy);
+}
+
+TEST_F(BrowserNetworkPolicyTest, LastGoodStateAfterAFailureIsAppliedAgain) {
+  policy.Apply(Dict(kDirectState), game, web, token);
+  ASSERT_TRUE(policy.contextsApplied.load());
+  policy.Apply(Dict(R"({"activation": 3, "networkRevision": 4})"), game, web, token);
+  ASSERT_EQ(policy.networkError, kMissingProxy);
+
+  // The snapshot still names the earlier state, but the failure in between
+  // must not let it pass as unchanged.
+  policy.Apply(Dict(kDirectState), game, web, token);
+  EXPECT_EQ(policy.networkError, "");
+  EXPECT_TRUE(policy.contextsApplied.load());
 }
 
 TEST_F(BrowserNetworkPolicyTest, WithoutWebContextOnlyTheGameIsConfigured) {

@@ -18,6 +18,8 @@ void TearDownContexts();
 // preferences registered at their defaults.
 CefRefPtr<CefRequestContext> NewContext(bool webrtc = true);
 
+// The preference is not registered in this context.
+void Unregister(CefRefPtr<CefRequestContext> context, const std::string& name);
 // The preference exists but CanSetPreference answers false.
 void MakeUnsettable(CefRefPtr<CefRequestContext> context, const std::string& name);
 // SetPreference answers false with this error text (possibly empty).

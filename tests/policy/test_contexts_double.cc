@@ -27,6 +27,7 @@ class FakeRequestContext : public CefRequestContext {
     preference.defaultValue = defaultValue;
     preference.value = defaultValue->Copy();
   }
+  void Unregister(const std::string& name) { preferences_.erase(name); }
   Preference* Find(const CefString& name) {
     auto it = preferences_.find(name.ToString());
     return it == preferences_.end() ? nullptr : &it->second;
@@ -123,6 +124,10 @@ CefRefPtr<CefRequestContext> NewContext(bool webrtc) {
     context->Register("webrtc.ip_handling_url", urls);
   }
   return context;
+}
+
+void Unregister(CefRefPtr<CefRequestContext> context, const std::string& name) {
+  static_cast<FakeRequestContext*>(context.get())->Unregister(name);
 }
 
 void MakeUnsettable(CefRefPtr<CefRequestContext> context, const std::string& name) {

@@ -30,10 +30,14 @@ CefRefPtr<CefRequestContext> NewContext(bool webrtc) {
   CefRequestContextSettings settings;
   CefRefPtr<CefRequestContext> context = CefRequestContext::CreateContext(settings, nullptr);
   if (!webrtc) {
-    cef_testing::UnregisterPreference(context, "webrtc.ip_handling_policy");
-    cef_testing::UnregisterPreference(context, "webrtc.ip_handling_url");
+    Unregister(context, "webrtc.ip_handling_policy");
+    Unregister(context, "webrtc.ip_handling_url");
   }
   return context;
+}
+
+void Unregister(CefRefPtr<CefRequestContext> context, const std::string& name) {
+  cef_testing::UnregisterPreference(context, name);
 }
 
 void MakeUnsettable(CefRefPtr<CefRequestContext> context, const std::string& name) {

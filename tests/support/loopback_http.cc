@@ -45,8 +45,8 @@ std::string ReasonFor(int status) {
 }
 
 std::string Serialize(const CannedResponse& c, size_t announced_length) {
-  std::string text = "HTTP/1.1 " + std::to_string(c.status) + " " +
-                     (c.reason.empty() ? ReasonFor(c.status) : c.reason) + "\r\n";
+  std::string text =
+      "HTTP/1.1 " + std::to_string(c.status) + " " + (c.reason.empty() ? ReasonFor(c.status) : c.reason) + "\r\n";
   bool has_length = false;
   for (const auto& [name, value] : c.headers) {
     if (EqualsIgnoreCase(name, "content-length") || EqualsIgnoreCase(name, "transfer-encoding"))
@@ -243,8 +243,7 @@ class LoopbackHttpServer::Impl {
   ServerCore core_;  // last: stopped first
 };
 
-LoopbackHttpServer::LoopbackHttpServer(Handler handler)
-    : impl_(std::make_unique<Impl>(std::move(handler))) {}
+LoopbackHttpServer::LoopbackHttpServer(Handler handler) : impl_(std::make_unique<Impl>(std::move(handler))) {}
 LoopbackHttpServer::~LoopbackHttpServer() = default;
 
 int LoopbackHttpServer::port() const {
@@ -272,8 +271,7 @@ int LoopbackHttpServer::abandoned_holds() const {
 
 bool LoopbackHttpServer::WaitForAbandonedHolds(int n, int timeout_ms) const {
   std::unique_lock<std::mutex> guard(impl_->lock_);
-  return impl_->changed_.wait_for(guard, std::chrono::milliseconds(timeout_ms),
-                                  [&] { return impl_->abandoned_ >= n; });
+  return impl_->changed_.wait_for(guard, std::chrono::milliseconds(timeout_ms), [&] { return impl_->abandoned_ >= n; });
 }
 
 // Proxy

@@ -10,13 +10,12 @@
 class CefBrowserView : public CefView {
  public:
   // The browser is created when the view joins a window.
-  static CefRefPtr<CefBrowserView> CreateBrowserView(
-      CefRefPtr<CefClient> client,
-      const CefString& url,
-      const CefBrowserSettings& settings,
-      CefRefPtr<CefDictionaryValue> extra_info,
-      CefRefPtr<CefRequestContext> request_context,
-      CefRefPtr<CefBrowserViewDelegate> delegate);
+  static CefRefPtr<CefBrowserView> CreateBrowserView(CefRefPtr<CefClient> client,
+                                                     const CefString& url,
+                                                     const CefBrowserSettings& settings,
+                                                     CefRefPtr<CefDictionaryValue> extra_info,
+                                                     CefRefPtr<CefRequestContext> request_context,
+                                                     CefRefPtr<CefBrowserViewDelegate> delegate);
 
   // The view hosting |browser|, or null for a browser without one.
   static CefRefPtr<CefBrowserView> GetForBrowser(CefRefPtr<CefBrowser> browser);

@@ -80,8 +80,7 @@ class CefView : public CefBaseRefCounted {
   virtual bool ConvertPointToWindow(CefPoint& point) = 0;
   virtual bool ConvertPointFromWindow(CefPoint& point) = 0;
   virtual bool ConvertPointToView(CefRefPtr<CefView> view, CefPoint& point) = 0;
-  virtual bool ConvertPointFromView(CefRefPtr<CefView> view,
-                                    CefPoint& point) = 0;
+  virtual bool ConvertPointFromView(CefRefPtr<CefView> view, CefPoint& point) = 0;
 };
 
 #endif  // CEF_INCLUDE_VIEWS_CEF_VIEW_H_

@@ -11,13 +11,11 @@ class CefWindow : public CefPanel {
  public:
   // Creates the window; OnWindowCreated runs before this returns. The window
   // keeps itself alive until it is destroyed.
-  static CefRefPtr<CefWindow> CreateTopLevelWindow(
-      CefRefPtr<CefWindowDelegate> delegate);
+  static CefRefPtr<CefWindow> CreateTopLevelWindow(CefRefPtr<CefWindowDelegate> delegate);
 
   // Shows the window in its initial show state the first time.
   virtual void Show() = 0;
-  virtual void ShowAsBrowserModalDialog(
-      CefRefPtr<CefBrowserView> browser_view) = 0;
+  virtual void ShowAsBrowserModalDialog(CefRefPtr<CefBrowserView> browser_view) = 0;
   virtual void Hide() = 0;
   virtual void CenterWindow(const CefSize& size) = 0;
   // Closes through CanClose().

@@ -41,8 +41,8 @@ struct CefDeleteOnIOThread : public CefDeleteOnThread<TID_IO> {};
 
 #define IMPLEMENT_REFCOUNTING_DELETE_ON_IOT(ClassName) IMPLEMENT_REFCOUNTING_EX(ClassName, CefDeleteOnIOThread)
 
-// argv built from a CefCommandLine-style vector of strings, for APIs that
-// want char**; the strings live as long as this object.
+// A private copy of argv for consumers that may rearrange or modify the
+// array; the copies live as long as this object.
 class CefScopedArgArray {
  public:
   CefScopedArgArray(int argc, char* argv[]) {

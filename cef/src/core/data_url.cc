@@ -6,21 +6,26 @@ namespace cef_internal {
 namespace {
 
 std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : s)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
 }
 
 std::string Trim(const std::string& s) {
   size_t b = s.find_first_not_of(" \t");
-  if (b == std::string::npos) return {};
+  if (b == std::string::npos)
+    return {};
   size_t e = s.find_last_not_of(" \t");
   return s.substr(b, e - b + 1);
 }
 
 int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= '0' && c <= '9')
+    return c - '0';
+  if (c >= 'a' && c <= 'f')
+    return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F')
+    return c - 'A' + 10;
   return -1;
 }
 
@@ -44,11 +49,16 @@ std::string PercentDecode(const std::string& in) {
 }
 
 int Base64Value(char c) {
-  if (c >= 'A' && c <= 'Z') return c - 'A';
-  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-  if (c >= '0' && c <= '9') return c - '0' + 52;
-  if (c == '+') return 62;
-  if (c == '/') return 63;
+  if (c >= 'A' && c <= 'Z')
+    return c - 'A';
+  if (c >= 'a' && c <= 'z')
+    return c - 'a' + 26;
+  if (c >= '0' && c <= '9')
+    return c - '0' + 52;
+  if (c == '+')
+    return 62;
+  if (c == '/')
+    return 63;
   return -1;
 }
 
@@ -57,21 +67,25 @@ int Base64Value(char c) {
 bool Base64Decode(const std::string& in, std::string* out) {
   std::string clean;
   for (char c : in) {
-    if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f') continue;
+    if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f')
+      continue;
     clean.push_back(c);
   }
   if (clean.size() % 4 == 0) {
     size_t pad = 0;
-    while (pad < 2 && !clean.empty() && clean[clean.size() - 1 - pad] == '=') ++pad;
+    while (pad < 2 && !clean.empty() && clean[clean.size() - 1 - pad] == '=')
+      ++pad;
     clean.resize(clean.size() - pad);
   }
-  if (clean.size() % 4 == 1) return false;
+  if (clean.size() % 4 == 1)
+    return false;
   out->clear();
   unsigned buffer = 0;
   int bits = 0;
   for (char c : clean) {
     int v = Base64Value(c);
-    if (v < 0) return false;
+    if (v < 0)
+      return false;
     buffer = (buffer << 6) | static_cast<unsigned>(v);
     bits += 6;
     if (bits >= 8) {
@@ -85,14 +99,17 @@ bool Base64Decode(const std::string& in, std::string* out) {
 }  // namespace
 
 bool ParseDataURL(const std::string& url, DataURL* out) {
-  if (url.size() < 5 || Lower(url.substr(0, 5)) != "data:") return false;
+  if (url.size() < 5 || Lower(url.substr(0, 5)) != "data:")
+    return false;
   size_t comma = url.find(',', 5);
-  if (comma == std::string::npos) return false;
+  if (comma == std::string::npos)
+    return false;
   std::string meta = url.substr(5, comma - 5);
   std::string data = url.substr(comma + 1);
   // A fragment is not part of the data.
   size_t hash = data.find('#');
-  if (hash != std::string::npos) data.resize(hash);
+  if (hash != std::string::npos)
+    data.resize(hash);
 
   bool base64 = false;
   std::string mime;
@@ -110,12 +127,14 @@ bool ParseDataURL(const std::string& url, DataURL* out) {
     } else if (Lower(part).rfind("charset=", 0) == 0) {
       charset = part.substr(8);
     }
-    if (semi == std::string::npos) break;
+    if (semi == std::string::npos)
+      break;
     pos = semi + 1;
   }
   if (mime.empty() || mime.find('/') == std::string::npos) {
     mime = "text/plain";
-    if (charset.empty()) charset = "US-ASCII";
+    if (charset.empty())
+      charset = "US-ASCII";
   }
 
   std::string decoded = PercentDecode(data);
@@ -123,7 +142,8 @@ bool ParseDataURL(const std::string& url, DataURL* out) {
   result.mime_type = mime;
   result.charset = charset;
   if (base64) {
-    if (!Base64Decode(decoded, &result.body)) return false;
+    if (!Base64Decode(decoded, &result.body))
+      return false;
   } else {
     result.body = std::move(decoded);
   }

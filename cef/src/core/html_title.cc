@@ -7,20 +7,22 @@ namespace cef_internal {
 namespace {
 
 size_t FindNoCase(const std::string& hay, const std::string& needle, size_t from) {
-  if (needle.empty() || hay.size() < needle.size()) return std::string::npos;
+  if (needle.empty() || hay.size() < needle.size())
+    return std::string::npos;
   for (size_t i = from; i + needle.size() <= hay.size(); ++i) {
     size_t j = 0;
-    while (j < needle.size() &&
-           std::tolower(static_cast<unsigned char>(hay[i + j])) == needle[j]) {
+    while (j < needle.size() && std::tolower(static_cast<unsigned char>(hay[i + j])) == needle[j]) {
       ++j;
     }
-    if (j == needle.size()) return i;
+    if (j == needle.size())
+      return i;
   }
   return std::string::npos;
 }
 
 void AppendUtf8(unsigned cp, std::string* out) {
-  if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
+  if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+    cp = 0xFFFD;
   if (cp < 0x80) {
     out->push_back(static_cast<char>(cp));
   } else if (cp < 0x800) {
@@ -44,8 +46,7 @@ std::string DecodeReferences(const std::string& in) {
   static const struct {
     const char* name;
     unsigned cp;
-  } kNamed[] = {{"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'},
-                {"apos", '\''}, {"nbsp", 0xA0}};
+  } kNamed[] = {{"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}, {"nbsp", 0xA0}};
   std::string out;
   for (size_t i = 0; i < in.size(); ++i) {
     if (in[i] != '&') {
@@ -97,13 +98,16 @@ std::string ExtractHtmlTitle(const std::string& html) {
   // "<title" must be followed by '>' or whitespace, not "<titles".
   while (true) {
     open = FindNoCase(html, "<title", open);
-    if (open == std::string::npos) return {};
+    if (open == std::string::npos)
+      return {};
     size_t after = open + 6;
-    if (after < html.size() && (html[after] == '>' || IsHtmlSpace(html[after]))) break;
+    if (after < html.size() && (html[after] == '>' || IsHtmlSpace(html[after])))
+      break;
     open = after;
   }
   size_t start = html.find('>', open);
-  if (start == std::string::npos) return {};
+  if (start == std::string::npos)
+    return {};
   ++start;
   size_t close = FindNoCase(html, "</title", start);
   std::string raw = html.substr(start, close == std::string::npos ? std::string::npos : close - start);
@@ -115,7 +119,8 @@ std::string ExtractHtmlTitle(const std::string& html) {
       pending_space = !out.empty();
       continue;
     }
-    if (pending_space) out.push_back(' ');
+    if (pending_space)
+      out.push_back(' ');
     pending_space = false;
     out.push_back(c);
   }

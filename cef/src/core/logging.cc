@@ -86,7 +86,10 @@ std::string FormatRecord(const char* file, int line, int severity, const char* m
   std::snprintf(prefix, sizeof(prefix), "[%lu:%lu:%02d%02d/%02d%02d%02d.%06ld:", CurrentProcessId(), CurrentThreadId(),
                 local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, micros);
   std::string record(prefix);
-  record += cef::logging::GetLogSeverityName(severity);
+  if (severity < 0)
+    record += "VERBOSE" + std::to_string(-severity);
+  else
+    record += cef::logging::GetLogSeverityName(severity);
   record += ':';
   record += BaseName(file ? file : "");
   record += '(' + std::to_string(line) + ")] ";

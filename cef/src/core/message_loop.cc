@@ -74,6 +74,7 @@ int RunReadyTasks(TaskQueue& queue, int max_tasks, std::optional<TaskClock::time
     task->Execute();
     // Released here so whatever the task holds dies on its own thread.
     task = nullptr;
+    queue.TaskDone();
     tls_running_task = false;
     ++ran;
   }
@@ -389,13 +390,15 @@ void RunUILoop() {
     ::DispatchMessageW(&msg);
   }
 #else
+  // Like WM_QUIT behind already posted messages: a quit ends the loop once
+  // no task is ready.
   TaskQueue& queue = QueueFor(kUISlot);
-  while (!queue.TakeQuitRequest()) {
-    if (RunReadyTasks(queue, 1, nullptr) == 0) {
-      if (!queue.IsOpen())
-        break;
-      queue.WaitForWork(std::nullopt);
-    }
+  while (true) {
+    if (RunReadyTasks(queue, 1, nullptr) == 1)
+      continue;
+    if (queue.TakeQuitRequest() || !queue.IsOpen())
+      break;
+    queue.WaitForWork(std::nullopt);
   }
 #endif
 }
@@ -434,15 +437,22 @@ bool RunUIUntilIdle(int timeout_ms) {
     LOG(ERROR) << "RunUIUntilIdle called off the UI thread";
     return false;
   }
+  // The other threads are checked first: whatever they post to the UI queue
+  // is there before they count as quiet.
+  auto idle = [] {
+    return QueueFor(kIOSlot).IsQuiet() && QueueFor(kWorkerSlot).IsQuiet() && !QueueFor(kUISlot).HasReadyTask();
+  };
   const auto deadline = TaskClock::now() + std::chrono::milliseconds(std::max(timeout_ms, 0));
   while (true) {
     if (!PumpPendingMessages())
-      return !QueueFor(kUISlot).HasReadyTask();
+      return idle();
     g_ui_pump->DoWork();
-    if (!QueueFor(kUISlot).HasReadyTask())
+    if (idle())
       return true;
     if (TaskClock::now() >= deadline)
       return false;
+    if (!QueueFor(kUISlot).HasReadyTask())
+      WaitForUIWork(std::min(deadline, TaskClock::now() + std::chrono::milliseconds(1)));
   }
 }
 

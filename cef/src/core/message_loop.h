@@ -41,13 +41,16 @@ void UnbindUIThread();
 // Runs tasks and window messages until QuitUILoop() (or a WM_QUIT).
 void RunUILoop();
 
-// Ends the innermost RunUILoop(). Callable from any thread; a quit asked for
-// before the loop starts ends it as soon as it starts.
+// Ends the innermost RunUILoop() once no task is ready: tasks already posted
+// still run, delayed ones not yet due do not. Callable from any thread; a
+// quit asked for before the loop starts ends it as soon as it is idle.
 void QuitUILoop();
 
-// Runs UI tasks (and window messages) until none is due, waiting at most
-// `timeout_ms` in all. Returns true when the queue went idle. Delayed tasks
-// that are not yet due do not count.
+// Runs UI tasks (and window messages) until no CEF thread has a task ready
+// or running (so replies the IO thread and the worker post back have run),
+// waiting at most `timeout_ms` in all. Returns true when everything went
+// idle. Delayed tasks that are not yet due, and asio handlers waiting on
+// sockets, do not count.
 bool RunUIUntilIdle(int timeout_ms);
 
 // Runs UI tasks and window messages until `done()` returns true or

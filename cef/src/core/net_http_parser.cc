@@ -14,8 +14,7 @@ bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size())
     return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
       return false;
   }
   return true;
@@ -145,8 +144,7 @@ int HttpResponseParser::Feed(const char* data, size_t size, std::string& body_ou
       case State::kTrailers: {
         std::string line;
         if (!TakeLine(line)) {
-          if (state_ != State::kTrailers &&
-              header_bytes_ + buffer_.size() > kMaxHeaderBytes)
+          if (state_ != State::kTrailers && header_bytes_ + buffer_.size() > kMaxHeaderBytes)
             return ERR_RESPONSE_HEADERS_TOO_BIG;
           return 0;
         }

@@ -24,8 +24,7 @@ struct HttpResponseHead {
 class HttpResponseParser {
  public:
   // |head_request|: the response to a HEAD has no body whatever it says.
-  explicit HttpResponseParser(bool head_request = false)
-      : head_request_(head_request) {}
+  explicit HttpResponseParser(bool head_request = false) : head_request_(head_request) {}
 
   // Consumes |size| bytes. Body bytes are appended to |body_out|. Returns a
   // net error code (negative) on malformed input, otherwise 0.
@@ -40,7 +39,7 @@ class HttpResponseParser {
   const HttpResponseHead& head() const { return head_; }
   // Body length announced by Content-Length, or -1.
   int64_t content_length() const { return content_length_; }
-  // True when the connection cannot be reused after this response.
+  // True once any byte has arrived.
   bool received_bytes() const { return received_any_; }
 
  private:

@@ -126,8 +126,7 @@ int MapError(const boost::system::error_code& ec, bool connecting, bool via_prox
   return rv;
 }
 
-class TransactionImpl : public HttpTransaction,
-                        public std::enable_shared_from_this<TransactionImpl> {
+class TransactionImpl : public HttpTransaction, public std::enable_shared_from_this<TransactionImpl> {
  public:
   TransactionImpl(HttpRequestSpec spec, std::shared_ptr<HttpTransactionDelegate> delegate)
       : spec_(std::move(spec)),
@@ -215,8 +214,8 @@ class TransactionImpl : public HttpTransaction,
         continue;
       text += name + ": " + value + "\r\n";
     }
-    bool needs_length = !spec_.body.empty() || spec_.method == "POST" ||
-                        spec_.method == "PUT" || spec_.method == "PATCH";
+    bool needs_length =
+        !spec_.body.empty() || spec_.method == "POST" || spec_.method == "PUT" || spec_.method == "PATCH";
     if (needs_length)
       text += "Content-Length: " + std::to_string(spec_.body.size()) + "\r\n";
     text += "Connection: close\r\n\r\n";
@@ -234,8 +233,7 @@ class TransactionImpl : public HttpTransaction,
       return Fail(ERR_INVALID_URL);
     resolver_.async_resolve(
         host, std::to_string(port), tcp::resolver::numeric_service,
-        [self = shared_from_this()](const boost::system::error_code& ec,
-                                    tcp::resolver::results_type results) {
+        [self = shared_from_this()](const boost::system::error_code& ec, tcp::resolver::results_type results) {
           if (ec == asio::error::operation_aborted)
             return;
           if (ec || results.empty())
@@ -263,18 +261,16 @@ class TransactionImpl : public HttpTransaction,
         self->socket_.cancel(ignored);
       }
     });
-    socket_.async_connect(
-        endpoints_[index], [self = shared_from_this(), index](const boost::system::error_code& ec) {
-          self->timer_.cancel();
-          if (!self->socket_.is_open())
-            return;  // cancelled
-          if (self->timed_out_)
-            return self->Fail(self->via_proxy() ? ERR_PROXY_CONNECTION_FAILED
-                                                : ERR_CONNECTION_TIMED_OUT);
-          if (ec)
-            return self->ConnectNext(index + 1, MapError(ec, true, self->via_proxy()));
-          self->Write();
-        });
+    socket_.async_connect(endpoints_[index], [self = shared_from_this(), index](const boost::system::error_code& ec) {
+      self->timer_.cancel();
+      if (!self->socket_.is_open())
+        return;  // cancelled
+      if (self->timed_out_)
+        return self->Fail(self->via_proxy() ? ERR_PROXY_CONNECTION_FAILED : ERR_CONNECTION_TIMED_OUT);
+      if (ec)
+        return self->ConnectNext(index + 1, MapError(ec, true, self->via_proxy()));
+      self->Write();
+    });
   }
 
   void Write() {
@@ -289,13 +285,12 @@ class TransactionImpl : public HttpTransaction,
   }
 
   void Read() {
-    socket_.async_read_some(
-        asio::buffer(read_buffer_), [self = shared_from_this()](const boost::system::error_code& ec,
-                                                                size_t n) {
-          if (!self->socket_.is_open())
-            return;
-          self->OnRead(ec, n);
-        });
+    socket_.async_read_some(asio::buffer(read_buffer_),
+                            [self = shared_from_this()](const boost::system::error_code& ec, size_t n) {
+                              if (!self->socket_.is_open())
+                                return;
+                              self->OnRead(ec, n);
+                            });
   }
 
   void OnRead(const boost::system::error_code& ec, size_t n) {
@@ -308,8 +303,7 @@ class TransactionImpl : public HttpTransaction,
       rv = parser_.OnEof();
     else if (!rv && ec)
       rv = parser_.received_bytes() ? MapError(ec, false, via_proxy())
-                                    : (ec == asio::error::connection_reset ? ERR_CONNECTION_RESET
-                                                                           : ERR_EMPTY_RESPONSE);
+                                    : (ec == asio::error::connection_reset ? ERR_CONNECTION_RESET : ERR_EMPTY_RESPONSE);
     if (!had_head && parser_.head_complete() && !rv) {
       Deliver([this](HttpTransactionDelegate& d) { d.OnHttpResponseHead(parser_.head()); });
     }
@@ -374,9 +368,8 @@ void NetworkThread::Shutdown() {
 
 }  // namespace
 
-std::shared_ptr<HttpTransaction> HttpTransaction::Start(
-    HttpRequestSpec spec,
-    std::shared_ptr<HttpTransactionDelegate> delegate) {
+std::shared_ptr<HttpTransaction> HttpTransaction::Start(HttpRequestSpec spec,
+                                                        std::shared_ptr<HttpTransactionDelegate> delegate) {
   auto t = std::make_shared<TransactionImpl>(std::move(spec), std::move(delegate));
   if (!NetworkThread::Get().Register(t))
     return nullptr;

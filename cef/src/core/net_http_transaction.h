@@ -43,9 +43,8 @@ class HttpTransaction {
  public:
   // Starts the exchange on the network thread. Returns null when the
   // network thread has been shut down.
-  static std::shared_ptr<HttpTransaction> Start(
-      HttpRequestSpec spec,
-      std::shared_ptr<HttpTransactionDelegate> delegate);
+  static std::shared_ptr<HttpTransaction> Start(HttpRequestSpec spec,
+                                                std::shared_ptr<HttpTransactionDelegate> delegate);
 
   virtual ~HttpTransaction() = default;
 

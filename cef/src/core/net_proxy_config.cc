@@ -172,12 +172,10 @@ bool IsLocalhostName(const std::string& host) {
   std::string h = host;
   if (!h.empty() && h.back() == '.')
     h.pop_back();
-  if (h == "localhost" || h == "localhost.localdomain" || h == "localhost6" ||
-      h == "localhost6.localdomain6")
+  if (h == "localhost" || h == "localhost.localdomain" || h == "localhost6" || h == "localhost6.localdomain6")
     return true;
   const std::string suffix = ".localhost";
-  return h.size() > suffix.size() &&
-         h.compare(h.size() - suffix.size(), suffix.size(), suffix) == 0;
+  return h.size() > suffix.size() && h.compare(h.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
 enum class RuleResult { kNoMatch, kBypass, kProxy };
@@ -201,8 +199,7 @@ class HostPatternRule : public ProxyBypassRules::Rule {
       return RuleResult::kNoMatch;
     if (port_ != -1 && port_ != url.port)
       return RuleResult::kNoMatch;
-    return WildcardMatch(pattern_.c_str(), url.host.c_str()) ? RuleResult::kBypass
-                                                             : RuleResult::kNoMatch;
+    return WildcardMatch(pattern_.c_str(), url.host.c_str()) ? RuleResult::kBypass : RuleResult::kNoMatch;
   }
 
  private:
@@ -212,8 +209,7 @@ class HostPatternRule : public ProxyBypassRules::Rule {
 
 class IpBlockRule : public ProxyBypassRules::Rule {
  public:
-  IpBlockRule(std::string scheme, IpAddress net, int prefix)
-      : scheme_(std::move(scheme)), net_(net), prefix_(prefix) {}
+  IpBlockRule(std::string scheme, IpAddress net, int prefix) : scheme_(std::move(scheme)), net_(net), prefix_(prefix) {}
   RuleResult Evaluate(const NetUrl& url) const override {
     if (!scheme_.empty() && scheme_ != url.scheme)
       return RuleResult::kNoMatch;
@@ -235,8 +231,7 @@ class LocalRule : public ProxyBypassRules::Rule {
   RuleResult Evaluate(const NetUrl& url) const override {
     if (ParseIp(url.host))
       return RuleResult::kNoMatch;
-    return url.host.find('.') == std::string::npos ? RuleResult::kBypass
-                                                   : RuleResult::kNoMatch;
+    return url.host.find('.') == std::string::npos ? RuleResult::kBypass : RuleResult::kNoMatch;
   }
 };
 
@@ -244,8 +239,7 @@ class LocalRule : public ProxyBypassRules::Rule {
 class SubtractImplicitRule : public ProxyBypassRules::Rule {
  public:
   RuleResult Evaluate(const NetUrl& url) const override {
-    return ProxyBypassRules::IsImplicitlyBypassed(url) ? RuleResult::kProxy
-                                                       : RuleResult::kNoMatch;
+    return ProxyBypassRules::IsImplicitlyBypassed(url) ? RuleResult::kProxy : RuleResult::kNoMatch;
   }
 };
 

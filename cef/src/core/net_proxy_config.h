@@ -48,9 +48,7 @@ class ProxyConfig {
   // Values of the preference's "mode", "server" and "bypass_list" (empty
   // when absent). Modes other than "fixed_servers" go direct: this runtime
   // has no system or PAC resolver.
-  static ProxyConfig FromPreference(const std::string& mode,
-                                    const std::string& server,
-                                    const std::string& bypass_list);
+  static ProxyConfig FromPreference(const std::string& mode, const std::string& server, const std::string& bypass_list);
 
   // The first hop for |url|: kDirect, or the proxy to send it through.
   ProxyServer ResolveProxy(const NetUrl& url) const;

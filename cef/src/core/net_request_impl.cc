@@ -34,8 +34,7 @@ bool HeaderNameEquals(const CefString& a, const CefString& b) {
   return true;
 }
 
-CefString FindHeader(const std::multimap<CefString, CefString>& map,
-                     const CefString& name) {
+CefString FindHeader(const std::multimap<CefString, CefString>& map, const CefString& name) {
   for (const auto& [key, value] : map) {
     if (HeaderNameEquals(key, name))
       return value;
@@ -222,8 +221,7 @@ void CefRequestImpl::SetMethod(const CefString& method) {
     method_ = method;
 }
 
-void CefRequestImpl::SetReferrer(const CefString& referrer_url,
-                                 ReferrerPolicy policy) {
+void CefRequestImpl::SetReferrer(const CefString& referrer_url, ReferrerPolicy policy) {
   std::lock_guard<std::mutex> guard(lock_);
   if (read_only_)
     return;
@@ -276,9 +274,7 @@ CefString CefRequestImpl::GetHeaderByName(const CefString& name) {
   return FindHeader(headers_, name);
 }
 
-void CefRequestImpl::SetHeaderByName(const CefString& name,
-                                     const CefString& value,
-                                     bool overwrite) {
+void CefRequestImpl::SetHeaderByName(const CefString& name, const CefString& value, bool overwrite) {
   std::lock_guard<std::mutex> guard(lock_);
   if (read_only_ || name.empty() || IsReferer(name))
     return;
@@ -422,12 +418,10 @@ bool FlattenPostData(CefRefPtr<CefPostData> post_data, std::string& out) {
         break;
       }
       case PDE_TYPE_FILE: {
-        std::ifstream file(std::filesystem::path(element->GetFile().ToWString()),
-                           std::ios::binary);
+        std::ifstream file(std::filesystem::path(element->GetFile().ToWString()), std::ios::binary);
         if (!file)
           return false;
-        out.append(std::istreambuf_iterator<char>(file),
-                   std::istreambuf_iterator<char>());
+        out.append(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
         break;
       }
       default:

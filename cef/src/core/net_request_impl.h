@@ -16,15 +16,11 @@ namespace cef_internal {
 bool HeaderNameEquals(const CefString& a, const CefString& b);
 
 // First value of |name| in |map| (case-insensitive), or empty.
-CefString FindHeader(const std::multimap<CefString, CefString>& map,
-                     const CefString& name);
+CefString FindHeader(const std::multimap<CefString, CefString>& map, const CefString& name);
 
 // CEF's SetHeaderByName on a plain map: with |overwrite| every value of the
 // name is dropped and the new one added; without it an existing header wins.
-void SetHeader(std::multimap<CefString, CefString>& map,
-               const CefString& name,
-               const CefString& value,
-               bool overwrite);
+void SetHeader(std::multimap<CefString, CefString>& map, const CefString& name, const CefString& value, bool overwrite);
 
 class CefPostDataElementImpl : public CefPostDataElement {
  public:
@@ -83,8 +79,7 @@ class CefRequestImpl : public CefRequest {
   void SetURL(const CefString& url) override;
   CefString GetMethod() override;
   void SetMethod(const CefString& method) override;
-  void SetReferrer(const CefString& referrer_url,
-                   ReferrerPolicy policy) override;
+  void SetReferrer(const CefString& referrer_url, ReferrerPolicy policy) override;
   CefString GetReferrerURL() override;
   ReferrerPolicy GetReferrerPolicy() override;
   CefRefPtr<CefPostData> GetPostData() override;
@@ -92,9 +87,7 @@ class CefRequestImpl : public CefRequest {
   void GetHeaderMap(HeaderMap& headerMap) override;
   void SetHeaderMap(const HeaderMap& headerMap) override;
   CefString GetHeaderByName(const CefString& name) override;
-  void SetHeaderByName(const CefString& name,
-                       const CefString& value,
-                       bool overwrite) override;
+  void SetHeaderByName(const CefString& name, const CefString& value, bool overwrite) override;
   void Set(const CefString& url,
            const CefString& method,
            CefRefPtr<CefPostData> postData,

@@ -69,9 +69,7 @@ CefString CefResponseImpl::GetHeaderByName(const CefString& name) {
   return FindHeader(headers_, name);
 }
 
-void CefResponseImpl::SetHeaderByName(const CefString& name,
-                                      const CefString& value,
-                                      bool overwrite) {
+void CefResponseImpl::SetHeaderByName(const CefString& name, const CefString& value, bool overwrite) {
   std::lock_guard<std::mutex> guard(lock_);
   if (!read_only_ && !name.empty())
     SetHeader(headers_, name, value, overwrite);
@@ -104,8 +102,7 @@ void CefResponseImpl::SetReadOnly() {
   read_only_ = true;
 }
 
-CefRefPtr<CefResponseImpl> CefResponseImpl::CopyOf(
-    CefRefPtr<CefResponse> response) {
+CefRefPtr<CefResponseImpl> CefResponseImpl::CopyOf(CefRefPtr<CefResponse> response) {
   CefRefPtr<CefResponseImpl> copy = new CefResponseImpl();
   if (!response)
     return copy;

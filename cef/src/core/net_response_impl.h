@@ -25,9 +25,7 @@ class CefResponseImpl : public CefResponse {
   CefString GetCharset() override;
   void SetCharset(const CefString& charset) override;
   CefString GetHeaderByName(const CefString& name) override;
-  void SetHeaderByName(const CefString& name,
-                       const CefString& value,
-                       bool overwrite) override;
+  void SetHeaderByName(const CefString& name, const CefString& value, bool overwrite) override;
   void GetHeaderMap(HeaderMap& headerMap) override;
   void SetHeaderMap(const HeaderMap& headerMap) override;
   CefString GetURL() override;

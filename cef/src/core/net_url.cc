@@ -15,8 +15,7 @@ std::string Lower(std::string s) {
 bool IsSchemeChar(char c, bool first) {
   if (std::isalpha(static_cast<unsigned char>(c)))
     return true;
-  return !first && (std::isdigit(static_cast<unsigned char>(c)) || c == '+' ||
-                    c == '-' || c == '.');
+  return !first && (std::isdigit(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.');
 }
 
 }  // namespace
@@ -52,8 +51,7 @@ bool ParseNetUrl(const std::string& url, NetUrl& out) {
     return false;
   pos += 2;
   size_t end = url.find_first_of("/?#", pos);
-  std::string authority =
-      url.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+  std::string authority = url.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
   size_t at = authority.rfind('@');
   if (at != std::string::npos)
     authority.erase(0, at + 1);

@@ -13,7 +13,7 @@ struct NetUrl {
   std::string host;    // lower case; IPv6 literals keep their brackets
   int port = 0;        // effective port (scheme default when absent)
   bool explicit_port = false;
-  std::string path;    // path and query, always starting with '/'
+  std::string path;  // path and query, always starting with '/'
 
   // "host" or "host:port" as a Host header carries it.
   std::string HostAndPort() const;

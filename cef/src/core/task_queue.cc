@@ -69,6 +69,7 @@ CefRefPtr<CefTask> TaskQueue::TakeReadyTask(std::optional<TaskClock::time_point>
   if (!ready_.empty()) {
     CefRefPtr<CefTask> task = std::move(ready_.front());
     ready_.pop_front();
+    ++running_;
     return task;
   }
   if (next_due) {
@@ -78,6 +79,16 @@ CefRefPtr<CefTask> TaskQueue::TakeReadyTask(std::optional<TaskClock::time_point>
       *next_due = delayed_.top().due;
   }
   return nullptr;
+}
+
+void TaskQueue::TaskDone() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  --running_;
+}
+
+bool TaskQueue::IsQuiet() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return running_ == 0 && (!open_ || (ready_.empty() && (delayed_.empty() || delayed_.top().due > TaskClock::now())));
 }
 
 bool TaskQueue::HasReadyTask() {

@@ -49,11 +49,16 @@ class TaskQueue {
   bool Post(CefRefPtr<CefTask> task, int64_t delay_ms);
 
   // The next task that may run now, or null. When null, `next_due` (if
-  // given) receives the due time of the earliest delayed task, if any.
+  // given) receives the due time of the earliest delayed task, if any. A
+  // task taken counts as running until TaskDone().
   CefRefPtr<CefTask> TakeReadyTask(std::optional<TaskClock::time_point>* next_due = nullptr);
+  void TaskDone();
 
   // True when a task could run now.
   bool HasReadyTask();
+
+  // True when no task is ready or running (delayed ones may be pending).
+  bool IsQuiet();
 
   // Blocks until a task may be ready, a quit is requested or `deadline`
   // passes (for queues without a waker).
@@ -85,6 +90,7 @@ class TaskQueue {
   bool quit_requested_ = false;
   TaskQueueWaker* waker_ = nullptr;
   uint64_t next_sequence_ = 0;
+  int running_ = 0;  // tasks taken and not yet done
   std::deque<CefRefPtr<CefTask>> ready_;
   std::priority_queue<DelayedTask> delayed_;
 };

@@ -54,7 +54,8 @@ CefRefPtr<CefTaskRunner> CefTaskRunner::GetForCurrentThread() {
 }
 
 CefRefPtr<CefTaskRunner> CefTaskRunner::GetForThread(CefThreadId threadId) {
-  if (threadId < TID_UI || threadId >= TID_NUM_VALUES)
+  // No renderer thread exists in this (browser) process.
+  if (threadId < TID_UI || threadId >= TID_NUM_VALUES || threadId == TID_RENDERER)
     return nullptr;
   return new TaskRunnerImpl(threadId);
 }

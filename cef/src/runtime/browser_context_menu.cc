@@ -39,17 +39,20 @@ class MenuModelImpl : public CefMenuModel {
     return Insert(items_.size(), MENUITEMTYPE_CHECK, command_id, label);
   }
   bool AddRadioItem(int command_id, const CefString& label, int group_id) override {
-    if (!Insert(items_.size(), MENUITEMTYPE_RADIO, command_id, label)) return false;
+    if (!Insert(items_.size(), MENUITEMTYPE_RADIO, command_id, label))
+      return false;
     items_.back().group_id = group_id;
     return true;
   }
   CefRefPtr<CefMenuModel> AddSubMenu(int command_id, const CefString& label) override {
-    if (!Insert(items_.size(), MENUITEMTYPE_SUBMENU, command_id, label)) return nullptr;
+    if (!Insert(items_.size(), MENUITEMTYPE_SUBMENU, command_id, label))
+      return nullptr;
     items_.back().submenu = new MenuModelImpl(delegate_, true);
     return items_.back().submenu;
   }
   bool InsertSeparatorAt(size_t index) override {
-    if (index > items_.size()) return false;
+    if (index > items_.size())
+      return false;
     MenuItem item;
     item.type = MENUITEMTYPE_SEPARATOR;
     items_.insert(items_.begin() + static_cast<long>(index), item);
@@ -64,7 +67,8 @@ class MenuModelImpl : public CefMenuModel {
     return index >= 0 && RemoveAt(static_cast<size_t>(index));
   }
   bool RemoveAt(size_t index) override {
-    if (index >= items_.size()) return false;
+    if (index >= items_.size())
+      return false;
     items_.erase(items_.begin() + static_cast<long>(index));
     return true;
   }
@@ -77,24 +81,20 @@ class MenuModelImpl : public CefMenuModel {
     }
     return -1;
   }
-  int GetCommandIdAt(size_t index) override {
-    return index < items_.size() ? items_[index].command_id : -1;
-  }
+  int GetCommandIdAt(size_t index) override { return index < items_.size() ? items_[index].command_id : -1; }
   bool SetCommandIdAt(size_t index, int command_id) override {
-    if (index >= items_.size() || items_[index].type == MENUITEMTYPE_SEPARATOR) return false;
+    if (index >= items_.size() || items_[index].type == MENUITEMTYPE_SEPARATOR)
+      return false;
     items_[index].command_id = command_id;
     return true;
   }
 
   CefString GetLabel(int command_id) override { return GetLabelAt(IndexOf(command_id)); }
-  CefString GetLabelAt(size_t index) override {
-    return index < items_.size() ? items_[index].label : CefString();
-  }
-  bool SetLabel(int command_id, const CefString& label) override {
-    return SetLabelAt(IndexOf(command_id), label);
-  }
+  CefString GetLabelAt(size_t index) override { return index < items_.size() ? items_[index].label : CefString(); }
+  bool SetLabel(int command_id, const CefString& label) override { return SetLabelAt(IndexOf(command_id), label); }
   bool SetLabelAt(size_t index, const CefString& label) override {
-    if (index >= items_.size()) return false;
+    if (index >= items_.size())
+      return false;
     items_[index].label = label;
     return true;
   }
@@ -104,42 +104,37 @@ class MenuModelImpl : public CefMenuModel {
     return index < items_.size() ? items_[index].type : MENUITEMTYPE_NONE;
   }
 
-  CefRefPtr<CefMenuModel> GetSubMenu(int command_id) override {
-    return GetSubMenuAt(IndexOf(command_id));
-  }
+  CefRefPtr<CefMenuModel> GetSubMenu(int command_id) override { return GetSubMenuAt(IndexOf(command_id)); }
   CefRefPtr<CefMenuModel> GetSubMenuAt(size_t index) override {
     return index < items_.size() ? items_[index].submenu : nullptr;
   }
 
   bool IsVisible(int command_id) override { return IsVisibleAt(IndexOf(command_id)); }
   bool IsVisibleAt(size_t index) override { return index < items_.size() && items_[index].visible; }
-  bool SetVisible(int command_id, bool visible) override {
-    return SetVisibleAt(IndexOf(command_id), visible);
-  }
+  bool SetVisible(int command_id, bool visible) override { return SetVisibleAt(IndexOf(command_id), visible); }
   bool SetVisibleAt(size_t index, bool visible) override {
-    if (index >= items_.size()) return false;
+    if (index >= items_.size())
+      return false;
     items_[index].visible = visible;
     return true;
   }
 
   bool IsEnabled(int command_id) override { return IsEnabledAt(IndexOf(command_id)); }
   bool IsEnabledAt(size_t index) override { return index < items_.size() && items_[index].enabled; }
-  bool SetEnabled(int command_id, bool enabled) override {
-    return SetEnabledAt(IndexOf(command_id), enabled);
-  }
+  bool SetEnabled(int command_id, bool enabled) override { return SetEnabledAt(IndexOf(command_id), enabled); }
   bool SetEnabledAt(size_t index, bool enabled) override {
-    if (index >= items_.size()) return false;
+    if (index >= items_.size())
+      return false;
     items_[index].enabled = enabled;
     return true;
   }
 
   bool IsChecked(int command_id) override { return IsCheckedAt(IndexOf(command_id)); }
   bool IsCheckedAt(size_t index) override { return index < items_.size() && items_[index].checked; }
-  bool SetChecked(int command_id, bool checked) override {
-    return SetCheckedAt(IndexOf(command_id), checked);
-  }
+  bool SetChecked(int command_id, bool checked) override { return SetCheckedAt(IndexOf(command_id), checked); }
   bool SetCheckedAt(size_t index, bool checked) override {
-    if (index >= items_.size()) return false;
+    if (index >= items_.size())
+      return false;
     if (items_[index].type != MENUITEMTYPE_CHECK && items_[index].type != MENUITEMTYPE_RADIO) {
       return false;
     }
@@ -156,7 +151,8 @@ class MenuModelImpl : public CefMenuModel {
   }
 
   bool Insert(size_t index, cef_menu_item_type_t type, int command_id, const CefString& label) {
-    if (index > items_.size() || command_id == -1) return false;
+    if (index > items_.size() || command_id == -1)
+      return false;
     MenuItem item;
     item.type = type;
     item.command_id = command_id;
@@ -174,8 +170,7 @@ class MenuModelImpl : public CefMenuModel {
 class ContextMenuParamsImpl : public CefContextMenuParams {
  public:
   ContextMenuParamsImpl(int x, int y, std::string page_url, std::string frame_url, bool is_sub)
-      : x_(x), y_(y), page_url_(std::move(page_url)), frame_url_(std::move(frame_url)),
-        is_sub_(is_sub) {}
+      : x_(x), y_(y), page_url_(std::move(page_url)), frame_url_(std::move(frame_url)), is_sub_(is_sub) {}
 
   int GetXCoord() override { return x_; }
   int GetYCoord() override { return y_; }
@@ -223,12 +218,10 @@ class RunMenuCallback : public CefRunContextMenuCallback {
 
 }  // namespace
 
-ContextMenuOutcome RunContextMenu(CefRefPtr<BrowserHostImpl> browser,
-                                  CefRefPtr<FrameImpl> frame,
-                                  int x,
-                                  int y) {
+ContextMenuOutcome RunContextMenu(CefRefPtr<BrowserHostImpl> browser, CefRefPtr<FrameImpl> frame, int x, int y) {
   ContextMenuOutcome outcome;
-  if (!browser || !browser->IsValid() || !frame) return outcome;
+  if (!browser || !browser->IsValid() || !frame)
+    return outcome;
 
   // The page menu CEF starts with.
   CefRefPtr<MenuModelImpl> model = new MenuModelImpl(nullptr, false);
@@ -240,23 +233,23 @@ ContextMenuOutcome RunContextMenu(CefRefPtr<BrowserHostImpl> browser,
   model->SetEnabled(MENU_ID_BACK, browser->CanGoBack());
   model->SetEnabled(MENU_ID_FORWARD, browser->CanGoForward());
 
-  CefRefPtr<CefContextMenuParams> params = new ContextMenuParamsImpl(
-      x, y, browser->main_frame()->url(), frame->url(), !frame->IsMain());
+  CefRefPtr<CefContextMenuParams> params =
+      new ContextMenuParamsImpl(x, y, browser->main_frame()->url(), frame->url(), !frame->IsMain());
   CefRefPtr<CefClient> client = browser->GetClient();
   CefRefPtr<CefContextMenuHandler> handler = client ? client->GetContextMenuHandler() : nullptr;
-  if (handler) handler->OnBeforeContextMenu(browser.get(), frame.get(), params, model.get());
+  if (handler)
+    handler->OnBeforeContextMenu(browser.get(), frame.get(), params, model.get());
 
   // An emptied model means no menu at all.
-  if (model->GetCount() == 0 || !browser->IsValid()) return outcome;
+  if (model->GetCount() == 0 || !browser->IsValid())
+    return outcome;
   for (size_t i = 0; i < model->GetCount(); ++i) {
-    outcome.command_ids.push_back(model->GetTypeAt(i) == MENUITEMTYPE_SEPARATOR
-                                      ? -1
-                                      : model->GetCommandIdAt(i));
+    outcome.command_ids.push_back(model->GetTypeAt(i) == MENUITEMTYPE_SEPARATOR ? -1 : model->GetCommandIdAt(i));
   }
   outcome.shown = true;
   if (handler) {
-    outcome.handled_by_client = handler->RunContextMenu(browser.get(), frame.get(), params,
-                                                        model.get(), new RunMenuCallback());
+    outcome.handled_by_client =
+        handler->RunContextMenu(browser.get(), frame.get(), params, model.get(), new RunMenuCallback());
   }
   // The runtime's own menu is dismissed at once: nothing is drawn here.
   if (!outcome.handled_by_client && handler) {

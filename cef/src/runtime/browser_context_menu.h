@@ -20,10 +20,7 @@ struct ContextMenuOutcome {
 };
 
 // UI thread. A right click at (x, y) in |frame|.
-ContextMenuOutcome RunContextMenu(CefRefPtr<BrowserHostImpl> browser,
-                                  CefRefPtr<FrameImpl> frame,
-                                  int x,
-                                  int y);
+ContextMenuOutcome RunContextMenu(CefRefPtr<BrowserHostImpl> browser, CefRefPtr<FrameImpl> frame, int x, int y);
 
 }  // namespace cef_internal
 

@@ -14,9 +14,9 @@ namespace {
 
 cef_runtime_style_t ResolveStyle(const CefWindowInfo& info) {
   // Windowless rendering exists only in the Alloy style.
-  if (info.windowless_rendering_enabled) return CEF_RUNTIME_STYLE_ALLOY;
-  return info.runtime_style == CEF_RUNTIME_STYLE_ALLOY ? CEF_RUNTIME_STYLE_ALLOY
-                                                      : CEF_RUNTIME_STYLE_CHROME;
+  if (info.windowless_rendering_enabled)
+    return CEF_RUNTIME_STYLE_ALLOY;
+  return info.runtime_style == CEF_RUNTIME_STYLE_ALLOY ? CEF_RUNTIME_STYLE_ALLOY : CEF_RUNTIME_STYLE_CHROME;
 }
 
 // The window CEF gives a popup of a Views browser when the opener's
@@ -53,11 +53,10 @@ class DefaultPopupWindowDelegate : public CefWindowDelegate {
 
 }  // namespace
 
-PopupOutcome OpenPopup(CefRefPtr<BrowserHostImpl> opener,
-                       CefRefPtr<FrameImpl> frame,
-                       const PopupRequest& request) {
+PopupOutcome OpenPopup(CefRefPtr<BrowserHostImpl> opener, CefRefPtr<FrameImpl> frame, const PopupRequest& request) {
   PopupOutcome outcome;
-  if (!opener || !opener->IsValid()) return outcome;
+  if (!opener || !opener->IsValid())
+    return outcome;
   outcome.popup_id = NextPopupId();
 
   // What the popup would get; OnBeforePopup may change all of it.
@@ -77,9 +76,8 @@ PopupOutcome OpenPopup(CefRefPtr<BrowserHostImpl> opener,
   if (client) {
     if (auto handler = client->GetLifeSpanHandler()) {
       if (handler->OnBeforePopup(opener.get(), frame.get(), outcome.popup_id, request.target_url,
-                                 request.target_frame_name, request.disposition,
-                                 request.user_gesture, request.features, window_info, client,
-                                 settings, extra_info, &no_javascript_access)) {
+                                 request.target_frame_name, request.disposition, request.user_gesture, request.features,
+                                 window_info, client, settings, extra_info, &no_javascript_access)) {
         outcome.cancelled = true;
         return outcome;
       }
@@ -125,12 +123,9 @@ PopupOutcome OpenPopup(CefRefPtr<BrowserHostImpl> opener,
   CefRefPtr<CefBrowserView> opener_view_ref(opener_view);
   CefRefPtr<CefBrowserViewDelegate> opener_delegate = opener_view->browser_delegate();
   CefRefPtr<CefBrowserViewDelegate> popup_delegate =
-      opener_delegate ? opener_delegate->GetDelegateForPopupBrowserView(opener_view, settings,
-                                                                        client, false)
-                      : nullptr;
-  CefRefPtr<BrowserViewImpl> popup_view =
-      new BrowserViewImpl(client, request.target_url, settings, extra_info,
-                          opener->GetRequestContext(), popup_delegate);
+      opener_delegate ? opener_delegate->GetDelegateForPopupBrowserView(opener_view, settings, client, false) : nullptr;
+  CefRefPtr<BrowserViewImpl> popup_view = new BrowserViewImpl(client, request.target_url, settings, extra_info,
+                                                              opener->GetRequestContext(), popup_delegate);
   outcome.browser = popup_view->CreatePopupBrowser(opener->GetIdentifier(), opener_window, style);
   if (!outcome.browser) {
     if (client) {
@@ -140,13 +135,12 @@ PopupOutcome OpenPopup(CefRefPtr<BrowserHostImpl> opener,
     }
     return outcome;
   }
-  bool placed = opener_delegate &&
-                opener_delegate->OnPopupBrowserViewCreated(opener_view, popup_view.get(), false);
+  bool placed = opener_delegate && opener_delegate->OnPopupBrowserViewCreated(opener_view, popup_view.get(), false);
   if (!placed) {
-    CefWindow::CreateTopLevelWindow(
-        new DefaultPopupWindowDelegate(popup_view.get(), style, request.features));
+    CefWindow::CreateTopLevelWindow(new DefaultPopupWindowDelegate(popup_view.get(), style, request.features));
   }
-  if (outcome.browser->IsValid()) outcome.browser->StartInitialLoad();
+  if (outcome.browser->IsValid())
+    outcome.browser->StartInitialLoad();
   return outcome;
 }
 
@@ -186,13 +180,12 @@ bool CefBrowserHost::CreateBrowser(const CefWindowInfo& windowInfo,
   });
 }
 
-CefRefPtr<CefBrowser> CefBrowserHost::CreateBrowserSync(
-    const CefWindowInfo& windowInfo,
-    CefRefPtr<CefClient> client,
-    const CefString& url,
-    const CefBrowserSettings& settings,
-    CefRefPtr<CefDictionaryValue> extra_info,
-    CefRefPtr<CefRequestContext> request_context) {
+CefRefPtr<CefBrowser> CefBrowserHost::CreateBrowserSync(const CefWindowInfo& windowInfo,
+                                                        CefRefPtr<CefClient> client,
+                                                        const CefString& url,
+                                                        const CefBrowserSettings& settings,
+                                                        CefRefPtr<CefDictionaryValue> extra_info,
+                                                        CefRefPtr<CefRequestContext> request_context) {
   if (!CefCurrentlyOn(TID_UI) || !cef_internal::IsRuntimeRunning()) {
     LOG(ERROR) << "CefBrowserHost::CreateBrowserSync needs the running UI thread";
     return nullptr;

@@ -6,16 +6,12 @@
 
 namespace cef_internal {
 
-FrameImpl::FrameImpl(BrowserHostImpl* browser,
-                     std::string identifier,
-                     std::string name,
-                     bool is_main)
-    : browser_(browser),
-      identifier_(std::move(identifier)),
-      name_(std::move(name)),
-      is_main_(is_main) {}
+FrameImpl::FrameImpl(BrowserHostImpl* browser, std::string identifier, std::string name, bool is_main)
+    : browser_(browser), identifier_(std::move(identifier)), name_(std::move(name)), is_main_(is_main) {}
 
-bool FrameImpl::IsValid() { return valid_.load(); }
+bool FrameImpl::IsValid() {
+  return valid_.load();
+}
 
 void FrameImpl::Detach() {
   valid_ = false;
@@ -43,15 +39,19 @@ void FrameImpl::set_source(const std::string& source) {
 }
 
 void FrameImpl::GetSource(CefRefPtr<CefStringVisitor> visitor) {
-  if (!visitor) return;
+  if (!visitor)
+    return;
   std::string text = source();
   PostFunction(TID_UI, [visitor, text] { visitor->Visit(text); });
 }
 
-void FrameImpl::GetText(CefRefPtr<CefStringVisitor> visitor) { GetSource(visitor); }
+void FrameImpl::GetText(CefRefPtr<CefStringVisitor> visitor) {
+  GetSource(visitor);
+}
 
 void FrameImpl::LoadRequest(CefRefPtr<CefRequest> request) {
-  if (request) LoadURL(request->GetURL());
+  if (request)
+    LoadURL(request->GetURL());
 }
 
 void FrameImpl::LoadURL(const CefString& url) {
@@ -66,19 +66,24 @@ void FrameImpl::LoadURL(const CefString& url) {
   });
 }
 
-CefString FrameImpl::GetName() { return name_; }
+CefString FrameImpl::GetName() {
+  return name_;
+}
 
 CefString FrameImpl::GetIdentifier() {
   return valid_.load() ? CefString(identifier_) : CefString();
 }
 
 CefRefPtr<CefFrame> FrameImpl::GetParent() {
-  if (is_main_) return nullptr;
+  if (is_main_)
+    return nullptr;
   BrowserHostImpl* browser = browser_impl();
   return browser ? browser->GetMainFrame() : nullptr;
 }
 
-CefString FrameImpl::GetURL() { return url(); }
+CefString FrameImpl::GetURL() {
+  return url();
+}
 
 CefRefPtr<CefBrowser> FrameImpl::GetBrowser() {
   BrowserHostImpl* browser = browser_impl();
@@ -88,7 +93,8 @@ CefRefPtr<CefBrowser> FrameImpl::GetBrowser() {
 CefRefPtr<CefURLRequest> FrameImpl::CreateURLRequest(CefRefPtr<CefRequest> request,
                                                      CefRefPtr<CefURLRequestClient> client) {
   BrowserHostImpl* browser = browser_impl();
-  if (!browser || !request || !client) return nullptr;
+  if (!browser || !request || !client)
+    return nullptr;
   return CefURLRequest::Create(request, client, browser->GetRequestContext());
 }
 

@@ -16,10 +16,7 @@ class BrowserHostImpl;
 
 class FrameImpl : public CefFrame {
  public:
-  FrameImpl(BrowserHostImpl* browser,
-            std::string identifier,
-            std::string name,
-            bool is_main);
+  FrameImpl(BrowserHostImpl* browser, std::string identifier, std::string name, bool is_main);
 
   // CefFrame.
   bool IsValid() override;
@@ -36,9 +33,7 @@ class FrameImpl : public CefFrame {
   void GetText(CefRefPtr<CefStringVisitor> visitor) override;
   void LoadRequest(CefRefPtr<CefRequest> request) override;
   void LoadURL(const CefString& url) override;
-  void ExecuteJavaScript(const CefString& code,
-                         const CefString& script_url,
-                         int start_line) override {}
+  void ExecuteJavaScript(const CefString& code, const CefString& script_url, int start_line) override {}
   bool IsMain() override { return is_main_; }
   bool IsFocused() override { return is_main_; }
   CefString GetName() override;

@@ -24,7 +24,8 @@ class UnloadCallback : public CefJSDialogCallback {
       PostFunction(TID_UI, [self, success] { self->Continue(success, CefString()); });
       return;
     }
-    if (!answer_) return;  // answered once already
+    if (!answer_)
+      return;  // answered once already
     auto answer = std::move(answer_);
     answer_ = nullptr;
     answer(success);
@@ -37,16 +38,14 @@ class UnloadCallback : public CefJSDialogCallback {
   IMPLEMENT_REFCOUNTING(UnloadCallback);
 };
 
-constexpr DWORD kDefaultPopupStyle =
-    WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | WS_VISIBLE;
+constexpr DWORD kDefaultPopupStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | WS_VISIBLE;
 
 }  // namespace
 
 BrowserHostImpl::BrowserHostImpl(CreateParams params)
     : id_(NextBrowserId()),
       client_(params.client),
-      request_context_(params.request_context ? params.request_context
-                                              : CefRequestContext::GetGlobalContext()),
+      request_context_(params.request_context ? params.request_context : CefRequestContext::GetGlobalContext()),
       settings_(params.settings),
       extra_info_(params.extra_info),
       runtime_style_(params.runtime_style),
@@ -61,8 +60,10 @@ BrowserHostImpl::BrowserHostImpl(CreateParams params)
 
 BrowserHostImpl::~BrowserHostImpl() {
   std::lock_guard<std::mutex> lock(frames_mutex_);
-  if (main_frame_) main_frame_->Detach();
-  for (auto& frame : sub_frames_) frame->Detach();
+  if (main_frame_)
+    main_frame_->Detach();
+  for (auto& frame : sub_frames_)
+    frame->Detach();
   CountBrowserObject(-1);
 }
 
@@ -73,8 +74,7 @@ CefRefPtr<BrowserHostImpl> BrowserHostImpl::Register(CreateParams params) {
   return browser;
 }
 
-CefRefPtr<BrowserHostImpl> BrowserHostImpl::CreateNative(const CefWindowInfo& window_info,
-                                                         CreateParams params) {
+CefRefPtr<BrowserHostImpl> BrowserHostImpl::CreateNative(const CefWindowInfo& window_info, CreateParams params) {
   CefRefPtr<BrowserHostImpl> browser = Register(std::move(params));
   std::wstring name = CefString(&window_info.window_name).ToWString();
   DWORD style = window_info.style;
@@ -83,22 +83,22 @@ CefRefPtr<BrowserHostImpl> BrowserHostImpl::CreateNative(const CefWindowInfo& wi
 
   if (parent && (style & WS_CHILD)) {
     RECT rc = {b.x, b.y, b.x + b.width, b.y + b.height};
-    browser->host_window_ = CreateBrowserHostWindow(browser.get(), parent, style & ~WS_CHILD,
-                                                    window_info.ex_style, name, rc);
+    browser->host_window_ =
+        CreateBrowserHostWindow(browser.get(), parent, style & ~WS_CHILD, window_info.ex_style, name, rc);
   } else {
     // Without a style the browser gets a default overlapped window, as a
     // popup would.
-    if (style == 0) style = kDefaultPopupStyle;
+    if (style == 0)
+      style = kDefaultPopupStyle;
     int x = b.x, y = b.y, w = b.width, h = b.height;
-    if (w <= 0 || h <= 0) x = y = w = h = CW_USEDEFAULT;
-    browser->frame_window_ =
-        CreateBrowserFrameWindow(browser.get(), window_info.ex_style, style & ~WS_CHILD, name, x, y,
-                                 w, h, parent, window_info.menu);
+    if (w <= 0 || h <= 0)
+      x = y = w = h = CW_USEDEFAULT;
+    browser->frame_window_ = CreateBrowserFrameWindow(browser.get(), window_info.ex_style, style & ~WS_CHILD, name, x,
+                                                      y, w, h, parent, window_info.menu);
     if (browser->frame_window_) {
       RECT rc;
       GetClientRect(browser->frame_window_, &rc);
-      browser->host_window_ =
-          CreateBrowserHostWindow(browser.get(), browser->frame_window_, WS_VISIBLE, 0, L"", rc);
+      browser->host_window_ = CreateBrowserHostWindow(browser.get(), browser->frame_window_, WS_VISIBLE, 0, L"", rc);
     }
   }
   if (!browser->host_window_) {
@@ -121,8 +121,7 @@ CefRefPtr<BrowserHostImpl> BrowserHostImpl::CreateForView(HWND parent, CreatePar
   CefRefPtr<BrowserHostImpl> browser = Register(std::move(params));
   RECT rc = {0, 0, 0, 0};
   GetClientRect(parent, &rc);
-  browser->host_window_ =
-      CreateBrowserHostWindow(browser.get(), parent, WS_VISIBLE, 0, L"", rc);
+  browser->host_window_ = CreateBrowserHostWindow(browser.get(), parent, WS_VISIBLE, 0, L"", rc);
   if (!browser->host_window_) {
     LOG(ERROR) << "Cannot create the browser view's window: " << GetLastError();
     browser->valid_ = false;
@@ -134,37 +133,54 @@ CefRefPtr<BrowserHostImpl> BrowserHostImpl::CreateForView(HWND parent, CreatePar
 }
 
 void BrowserHostImpl::NotifyCreated() {
-  if (!client_) return;
-  if (auto handler = client_->GetLifeSpanHandler()) handler->OnAfterCreated(this);
+  if (!client_)
+    return;
+  if (auto handler = client_->GetLifeSpanHandler())
+    handler->OnAfterCreated(this);
   if (view_) {
-    if (auto delegate = view_->browser_delegate()) delegate->OnBrowserCreated(view_, this);
+    if (auto delegate = view_->browser_delegate())
+      delegate->OnBrowserCreated(view_, this);
   }
 }
 
 void BrowserHostImpl::StartInitialLoad() {
-  if (initial_url_.empty()) return;
+  if (initial_url_.empty())
+    return;
   CefRefPtr<BrowserHostImpl> self(this);
   std::string url = initial_url_;
   PostFunction(TID_UI, [self, url] {
-    if (self->IsValid()) self->Navigate(self->main_frame(), url, TT_EXPLICIT, false);
+    if (self->IsValid())
+      self->Navigate(self->main_frame(), url, TT_EXPLICIT, false);
   });
 }
 
 CefRefPtr<BrowserHostImpl> BrowserHostImpl::FromBrowser(CefRefPtr<CefBrowser> browser) {
-  if (!browser) return nullptr;
-  return FindBrowser(browser->GetIdentifier()) ? static_cast<BrowserHostImpl*>(browser.get())
-                                               : nullptr;
+  if (!browser)
+    return nullptr;
+  // Only browsers of this runtime that are still open.
+  CefRefPtr<BrowserHostImpl> found = FindBrowser(browser->GetIdentifier());
+  return found && static_cast<CefBrowser*>(found.get()) == browser.get() ? found : nullptr;
 }
 
 // --- CefBrowser ---
 
-bool BrowserHostImpl::IsValid() { return valid_.load(); }
-CefRefPtr<CefBrowserHost> BrowserHostImpl::GetHost() { return this; }
-bool BrowserHostImpl::CanGoBack() { return false; }
+bool BrowserHostImpl::IsValid() {
+  return valid_.load();
+}
+CefRefPtr<CefBrowserHost> BrowserHostImpl::GetHost() {
+  return this;
+}
+bool BrowserHostImpl::CanGoBack() {
+  return false;
+}
 void BrowserHostImpl::GoBack() {}
-bool BrowserHostImpl::CanGoForward() { return false; }
+bool BrowserHostImpl::CanGoForward() {
+  return false;
+}
 void BrowserHostImpl::GoForward() {}
-bool BrowserHostImpl::IsLoading() { return loading_count_ > 0; }
+bool BrowserHostImpl::IsLoading() {
+  return loading_count_ > 0;
+}
 
 void BrowserHostImpl::Reload() {
   if (!CefCurrentlyOn(TID_UI)) {
@@ -174,20 +190,28 @@ void BrowserHostImpl::Reload() {
   }
   auto frame = main_frame();
   std::string url = frame->url();
-  if (IsValid() && !url.empty()) Navigate(frame, url, TT_RELOAD, false);
+  if (IsValid() && !url.empty())
+    Navigate(frame, url, TT_RELOAD, false);
 }
 
-void BrowserHostImpl::ReloadIgnoreCache() { Reload(); }
+void BrowserHostImpl::ReloadIgnoreCache() {
+  Reload();
+}
 void BrowserHostImpl::StopLoad() {}
-int BrowserHostImpl::GetIdentifier() { return id_; }
+int BrowserHostImpl::GetIdentifier() {
+  return id_;
+}
 
 bool BrowserHostImpl::IsSame(CefRefPtr<CefBrowser> that) {
-  return that && that->GetIdentifier() == id_ &&
-         static_cast<CefBrowser*>(this) == that.get();
+  return that && that->GetIdentifier() == id_ && static_cast<CefBrowser*>(this) == that.get();
 }
 
-bool BrowserHostImpl::IsPopup() { return is_popup_; }
-bool BrowserHostImpl::HasDocument() { return has_document_; }
+bool BrowserHostImpl::IsPopup() {
+  return is_popup_;
+}
+bool BrowserHostImpl::HasDocument() {
+  return has_document_;
+}
 
 CefRefPtr<CefFrame> BrowserHostImpl::GetMainFrame() {
   std::lock_guard<std::mutex> lock(frames_mutex_);
@@ -199,13 +223,17 @@ CefRefPtr<FrameImpl> BrowserHostImpl::main_frame() {
   return main_frame_;
 }
 
-CefRefPtr<CefFrame> BrowserHostImpl::GetFocusedFrame() { return GetMainFrame(); }
+CefRefPtr<CefFrame> BrowserHostImpl::GetFocusedFrame() {
+  return GetMainFrame();
+}
 
 CefRefPtr<FrameImpl> BrowserHostImpl::FindFrame(const std::string& identifier) {
   std::lock_guard<std::mutex> lock(frames_mutex_);
-  if (main_frame_ && main_frame_->identifier() == identifier) return main_frame_;
+  if (main_frame_ && main_frame_->identifier() == identifier)
+    return main_frame_;
   for (auto& frame : sub_frames_) {
-    if (frame->identifier() == identifier) return frame;
+    if (frame->identifier() == identifier)
+      return frame;
   }
   return nullptr;
 }
@@ -216,9 +244,11 @@ CefRefPtr<CefFrame> BrowserHostImpl::GetFrameByIdentifier(const CefString& ident
 
 CefRefPtr<CefFrame> BrowserHostImpl::GetFrameByName(const CefString& name) {
   std::lock_guard<std::mutex> lock(frames_mutex_);
-  if (name.empty()) return main_frame_.get();
+  if (name.empty())
+    return main_frame_.get();
   for (auto& frame : sub_frames_) {
-    if (frame->GetName() == name) return frame.get();
+    if (frame->GetName() == name)
+      return frame.get();
   }
   return nullptr;
 }
@@ -232,28 +262,31 @@ void BrowserHostImpl::GetFrameIdentifiers(std::vector<CefString>& identifiers) {
   std::lock_guard<std::mutex> lock(frames_mutex_);
   identifiers.clear();
   identifiers.push_back(main_frame_->identifier());
-  for (auto& frame : sub_frames_) identifiers.push_back(frame->identifier());
+  for (auto& frame : sub_frames_)
+    identifiers.push_back(frame->identifier());
 }
 
 void BrowserHostImpl::GetFrameNames(std::vector<CefString>& names) {
   std::lock_guard<std::mutex> lock(frames_mutex_);
   names.clear();
   names.push_back(main_frame_->GetName());
-  for (auto& frame : sub_frames_) names.push_back(frame->GetName());
+  for (auto& frame : sub_frames_)
+    names.push_back(frame->GetName());
 }
 
 CefRefPtr<FrameImpl> BrowserHostImpl::AddSubFrame(const std::string& name) {
   std::lock_guard<std::mutex> lock(frames_mutex_);
   CefRefPtr<FrameImpl> frame =
-      new FrameImpl(this, std::to_string(id_) + "-" + std::to_string(next_frame_serial_++), name,
-                    false);
+      new FrameImpl(this, std::to_string(id_) + "-" + std::to_string(next_frame_serial_++), name, false);
   sub_frames_.push_back(frame);
   return frame;
 }
 
 // --- CefBrowserHost ---
 
-CefRefPtr<CefBrowser> BrowserHostImpl::GetBrowser() { return this; }
+CefRefPtr<CefBrowser> BrowserHostImpl::GetBrowser() {
+  return this;
+}
 
 void BrowserHostImpl::CloseBrowser(bool force_close) {
   // The close always continues from a task, as it would after the round
@@ -268,7 +301,8 @@ void BrowserHostImpl::RunClose(bool force_close) {
     case CloseState::kClosing:
       return;
     case CloseState::kUnloadPending:
-      if (force_close) ProceedClose();
+      if (force_close)
+        ProceedClose();
       return;
     case CloseState::kOpen:
       break;
@@ -279,8 +313,7 @@ void BrowserHostImpl::RunClose(bool force_close) {
   }
   close_state_ = CloseState::kUnloadPending;
   CefRefPtr<BrowserHostImpl> self(this);
-  CefRefPtr<UnloadCallback> callback =
-      new UnloadCallback(this, [self](bool leave) { self->OnUnloadAnswered(leave); });
+  CefRefPtr<UnloadCallback> callback = new UnloadCallback(this, [self](bool leave) { self->OnUnloadAnswered(leave); });
   bool handled = false;
   if (client_) {
     if (auto handler = client_->GetJSDialogHandler()) {
@@ -295,7 +328,8 @@ void BrowserHostImpl::RunClose(bool force_close) {
 }
 
 void BrowserHostImpl::OnUnloadAnswered(bool leave) {
-  if (close_state_ != CloseState::kUnloadPending) return;
+  if (close_state_ != CloseState::kUnloadPending)
+    return;
   if (leave) {
     ProceedClose();
   } else {
@@ -305,10 +339,12 @@ void BrowserHostImpl::OnUnloadAnswered(bool leave) {
 
 void BrowserHostImpl::ProceedClose() {
   close_state_ = CloseState::kClosing;
-  if (!host_window_) return;
+  if (!host_window_)
+    return;
   if (runtime_style_ == CEF_RUNTIME_STYLE_ALLOY && client_) {
     if (auto handler = client_->GetLifeSpanHandler()) {
-      if (handler->DoClose(this)) return;  // the application closes the window
+      if (handler->DoClose(this))
+        return;  // the application closes the window
     }
   }
   if (view_) {
@@ -319,13 +355,15 @@ void BrowserHostImpl::ProceedClose() {
       // A view that never joined a window: nothing else will close it.
       HWND host = host_window_;
       PostFunction(TID_UI, [host] {
-        if (IsWindow(host)) DestroyWindow(host);
+        if (IsWindow(host))
+          DestroyWindow(host);
       });
     }
     return;
   }
   HWND top = GetAncestor(host_window_, GA_ROOT);
-  if (top) PostMessageW(top, WM_CLOSE, 0, 0);
+  if (top)
+    PostMessageW(top, WM_CLOSE, 0, 0);
 }
 
 bool BrowserHostImpl::TryCloseBrowser() {
@@ -347,38 +385,82 @@ bool BrowserHostImpl::IsReadyToBeClosed() {
 }
 
 void BrowserHostImpl::SetFocus(bool focus) {
-  if (focus && host_window_) ::SetFocus(host_window_);
+  if (focus && host_window_)
+    ::SetFocus(host_window_);
 }
 
-CefWindowHandle BrowserHostImpl::GetWindowHandle() { return host_window_; }
-CefWindowHandle BrowserHostImpl::GetOpenerWindowHandle() { return opener_window_; }
-int BrowserHostImpl::GetOpenerIdentifier() { return opener_id_; }
-bool BrowserHostImpl::HasView() { return view_ != nullptr; }
-CefRefPtr<CefClient> BrowserHostImpl::GetClient() { return client_; }
-CefRefPtr<CefRequestContext> BrowserHostImpl::GetRequestContext() { return request_context_; }
-bool BrowserHostImpl::CanZoom(cef_zoom_command_t command) { return true; }
+CefWindowHandle BrowserHostImpl::GetWindowHandle() {
+  // A Views-hosted browser answers with its top-level window, as CEF does;
+  // a native one with its own host window.
+  if (view_) {
+    CefRefPtr<WindowImpl> window = view_->window_impl();
+    return window ? window->hwnd() : nullptr;
+  }
+  return host_window_;
+}
+CefWindowHandle BrowserHostImpl::GetOpenerWindowHandle() {
+  return opener_window_;
+}
+int BrowserHostImpl::GetOpenerIdentifier() {
+  return opener_id_;
+}
+bool BrowserHostImpl::HasView() {
+  return view_ != nullptr;
+}
+CefRefPtr<CefClient> BrowserHostImpl::GetClient() {
+  std::lock_guard<std::mutex> lock(client_mutex_);
+  return client_;
+}
+CefRefPtr<CefRequestContext> BrowserHostImpl::GetRequestContext() {
+  return request_context_;
+}
+bool BrowserHostImpl::CanZoom(cef_zoom_command_t command) {
+  return true;
+}
 
 void BrowserHostImpl::Zoom(cef_zoom_command_t command) {
-  if (command == CEF_ZOOM_COMMAND_IN) zoom_level_ += 0.5;
-  if (command == CEF_ZOOM_COMMAND_OUT) zoom_level_ -= 0.5;
-  if (command == CEF_ZOOM_COMMAND_RESET) zoom_level_ = 0.0;
+  if (command == CEF_ZOOM_COMMAND_IN)
+    zoom_level_ += 0.5;
+  if (command == CEF_ZOOM_COMMAND_OUT)
+    zoom_level_ -= 0.5;
+  if (command == CEF_ZOOM_COMMAND_RESET)
+    zoom_level_ = 0.0;
 }
 
-double BrowserHostImpl::GetDefaultZoomLevel() { return 0.0; }
-double BrowserHostImpl::GetZoomLevel() { return zoom_level_; }
-void BrowserHostImpl::SetZoomLevel(double zoomLevel) { zoom_level_ = zoomLevel; }
-void BrowserHostImpl::WasResized() { FitToParent(); }
+double BrowserHostImpl::GetDefaultZoomLevel() {
+  return 0.0;
+}
+double BrowserHostImpl::GetZoomLevel() {
+  return zoom_level_;
+}
+void BrowserHostImpl::SetZoomLevel(double zoomLevel) {
+  zoom_level_ = zoomLevel;
+}
+void BrowserHostImpl::WasResized() {
+  FitToParent();
+}
 void BrowserHostImpl::WasHidden(bool hidden) {}
 void BrowserHostImpl::NotifyScreenInfoChanged() {}
 void BrowserHostImpl::Invalidate(cef_paint_element_type_t type) {
-  if (host_window_) InvalidateRect(host_window_, nullptr, TRUE);
+  if (host_window_)
+    InvalidateRect(host_window_, nullptr, TRUE);
 }
-void BrowserHostImpl::SetAudioMuted(bool mute) { audio_muted_ = mute; }
-bool BrowserHostImpl::IsAudioMuted() { return audio_muted_; }
-bool BrowserHostImpl::IsFullscreen() { return false; }
+void BrowserHostImpl::SetAudioMuted(bool mute) {
+  audio_muted_ = mute;
+}
+bool BrowserHostImpl::IsAudioMuted() {
+  return audio_muted_;
+}
+bool BrowserHostImpl::IsFullscreen() {
+  return false;
+}
 void BrowserHostImpl::ExitFullscreen(bool will_cause_resize) {}
-bool BrowserHostImpl::IsRenderProcessUnresponsive() { return false; }
-cef_runtime_style_t BrowserHostImpl::GetRuntimeStyle() { return runtime_style_; }
+bool BrowserHostImpl::IsRenderProcessUnresponsive() {
+  return false;
+}
+cef_runtime_style_t BrowserHostImpl::GetRuntimeStyle() {
+  return runtime_style_;
+}
 
 // --- runtime side ---
 
@@ -388,39 +470,49 @@ void BrowserHostImpl::SetBeforeUnload(bool has_handler, const std::string& messa
 }
 
 void BrowserHostImpl::FitToParent() {
-  if (!host_window_) return;
+  if (!host_window_)
+    return;
   HWND parent = GetParent(host_window_);
-  if (!parent) return;
+  if (!parent)
+    return;
   RECT rc;
   GetClientRect(parent, &rc);
   SetWindowPos(host_window_, nullptr, 0, 0, rc.right, rc.bottom, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void BrowserHostImpl::OnHostWindowDestroyed() {
-  if (close_state_ == CloseState::kDestroyed) return;
+  if (close_state_ == CloseState::kDestroyed)
+    return;
   close_state_ = CloseState::kDestroyed;
   CefRefPtr<BrowserHostImpl> self(this);
   HWND frame = frame_window_;
   host_window_ = nullptr;
   frame_window_ = nullptr;
-  if (frame) DetachBrowserWindow(frame);
+  if (frame)
+    DetachBrowserWindow(frame);
 
   if (view_) {
-    if (auto delegate = view_->browser_delegate()) delegate->OnBrowserDestroyed(view_, this);
+    if (auto delegate = view_->browser_delegate())
+      delegate->OnBrowserDestroyed(view_, this);
   }
   if (client_) {
-    if (auto handler = client_->GetLifeSpanHandler()) handler->OnBeforeClose(this);
+    if (auto handler = client_->GetLifeSpanHandler())
+      handler->OnBeforeClose(this);
   }
   valid_ = false;
   {
     std::lock_guard<std::mutex> lock(frames_mutex_);
     main_frame_->Detach();
-    for (auto& sub : sub_frames_) sub->Detach();
+    for (auto& sub : sub_frames_)
+      sub->Detach();
     sub_frames_.clear();
   }
   // The browser no longer calls anyone: drop what could keep the client
   // (and through it this browser) alive.
-  client_ = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(client_mutex_);
+    client_ = nullptr;
+  }
   extra_info_ = nullptr;
   if (view_) {
     BrowserViewImpl* view = view_;
@@ -432,7 +524,8 @@ void BrowserHostImpl::OnHostWindowDestroyed() {
   // destroyed) has nothing left to show.
   if (frame && IsWindow(frame)) {
     PostFunction(TID_UI, [frame] {
-      if (IsWindow(frame)) DestroyWindow(frame);
+      if (IsWindow(frame))
+        DestroyWindow(frame);
     });
   }
 }

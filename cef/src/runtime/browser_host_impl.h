@@ -54,8 +54,7 @@ class BrowserHostImpl : public CefBrowser, public CefBrowserHost {
 
   // UI thread. Creates the browser in a native window described by
   // |window_info|, reports OnAfterCreated and starts loading the URL.
-  static CefRefPtr<BrowserHostImpl> CreateNative(const CefWindowInfo& window_info,
-                                                 CreateParams params);
+  static CefRefPtr<BrowserHostImpl> CreateNative(const CefWindowInfo& window_info, CreateParams params);
 
   // UI thread. Creates the browser of a Views browser view with its host
   // window as a child of |parent| (a Views window or the parking window).
@@ -153,7 +152,8 @@ class BrowserHostImpl : public CefBrowser, public CefBrowserHost {
   void OnFrameCommitted(CefRefPtr<FrameImpl> frame,
                         const std::string& url,
                         const std::string& body,
-                        bool is_html);
+                        bool is_html,
+                        cef_transition_type_t transition);
   void LoadingStarted();
   void LoadingFinished();
   // The navigation of |frame| that ended (successfully or not).
@@ -181,6 +181,9 @@ class BrowserHostImpl : public CefBrowser, public CefBrowserHost {
   void ProceedClose();
 
   const int id_;
+  // client_ is written on the UI thread only; the lock orders that write
+  // against GetClient() from other threads.
+  std::mutex client_mutex_;
   CefRefPtr<CefClient> client_;
   CefRefPtr<CefRequestContext> request_context_;
   CefBrowserSettings settings_;
@@ -202,12 +205,12 @@ class BrowserHostImpl : public CefBrowser, public CefBrowserHost {
   std::string beforeunload_message_;
   bool default_unload_answer_ = true;
 
-  int loading_count_ = 0;
+  std::atomic<int> loading_count_{0};  // written on the UI thread
   double zoom_level_ = 0.0;
   bool audio_muted_ = false;
   std::string title_;
   std::map<std::string, CefRefPtr<PendingNavigation>> navigations_;  // by frame id
-  bool has_document_ = false;
+  std::atomic<bool> has_document_{false};
 
   // Guards frames_ (read by any thread).
   std::mutex frames_mutex_;

@@ -19,7 +19,8 @@ namespace {
 
 std::string LowerAscii(std::string s) {
   for (char& c : s) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c >= 'A' && c <= 'Z')
+      c = static_cast<char>(c - 'A' + 'a');
   }
   return s;
 }
@@ -47,9 +48,11 @@ class NavigationLoad : public PendingNavigation, public LoadDelegate {
 
   // PendingNavigation.
   void Supersede() override {
-    if (done_) return;
+    if (done_)
+      return;
     done_ = true;
-    if (handle_) handle_->Cancel();
+    if (handle_)
+      handle_->Cancel();
     browser_->ReportLoadError(frame_, ERR_ABORTED, current_url_);
     browser_->LoadingFinished();
   }
@@ -58,39 +61,44 @@ class NavigationLoad : public PendingNavigation, public LoadDelegate {
   void OnLoadRedirect(CefRefPtr<CefRequest> request,
                       CefRefPtr<CefResponse> response,
                       const CefString& new_url) override {
-    if (done_) return;
+    if (done_)
+      return;
     current_url_ = new_url.ToString();
     CefRefPtr<CefRequestHandler> handler = RequestHandler();
-    if (!handler) return;
+    if (!handler)
+      return;
     CefRefPtr<CefRequest> next = CefRequest::Create();
     next->SetURL(new_url);
     next->SetMethod(request ? request->GetMethod() : CefString("GET"));
     if (handler->OnBeforeBrowse(browser_.get(), frame_.get(), next, user_gesture_, true)) {
       // Whatever the load reports afterwards, the client ended it.
       cancelled_ = true;
-      if (handle_) handle_->Cancel();
+      if (handle_)
+        handle_->Cancel();
     }
   }
 
   void OnLoadResponse(CefRefPtr<CefResponse> response) override { response_ = response; }
 
-  void OnLoadData(const void* data, size_t size) override {
-    body_.append(static_cast<const char*>(data), size);
-  }
+  void OnLoadData(const void* data, size_t size) override { body_.append(static_cast<const char*>(data), size); }
 
   void OnLoadComplete(cef_errorcode_t error, CefRefPtr<CefResponse> response) override {
-    if (cancelled_) error = ERR_ABORTED;
-    if (response) response_ = response;
+    if (cancelled_)
+      error = ERR_ABORTED;
+    if (response)
+      response_ = response;
     int status = response_ ? response_->GetStatus() : 0;
     std::string mime = response_ ? LowerAscii(response_->GetMimeType().ToString()) : "";
     std::string url = current_url_;
-    if (response_ && !response_->GetURL().empty()) url = response_->GetURL().ToString();
+    if (response_ && !response_->GetURL().empty())
+      url = response_->GetURL().ToString();
     Finish(error, url, status, mime);
   }
 
   // Ends the navigation: commit or error, then the loading state.
   void Finish(cef_errorcode_t error, const std::string& url, int status, const std::string& mime) {
-    if (done_) return;
+    if (done_)
+      return;
     done_ = true;
     CefRefPtr<NavigationLoad> keep(this);
     browser_->ForgetNavigation(frame_.get(), this);
@@ -99,11 +107,12 @@ class NavigationLoad : public PendingNavigation, public LoadDelegate {
         browser_->ReportLoadError(frame_, error, error == ERR_ABORTED ? current_url_ : url);
       } else {
         frame_->set_source(body_);
-        browser_->OnFrameCommitted(frame_, url, body_, mime == "text/html");
+        browser_->OnFrameCommitted(frame_, url, body_, mime == "text/html", transition_);
         if (browser_->IsValid()) {
           CefRefPtr<CefClient> client = browser_->GetClient();
           CefRefPtr<CefLoadHandler> handler = client ? client->GetLoadHandler() : nullptr;
-          if (handler) handler->OnLoadEnd(browser_.get(), frame_.get(), status);
+          if (handler)
+            handler->OnLoadEnd(browser_.get(), frame_.get(), status);
         }
       }
     }
@@ -139,25 +148,31 @@ void BrowserHostImpl::Navigate(CefRefPtr<FrameImpl> frame,
                                const std::string& url,
                                cef_transition_type_t transition,
                                bool user_gesture) {
-  if (!IsValid() || !frame || !frame->IsValid()) return;
+  if (!IsValid() || !frame || !frame->IsValid())
+    return;
   CefRefPtr<BrowserHostImpl> self(this);
 
+  // Loading goes on without a break when a newer navigation replaces one
+  // still in flight.
+  LoadingStarted();
   auto pending = navigations_.find(frame->identifier());
   if (pending != navigations_.end()) {
     CefRefPtr<PendingNavigation> old = pending->second;
     navigations_.erase(pending);
     old->Supersede();
-    if (!IsValid()) return;
+    if (!IsValid()) {
+      LoadingFinished();
+      return;
+    }
   }
 
-  LoadingStarted();
   CefRefPtr<CefRequest> request = CefRequest::Create();
   request->SetURL(url);
   request->SetMethod("GET");
   CefRefPtr<CefRequestHandler> request_handler = client_ ? client_->GetRequestHandler() : nullptr;
-  if (request_handler &&
-      request_handler->OnBeforeBrowse(this, frame.get(), request, user_gesture, false)) {
-    if (IsValid()) ReportLoadError(frame, ERR_ABORTED, url);
+  if (request_handler && request_handler->OnBeforeBrowse(this, frame.get(), request, user_gesture, false)) {
+    if (IsValid())
+      ReportLoadError(frame, ERR_ABORTED, url);
     LoadingFinished();
     return;
   }
@@ -208,20 +223,21 @@ void BrowserHostImpl::Navigate(CefRefPtr<FrameImpl> frame,
 
 void BrowserHostImpl::ForgetNavigation(FrameImpl* frame, PendingNavigation* navigation) {
   auto it = navigations_.find(frame->identifier());
-  if (it != navigations_.end() && it->second.get() == navigation) navigations_.erase(it);
+  if (it != navigations_.end() && it->second.get() == navigation)
+    navigations_.erase(it);
 }
 
-void BrowserHostImpl::ReportLoadError(CefRefPtr<FrameImpl> frame,
-                                      cef_errorcode_t error,
-                                      const std::string& url) {
+void BrowserHostImpl::ReportLoadError(CefRefPtr<FrameImpl> frame, cef_errorcode_t error, const std::string& url) {
   CefRefPtr<CefLoadHandler> handler = client_ ? client_->GetLoadHandler() : nullptr;
-  if (handler) handler->OnLoadError(this, frame.get(), error, ErrorCodeName(error), url);
+  if (handler)
+    handler->OnLoadError(this, frame.get(), error, ErrorCodeName(error), url);
 }
 
 void BrowserHostImpl::OnFrameCommitted(CefRefPtr<FrameImpl> frame,
                                        const std::string& url,
                                        const std::string& body,
-                                       bool is_html) {
+                                       bool is_html,
+                                       cef_transition_type_t transition) {
   frame->set_url(url);
   CefRefPtr<CefClient> client = client_;
   if (frame->IsMain()) {
@@ -234,22 +250,31 @@ void BrowserHostImpl::OnFrameCommitted(CefRefPtr<FrameImpl> frame,
     }
     for (auto& sub : gone) {
       auto it = navigations_.find(sub->identifier());
-      if (it != navigations_.end()) navigations_.erase(it);
+      if (it != navigations_.end())
+        navigations_.erase(it);
       sub->Detach();
     }
     if (client) {
-      if (auto display = client->GetDisplayHandler()) display->OnAddressChange(this, frame.get(), url);
+      // Dialogs of the old document are gone with it.
+      if (auto dialogs = client->GetJSDialogHandler())
+        dialogs->OnResetDialogState(this);
+      if (auto display = client->GetDisplayHandler())
+        display->OnAddressChange(this, frame.get(), url);
     }
   }
   if (client && IsValid()) {
-    if (auto load = client->GetLoadHandler()) load->OnLoadStart(this, frame.get(), TT_EXPLICIT);
+    if (auto load = client->GetLoadHandler())
+      load->OnLoadStart(this, frame.get(), transition);
   }
-  if (!frame->IsMain() || !IsValid()) return;
+  if (!frame->IsMain() || !IsValid())
+    return;
 
   // The page's title, or its URL when it has none.
   std::string title = is_html ? ExtractHtmlTitle(body) : std::string();
-  if (title.empty()) title = url;
-  if (title == title_) return;
+  if (title.empty())
+    title = url;
+  if (title == title_)
+    return;
   title_ = title;
   // The runtime's own Chrome-style window shows the title; Alloy style
   // leaves window titles to the application.
@@ -257,18 +282,23 @@ void BrowserHostImpl::OnFrameCommitted(CefRefPtr<FrameImpl> frame,
     SetWindowTextW(frame_window_, CefString(title).ToWString().c_str());
   }
   if (client) {
-    if (auto display = client->GetDisplayHandler()) display->OnTitleChange(this, title);
+    if (auto display = client->GetDisplayHandler())
+      display->OnTitleChange(this, title);
   }
 }
 
 void BrowserHostImpl::LoadingStarted() {
-  if (loading_count_++ > 0 || !client_) return;
-  if (auto handler = client_->GetLoadHandler()) handler->OnLoadingStateChange(this, true, false, false);
+  if (loading_count_++ > 0 || !client_)
+    return;
+  if (auto handler = client_->GetLoadHandler())
+    handler->OnLoadingStateChange(this, true, false, false);
 }
 
 void BrowserHostImpl::LoadingFinished() {
-  if (loading_count_ == 0 || --loading_count_ > 0 || !client_) return;
-  if (auto handler = client_->GetLoadHandler()) handler->OnLoadingStateChange(this, false, false, false);
+  if (loading_count_ == 0 || --loading_count_ > 0 || !client_)
+    return;
+  if (auto handler = client_->GetLoadHandler())
+    handler->OnLoadingStateChange(this, false, false, false);
 }
 
 const char* ErrorCodeName(cef_errorcode_t code) {
@@ -276,41 +306,77 @@ const char* ErrorCodeName(cef_errorcode_t code) {
     int code;
     const char* name;
   } kNames[] = {
-      {0, "ERR_NONE"}, {-1, "ERR_IO_PENDING"}, {-2, "ERR_FAILED"}, {-3, "ERR_ABORTED"},
-      {-4, "ERR_INVALID_ARGUMENT"}, {-5, "ERR_INVALID_HANDLE"}, {-6, "ERR_FILE_NOT_FOUND"},
-      {-7, "ERR_TIMED_OUT"}, {-8, "ERR_FILE_TOO_BIG"}, {-9, "ERR_UNEXPECTED"},
-      {-10, "ERR_ACCESS_DENIED"}, {-11, "ERR_NOT_IMPLEMENTED"},
-      {-12, "ERR_INSUFFICIENT_RESOURCES"}, {-13, "ERR_OUT_OF_MEMORY"},
-      {-20, "ERR_BLOCKED_BY_CLIENT"}, {-21, "ERR_NETWORK_CHANGED"},
-      {-22, "ERR_BLOCKED_BY_ADMINISTRATOR"}, {-27, "ERR_BLOCKED_BY_RESPONSE"},
-      {-30, "ERR_BLOCKED_BY_CSP"}, {-100, "ERR_CONNECTION_CLOSED"},
-      {-101, "ERR_CONNECTION_RESET"}, {-102, "ERR_CONNECTION_REFUSED"},
-      {-103, "ERR_CONNECTION_ABORTED"}, {-104, "ERR_CONNECTION_FAILED"},
-      {-105, "ERR_NAME_NOT_RESOLVED"}, {-106, "ERR_INTERNET_DISCONNECTED"},
-      {-107, "ERR_SSL_PROTOCOL_ERROR"}, {-108, "ERR_ADDRESS_INVALID"},
-      {-109, "ERR_ADDRESS_UNREACHABLE"}, {-111, "ERR_TUNNEL_CONNECTION_FAILED"},
-      {-113, "ERR_SSL_VERSION_OR_CIPHER_MISMATCH"}, {-115, "ERR_PROXY_AUTH_UNSUPPORTED"},
-      {-118, "ERR_CONNECTION_TIMED_OUT"}, {-120, "ERR_SOCKS_CONNECTION_FAILED"},
-      {-127, "ERR_PROXY_AUTH_REQUESTED"}, {-130, "ERR_PROXY_CONNECTION_FAILED"},
+      {0, "ERR_NONE"},
+      {-1, "ERR_IO_PENDING"},
+      {-2, "ERR_FAILED"},
+      {-3, "ERR_ABORTED"},
+      {-4, "ERR_INVALID_ARGUMENT"},
+      {-5, "ERR_INVALID_HANDLE"},
+      {-6, "ERR_FILE_NOT_FOUND"},
+      {-7, "ERR_TIMED_OUT"},
+      {-8, "ERR_FILE_TOO_BIG"},
+      {-9, "ERR_UNEXPECTED"},
+      {-10, "ERR_ACCESS_DENIED"},
+      {-11, "ERR_NOT_IMPLEMENTED"},
+      {-12, "ERR_INSUFFICIENT_RESOURCES"},
+      {-13, "ERR_OUT_OF_MEMORY"},
+      {-20, "ERR_BLOCKED_BY_CLIENT"},
+      {-21, "ERR_NETWORK_CHANGED"},
+      {-22, "ERR_BLOCKED_BY_ADMINISTRATOR"},
+      {-27, "ERR_BLOCKED_BY_RESPONSE"},
+      {-30, "ERR_BLOCKED_BY_CSP"},
+      {-100, "ERR_CONNECTION_CLOSED"},
+      {-101, "ERR_CONNECTION_RESET"},
+      {-102, "ERR_CONNECTION_REFUSED"},
+      {-103, "ERR_CONNECTION_ABORTED"},
+      {-104, "ERR_CONNECTION_FAILED"},
+      {-105, "ERR_NAME_NOT_RESOLVED"},
+      {-106, "ERR_INTERNET_DISCONNECTED"},
+      {-107, "ERR_SSL_PROTOCOL_ERROR"},
+      {-108, "ERR_ADDRESS_INVALID"},
+      {-109, "ERR_ADDRESS_UNREACHABLE"},
+      {-111, "ERR_TUNNEL_CONNECTION_FAILED"},
+      {-113, "ERR_SSL_VERSION_OR_CIPHER_MISMATCH"},
+      {-115, "ERR_PROXY_AUTH_UNSUPPORTED"},
+      {-118, "ERR_CONNECTION_TIMED_OUT"},
+      {-120, "ERR_SOCKS_CONNECTION_FAILED"},
+      {-127, "ERR_PROXY_AUTH_REQUESTED"},
+      {-130, "ERR_PROXY_CONNECTION_FAILED"},
       {-131, "ERR_MANDATORY_PROXY_CONFIGURATION_FAILED"},
-      {-136, "ERR_PROXY_CERTIFICATE_INVALID"}, {-137, "ERR_NAME_RESOLUTION_FAILED"},
-      {-138, "ERR_NETWORK_ACCESS_DENIED"}, {-147, "ERR_ADDRESS_IN_USE"},
-      {-200, "ERR_CERT_COMMON_NAME_INVALID"}, {-201, "ERR_CERT_DATE_INVALID"},
-      {-202, "ERR_CERT_AUTHORITY_INVALID"}, {-206, "ERR_CERT_REVOKED"},
-      {-207, "ERR_CERT_INVALID"}, {-219, "ERR_CERT_END"}, {-300, "ERR_INVALID_URL"},
-      {-301, "ERR_DISALLOWED_URL_SCHEME"}, {-302, "ERR_UNKNOWN_URL_SCHEME"},
-      {-303, "ERR_INVALID_REDIRECT"}, {-310, "ERR_TOO_MANY_REDIRECTS"},
-      {-311, "ERR_UNSAFE_REDIRECT"}, {-312, "ERR_UNSAFE_PORT"},
-      {-320, "ERR_INVALID_RESPONSE"}, {-321, "ERR_INVALID_CHUNKED_ENCODING"},
-      {-322, "ERR_METHOD_NOT_SUPPORTED"}, {-323, "ERR_UNEXPECTED_PROXY_AUTH"},
-      {-324, "ERR_EMPTY_RESPONSE"}, {-325, "ERR_RESPONSE_HEADERS_TOO_BIG"},
-      {-327, "ERR_PAC_SCRIPT_FAILED"}, {-328, "ERR_REQUEST_RANGE_NOT_SATISFIABLE"},
-      {-330, "ERR_CONTENT_DECODING_FAILED"}, {-338, "ERR_INVALID_AUTH_CREDENTIALS"},
-      {-370, "ERR_INVALID_HTTP_RESPONSE"}, {-379, "ERR_HTTP_RESPONSE_CODE_FAILURE"},
+      {-136, "ERR_PROXY_CERTIFICATE_INVALID"},
+      {-137, "ERR_NAME_RESOLUTION_FAILED"},
+      {-138, "ERR_NETWORK_ACCESS_DENIED"},
+      {-147, "ERR_ADDRESS_IN_USE"},
+      {-200, "ERR_CERT_COMMON_NAME_INVALID"},
+      {-201, "ERR_CERT_DATE_INVALID"},
+      {-202, "ERR_CERT_AUTHORITY_INVALID"},
+      {-206, "ERR_CERT_REVOKED"},
+      {-207, "ERR_CERT_INVALID"},
+      {-219, "ERR_CERT_END"},
+      {-300, "ERR_INVALID_URL"},
+      {-301, "ERR_DISALLOWED_URL_SCHEME"},
+      {-302, "ERR_UNKNOWN_URL_SCHEME"},
+      {-303, "ERR_INVALID_REDIRECT"},
+      {-310, "ERR_TOO_MANY_REDIRECTS"},
+      {-311, "ERR_UNSAFE_REDIRECT"},
+      {-312, "ERR_UNSAFE_PORT"},
+      {-320, "ERR_INVALID_RESPONSE"},
+      {-321, "ERR_INVALID_CHUNKED_ENCODING"},
+      {-322, "ERR_METHOD_NOT_SUPPORTED"},
+      {-323, "ERR_UNEXPECTED_PROXY_AUTH"},
+      {-324, "ERR_EMPTY_RESPONSE"},
+      {-325, "ERR_RESPONSE_HEADERS_TOO_BIG"},
+      {-327, "ERR_PAC_SCRIPT_FAILED"},
+      {-328, "ERR_REQUEST_RANGE_NOT_SATISFIABLE"},
+      {-330, "ERR_CONTENT_DECODING_FAILED"},
+      {-338, "ERR_INVALID_AUTH_CREDENTIALS"},
+      {-370, "ERR_INVALID_HTTP_RESPONSE"},
+      {-379, "ERR_HTTP_RESPONSE_CODE_FAILURE"},
       {-400, "ERR_CACHE_MISS"},
   };
   for (const auto& entry : kNames) {
-    if (entry.code == code) return entry.name;
+    if (entry.code == code)
+      return entry.name;
   }
   return "ERR_FAILED";
 }

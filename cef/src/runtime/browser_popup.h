@@ -23,14 +23,12 @@ struct PopupRequest {
 
 struct PopupOutcome {
   int popup_id = 0;
-  bool cancelled = false;  // OnBeforePopup returned true
+  bool cancelled = false;              // OnBeforePopup returned true
   CefRefPtr<BrowserHostImpl> browser;  // the popup, when one was made
 };
 
 // UI thread.
-PopupOutcome OpenPopup(CefRefPtr<BrowserHostImpl> opener,
-                       CefRefPtr<FrameImpl> frame,
-                       const PopupRequest& request);
+PopupOutcome OpenPopup(CefRefPtr<BrowserHostImpl> opener, CefRefPtr<FrameImpl> frame, const PopupRequest& request);
 
 }  // namespace cef_internal
 

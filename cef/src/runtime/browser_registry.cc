@@ -41,17 +41,23 @@ void TearDownLeftovers() {
   DestroyAllViewsWindows();
   for (auto& browser : LiveBrowsers()) {
     HWND top = browser->frame_window() ? browser->frame_window() : browser->host_window();
-    if (top && IsWindow(top)) DestroyWindow(top);
+    if (top && IsWindow(top))
+      DestroyWindow(top);
     // A host window that is already gone leaves nothing to wait for.
-    if (browser->IsValid()) browser->OnHostWindowDestroyed();
+    if (browser->IsValid())
+      browser->OnHostWindowDestroyed();
   }
   DestroyParkingWindow();
 }
 
 }  // namespace
 
-int NextBrowserId() { return g_next_browser_id++; }
-int NextPopupId() { return g_next_popup_id++; }
+int NextBrowserId() {
+  return g_next_browser_id++;
+}
+int NextPopupId() {
+  return g_next_popup_id++;
+}
 
 void RegisterBrowser(BrowserHostImpl* browser) {
   std::lock_guard<std::mutex> lock(g_browsers_mutex);
@@ -63,7 +69,8 @@ void UnregisterBrowser(int id) {
   {
     std::lock_guard<std::mutex> lock(g_browsers_mutex);
     auto it = Browsers().find(id);
-    if (it == Browsers().end()) return;
+    if (it == Browsers().end())
+      return;
     dropped = it->second;
     Browsers().erase(it);
   }
@@ -78,7 +85,8 @@ CefRefPtr<BrowserHostImpl> FindBrowser(int id) {
 std::vector<CefRefPtr<BrowserHostImpl>> LiveBrowsers() {
   std::lock_guard<std::mutex> lock(g_browsers_mutex);
   std::vector<CefRefPtr<BrowserHostImpl>> out;
-  for (auto& [id, browser] : Browsers()) out.push_back(browser);
+  for (auto& [id, browser] : Browsers())
+    out.push_back(browser);
   return out;
 }
 
@@ -87,11 +95,16 @@ int LiveBrowserCount() {
   return static_cast<int>(Browsers().size());
 }
 
-int BrowserObjectCount() { return g_browser_objects.load(); }
-void CountBrowserObject(int delta) { g_browser_objects += delta; }
+int BrowserObjectCount() {
+  return g_browser_objects.load();
+}
+void CountBrowserObject(int delta) {
+  g_browser_objects += delta;
+}
 
 void EnsureBrowserShutdownHooks() {
-  if (g_hooks_registered) return;
+  if (g_hooks_registered)
+    return;
   g_hooks_registered = true;
   AddShutdownHook("browsers", &TearDownLeftovers);
   AddLiveObjectCounter("browser", [] { return LiveBrowserCount(); });

@@ -18,11 +18,11 @@ BrowserHostImpl* BrowserOf(HWND window) {
 
 void FillParent(HWND child) {
   HWND parent = GetParent(child);
-  if (!parent) return;
+  if (!parent)
+    return;
   RECT rc;
   GetClientRect(parent, &rc);
-  SetWindowPos(child, nullptr, 0, 0, rc.right - rc.left, rc.bottom - rc.top,
-               SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(child, nullptr, 0, 0, rc.right - rc.left, rc.bottom - rc.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 LRESULT CALLBACK FrameProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -35,7 +35,8 @@ LRESULT CALLBACK FrameProc(HWND window, UINT message, WPARAM wparam, LPARAM lpar
     case WM_SIZE: {
       // The host window always fills the frame.
       HWND child = FindWindowExW(window, nullptr, kBrowserHostClass, nullptr);
-      if (child) FillParent(child);
+      if (child)
+        FillParent(child);
       return 0;
     }
     case WM_CLOSE: {
@@ -44,7 +45,8 @@ LRESULT CALLBACK FrameProc(HWND window, UINT message, WPARAM wparam, LPARAM lpar
       BrowserHostImpl* browser = BrowserOf(window);
       if (browser && browser->IsValid()) {
         CefRefPtr<BrowserHostImpl> keep(browser);
-        if (!browser->TryCloseBrowser()) return 0;
+        if (!browser->TryCloseBrowser())
+          return 0;
       }
       DestroyWindow(window);
       return 0;
@@ -85,7 +87,8 @@ LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wparam, LPARAM lpara
 
 void RegisterClasses() {
   static bool registered = false;
-  if (registered) return;
+  if (registered)
+    return;
   registered = true;
   HINSTANCE instance = GetModuleHandleW(nullptr);
   WNDCLASSEXW wc = {};
@@ -115,12 +118,15 @@ HWND CreateBrowserFrameWindow(BrowserHostImpl* browser,
                               DWORD ex_style,
                               DWORD style,
                               const std::wstring& name,
-                              int x, int y, int width, int height,
+                              int x,
+                              int y,
+                              int width,
+                              int height,
                               HWND owner,
                               HMENU menu) {
   RegisterClasses();
-  return CreateWindowExW(ex_style, kBrowserFrameClass, name.c_str(), style, x, y, width, height,
-                         owner, menu, GetModuleHandleW(nullptr), browser);
+  return CreateWindowExW(ex_style, kBrowserFrameClass, name.c_str(), style, x, y, width, height, owner, menu,
+                         GetModuleHandleW(nullptr), browser);
 }
 
 HWND CreateBrowserHostWindow(BrowserHostImpl* browser,
@@ -131,25 +137,28 @@ HWND CreateBrowserHostWindow(BrowserHostImpl* browser,
                              const RECT& bounds) {
   RegisterClasses();
   return CreateWindowExW(ex_style, kBrowserHostClass, name.c_str(),
-                         style | WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, bounds.left,
-                         bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top, parent,
-                         nullptr, GetModuleHandleW(nullptr), browser);
+                         style | WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, bounds.left, bounds.top,
+                         bounds.right - bounds.left, bounds.bottom - bounds.top, parent, nullptr,
+                         GetModuleHandleW(nullptr), browser);
 }
 
 void DetachBrowserWindow(HWND window) {
-  if (window && IsWindow(window)) SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+  if (window && IsWindow(window))
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
 }
 
 HWND ParkingWindow() {
-  if (g_parking && IsWindow(g_parking)) return g_parking;
+  if (g_parking && IsWindow(g_parking))
+    return g_parking;
   RegisterClasses();
-  g_parking = CreateWindowExW(WS_EX_TOOLWINDOW, kParkingClass, L"", WS_POPUP, 0, 0, 1, 1, nullptr,
-                              nullptr, GetModuleHandleW(nullptr), nullptr);
+  g_parking = CreateWindowExW(WS_EX_TOOLWINDOW, kParkingClass, L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                              GetModuleHandleW(nullptr), nullptr);
   return g_parking;
 }
 
 void DestroyParkingWindow() {
-  if (g_parking && IsWindow(g_parking)) DestroyWindow(g_parking);
+  if (g_parking && IsWindow(g_parking))
+    DestroyWindow(g_parking);
   g_parking = nullptr;
 }
 

@@ -23,7 +23,10 @@ HWND CreateBrowserFrameWindow(BrowserHostImpl* browser,
                               DWORD ex_style,
                               DWORD style,
                               const std::wstring& name,
-                              int x, int y, int width, int height,
+                              int x,
+                              int y,
+                              int width,
+                              int height,
                               HWND owner,
                               HMENU menu);
 

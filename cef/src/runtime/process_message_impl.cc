@@ -7,14 +7,11 @@ namespace {
 
 class ProcessMessageImpl : public CefProcessMessage {
  public:
-  ProcessMessageImpl(const CefString& name, CefRefPtr<CefListValue> arguments)
-      : name_(name), arguments_(arguments) {}
+  ProcessMessageImpl(const CefString& name, CefRefPtr<CefListValue> arguments) : name_(name), arguments_(arguments) {}
 
   bool IsValid() override { return true; }
   bool IsReadOnly() override { return false; }
-  CefRefPtr<CefProcessMessage> Copy() override {
-    return new ProcessMessageImpl(name_, arguments_->Copy());
-  }
+  CefRefPtr<CefProcessMessage> Copy() override { return new ProcessMessageImpl(name_, arguments_->Copy()); }
   CefString GetName() override { return name_; }
   CefRefPtr<CefListValue> GetArgumentList() override { return arguments_; }
 

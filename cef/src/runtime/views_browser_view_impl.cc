@@ -28,26 +28,34 @@ BrowserViewImpl::~BrowserViewImpl() {
   if (browser_) {
     browser_->DetachView();
     HWND host = browser_->host_window();
-    if (host && IsWindow(host)) DestroyWindow(host);
+    if (host && IsWindow(host))
+      DestroyWindow(host);
   }
 }
 
-CefRefPtr<CefBrowser> BrowserViewImpl::GetBrowser() { return browser_.get(); }
+CefRefPtr<CefBrowser> BrowserViewImpl::GetBrowser() {
+  return browser_.get();
+}
 
 cef_runtime_style_t BrowserViewImpl::GetRuntimeStyle() {
-  if (browser_) return browser_->GetRuntimeStyle();
-  if (runtime_style_ != CEF_RUNTIME_STYLE_DEFAULT) return runtime_style_;
+  if (browser_)
+    return browser_->GetRuntimeStyle();
+  if (runtime_style_ != CEF_RUNTIME_STYLE_DEFAULT)
+    return runtime_style_;
   // A default-style view takes the style of the window it is in.
   WindowImpl* window = RootWindow();
   return window ? window->GetRuntimeStyle() : CEF_RUNTIME_STYLE_CHROME;
 }
 
-CefRefPtr<WindowImpl> BrowserViewImpl::window_impl() { return RootWindow(); }
+CefRefPtr<WindowImpl> BrowserViewImpl::window_impl() {
+  return RootWindow();
+}
 
 CefRefPtr<BrowserHostImpl> BrowserViewImpl::CreatePopupBrowser(int opener_id,
                                                                HWND opener_window,
                                                                cef_runtime_style_t style) {
-  if (browser_made_) return browser_;
+  if (browser_made_)
+    return browser_;
   browser_made_ = true;
   runtime_style_ = style;
   BrowserHostImpl::CreateParams params;
@@ -62,25 +70,31 @@ CefRefPtr<BrowserHostImpl> BrowserViewImpl::CreatePopupBrowser(int opener_id,
   params.opener_window = opener_window;
   params.view = this;
   browser_ = BrowserHostImpl::CreateForView(ParkingWindow(), std::move(params));
-  if (browser_) browser_->NotifyCreated();
+  if (browser_)
+    browser_->NotifyCreated();
   return browser_;
 }
 
-void BrowserViewImpl::OnBrowserDestroyed() { browser_ = nullptr; }
+void BrowserViewImpl::OnBrowserDestroyed() {
+  browser_ = nullptr;
+}
 
 void BrowserViewImpl::OnWindowChangedInternal(WindowImpl* window) {
   ViewNode::OnWindowChangedInternal(window);
   if (!window) {
     // Out of the window: the browser waits hidden until placed again.
-    if (browser_ && browser_->host_window()) SetParent(browser_->host_window(), ParkingWindow());
+    if (browser_ && browser_->host_window())
+      SetParent(browser_->host_window(), ParkingWindow());
     return;
   }
   if (browser_) {
-    if (browser_->host_window()) SetParent(browser_->host_window(), window->hwnd());
+    if (browser_->host_window())
+      SetParent(browser_->host_window(), window->hwnd());
     LayoutInternal(bounds_);
     return;
   }
-  if (browser_made_) return;
+  if (browser_made_)
+    return;
   browser_made_ = true;
   BrowserHostImpl::CreateParams params;
   params.client = client_;
@@ -90,9 +104,9 @@ void BrowserViewImpl::OnWindowChangedInternal(WindowImpl* window) {
   params.request_context = request_context_;
   params.runtime_style = GetRuntimeStyle();
   params.view = this;
-  CefRefPtr<BrowserHostImpl> browser =
-      BrowserHostImpl::CreateForView(window->hwnd(), std::move(params));
-  if (!browser) return;
+  CefRefPtr<BrowserHostImpl> browser = BrowserHostImpl::CreateForView(window->hwnd(), std::move(params));
+  if (!browser)
+    return;
   browser_ = browser;
   LayoutInternal(bounds_);
   browser->NotifyCreated();
@@ -101,7 +115,8 @@ void BrowserViewImpl::OnWindowChangedInternal(WindowImpl* window) {
 
 void BrowserViewImpl::LayoutInternal(const CefRect& bounds) {
   ViewImpl<CefBrowserView>::LayoutInternal(bounds);
-  if (!browser_ || !browser_->host_window() || !RootWindow()) return;
+  if (!browser_ || !browser_->host_window() || !RootWindow())
+    return;
   CefPoint origin(0, 0);
   ConvertPointToWindow(origin);
   SetWindowPos(browser_->host_window(), nullptr, origin.x, origin.y, bounds.width, bounds.height,
@@ -110,23 +125,22 @@ void BrowserViewImpl::LayoutInternal(const CefRect& bounds) {
 
 }  // namespace cef_internal
 
-CefRefPtr<CefBrowserView> CefBrowserView::CreateBrowserView(
-    CefRefPtr<CefClient> client,
-    const CefString& url,
-    const CefBrowserSettings& settings,
-    CefRefPtr<CefDictionaryValue> extra_info,
-    CefRefPtr<CefRequestContext> request_context,
-    CefRefPtr<CefBrowserViewDelegate> delegate) {
+CefRefPtr<CefBrowserView> CefBrowserView::CreateBrowserView(CefRefPtr<CefClient> client,
+                                                            const CefString& url,
+                                                            const CefBrowserSettings& settings,
+                                                            CefRefPtr<CefDictionaryValue> extra_info,
+                                                            CefRefPtr<CefRequestContext> request_context,
+                                                            CefRefPtr<CefBrowserViewDelegate> delegate) {
   if (!CefCurrentlyOn(TID_UI)) {
     LOG(ERROR) << "CefBrowserView::CreateBrowserView called off the UI thread";
     return nullptr;
   }
-  return new cef_internal::BrowserViewImpl(client, url.ToString(), settings, extra_info,
-                                           request_context, delegate);
+  return new cef_internal::BrowserViewImpl(client, url.ToString(), settings, extra_info, request_context, delegate);
 }
 
 CefRefPtr<CefBrowserView> CefBrowserView::GetForBrowser(CefRefPtr<CefBrowser> browser) {
   auto impl = cef_internal::BrowserHostImpl::FromBrowser(browser);
-  if (!impl || !impl->view()) return nullptr;
+  if (!impl || !impl->view())
+    return nullptr;
   return impl->view();
 }

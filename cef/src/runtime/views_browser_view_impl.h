@@ -35,8 +35,7 @@ class BrowserViewImpl : public ViewImpl<CefBrowserView> {
   CefRefPtr<WindowImpl> window_impl();
   // A popup's view: the browser is made now, parked until the view joins a
   // window. Reports OnAfterCreated and OnBrowserCreated.
-  CefRefPtr<BrowserHostImpl> CreatePopupBrowser(int opener_id, HWND opener_window,
-                                                cef_runtime_style_t style);
+  CefRefPtr<BrowserHostImpl> CreatePopupBrowser(int opener_id, HWND opener_window, cef_runtime_style_t style);
   void OnBrowserDestroyed();
 
   void OnWindowChangedInternal(WindowImpl* window) override;

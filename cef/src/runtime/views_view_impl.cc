@@ -12,20 +12,24 @@ ViewNode* ViewNode::From(CefRefPtr<CefView> view) {
 
 WindowImpl* ViewNode::RootWindow() {
   ViewNode* node = this;
-  while (node->parent_node()) node = node->parent_node();
+  while (node->parent_node())
+    node = node->parent_node();
   return node->AsWindowImpl();
 }
 
 void ViewNode::OnWindowChangedInternal(WindowImpl* window) {
-  if (window == attached_window_) return;
+  if (window == attached_window_)
+    return;
   CefView* view = cef_view();
   if (attached_window_) {
     attached_window_ = nullptr;
-    if (auto delegate = view->GetDelegate()) delegate->OnWindowChanged(view, false);
+    if (auto delegate = view->GetDelegate())
+      delegate->OnWindowChanged(view, false);
   }
   if (window) {
     attached_window_ = window;
-    if (auto delegate = view->GetDelegate()) delegate->OnWindowChanged(view, true);
+    if (auto delegate = view->GetDelegate())
+      delegate->OnWindowChanged(view, true);
   }
 }
 
@@ -45,7 +49,8 @@ HWND ViewImpl<Interface>::RootHwnd() {
 template <class Interface>
 bool PanelImplT<Interface>::CanHost(CefRefPtr<CefView> view) {
   WindowImpl* window = this->RootWindow();
-  if (!window || static_cast<ViewNode*>(window) == static_cast<ViewNode*>(this)) return true;
+  if (!window || static_cast<ViewNode*>(window) == static_cast<ViewNode*>(this))
+    return true;
   return window->CanHost(view);
 }
 

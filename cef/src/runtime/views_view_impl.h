@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "include/views/cef_browser_view.h"
-#include "include/views/cef_panel.h"
 #include "include/views/cef_button.h"
+#include "include/views/cef_panel.h"
 #include "include/views/cef_scroll_view.h"
 #include "include/views/cef_textfield.h"
 #include "include/views/cef_window.h"
@@ -50,7 +50,7 @@ class ViewNode {
   virtual void LayoutInternal(const CefRect& bounds);
 
  protected:
-  ViewNode* parent_ = nullptr;  // not owned; the parent owns this node
+  ViewNode* parent_ = nullptr;             // not owned; the parent owns this node
   WindowImpl* attached_window_ = nullptr;  // as last announced
 };
 
@@ -73,7 +73,8 @@ class ViewImpl : public Interface, public ViewNode {
     std::ostringstream out;
     out << type_string() << "(id=" << id_ << ")";
     if (include_children && child_views()) {
-      for (auto& child : *child_views()) out << " " << child->ToString(true).ToString();
+      for (auto& child : *child_views())
+        out << " " << child->ToString(true).ToString();
     }
     return out.str();
   }
@@ -88,16 +89,17 @@ class ViewImpl : public Interface, public ViewNode {
   void SetID(int id) override { id_ = id; }
   int GetGroupID() override { return group_id_; }
   void SetGroupID(int group_id) override {
-    if (group_id_ == -1) group_id_ = group_id;
+    if (group_id_ == -1)
+      group_id_ = group_id;
   }
-  CefRefPtr<CefView> GetParentView() override {
-    return parent_ ? parent_->cef_view() : nullptr;
-  }
+  CefRefPtr<CefView> GetParentView() override { return parent_ ? parent_->cef_view() : nullptr; }
   CefRefPtr<CefView> GetViewForID(int id) override {
-    if (id_ == id) return this;
+    if (id_ == id)
+      return this;
     if (child_views()) {
       for (auto& child : *child_views()) {
-        if (auto found = child->GetViewForID(id)) return found;
+        if (auto found = child->GetViewForID(id))
+          return found;
       }
     }
     return nullptr;
@@ -110,9 +112,7 @@ class ViewImpl : public Interface, public ViewNode {
     ConvertPointToScreen(origin);
     return CefRect(origin.x, origin.y, bounds_.width, bounds_.height);
   }
-  void SetSize(const CefSize& size) override {
-    SetBounds(CefRect(bounds_.x, bounds_.y, size.width, size.height));
-  }
+  void SetSize(const CefSize& size) override { SetBounds(CefRect(bounds_.x, bounds_.y, size.width, size.height)); }
   CefSize GetSize() override { return CefSize(bounds_.width, bounds_.height); }
   void SetPosition(const CefPoint& position) override {
     SetBounds(CefRect(position.x, position.y, bounds_.width, bounds_.height));
@@ -124,17 +124,14 @@ class ViewImpl : public Interface, public ViewNode {
   CefSize GetPreferredSize() override {
     if (delegate_) {
       CefSize size = delegate_->GetPreferredSize(this);
-      if (!size.IsEmpty()) return size;
+      if (!size.IsEmpty())
+        return size;
     }
     return DefaultPreferredSize();
   }
   void SizeToPreferredSize() override { SetSize(GetPreferredSize()); }
-  CefSize GetMinimumSize() override {
-    return delegate_ ? delegate_->GetMinimumSize(this) : CefSize();
-  }
-  CefSize GetMaximumSize() override {
-    return delegate_ ? delegate_->GetMaximumSize(this) : CefSize();
-  }
+  CefSize GetMinimumSize() override { return delegate_ ? delegate_->GetMinimumSize(this) : CefSize(); }
+  CefSize GetMaximumSize() override { return delegate_ ? delegate_->GetMaximumSize(this) : CefSize(); }
   int GetHeightForWidth(int width) override {
     int height = delegate_ ? delegate_->GetHeightForWidth(this, width) : 0;
     return height > 0 ? height : GetPreferredSize().height;
@@ -144,8 +141,10 @@ class ViewImpl : public Interface, public ViewNode {
   void SetVisible(bool visible) override { visible_ = visible; }
   bool IsVisible() override { return visible_; }
   bool IsDrawn() override {
-    if (!visible_) return false;
-    if (AsWindowImpl()) return true;
+    if (!visible_)
+      return false;
+    if (AsWindowImpl())
+      return true;
     return parent_ && parent_->cef_view()->IsDrawn();
   }
   void SetEnabled(bool enabled) override { enabled_ = enabled; }
@@ -161,9 +160,11 @@ class ViewImpl : public Interface, public ViewNode {
 
   bool ConvertPointToScreen(CefPoint& point) override {
     CefPoint window_point = point;
-    if (!ConvertPointToWindow(window_point)) return false;
+    if (!ConvertPointToWindow(window_point))
+      return false;
     HWND hwnd = RootHwnd();
-    if (!hwnd) return false;
+    if (!hwnd)
+      return false;
     POINT p = {window_point.x, window_point.y};
     ClientToScreen(hwnd, &p);
     point.Set(p.x, p.y);
@@ -171,14 +172,16 @@ class ViewImpl : public Interface, public ViewNode {
   }
   bool ConvertPointFromScreen(CefPoint& point) override {
     HWND hwnd = RootHwnd();
-    if (!hwnd) return false;
+    if (!hwnd)
+      return false;
     POINT p = {point.x, point.y};
     ScreenToClient(hwnd, &p);
     point.Set(p.x, p.y);
     return ConvertPointFromWindow(point);
   }
   bool ConvertPointToWindow(CefPoint& point) override {
-    if (!RootWindow()) return false;
+    if (!RootWindow())
+      return false;
     for (ViewNode* node = this; node && !node->AsWindowImpl(); node = node->parent_node()) {
       CefRect b = node->cef_view()->GetBounds();
       point.Set(point.x + b.x, point.y + b.y);
@@ -186,7 +189,8 @@ class ViewImpl : public Interface, public ViewNode {
     return true;
   }
   bool ConvertPointFromWindow(CefPoint& point) override {
-    if (!RootWindow()) return false;
+    if (!RootWindow())
+      return false;
     for (ViewNode* node = this; node && !node->AsWindowImpl(); node = node->parent_node()) {
       CefRect b = node->cef_view()->GetBounds();
       point.Set(point.x - b.x, point.y - b.y);
@@ -202,7 +206,8 @@ class ViewImpl : public Interface, public ViewNode {
 
   void LayoutInternal(const CefRect& bounds) override {
     bounds_ = bounds;
-    if (delegate_) delegate_->OnLayoutChanged(this, bounds_);
+    if (delegate_)
+      delegate_->OnLayoutChanged(this, bounds_);
   }
 
  protected:
@@ -231,26 +236,29 @@ class PanelImplT : public ViewImpl<Interface> {
   CefRefPtr<CefPanel> AsPanel() override { return this; }
   CefRefPtr<CefWindow> AsWindow() override { return nullptr; }
 
-  void AddChildView(CefRefPtr<CefView> view) override {
-    AddChildViewAt(view, static_cast<int>(children_.size()));
-  }
+  void AddChildView(CefRefPtr<CefView> view) override { AddChildViewAt(view, static_cast<int>(children_.size())); }
 
   void AddChildViewAt(CefRefPtr<CefView> view, int index) override {
     ViewNode* node = ViewNode::From(view);
-    if (!node || node->parent_node() || node == this || node->AsWindowImpl()) return;
-    if (!CanHost(view)) return;
+    if (!node || node->parent_node() || node == this || node->AsWindowImpl())
+      return;
+    if (!CanHost(view))
+      return;
     index = std::clamp(index, 0, static_cast<int>(children_.size()));
     children_.insert(children_.begin() + index, view);
     node->set_parent_node(this);
-    if (this->delegate_) this->delegate_->OnChildViewChanged(this, true, view);
-    if (auto delegate = view->GetDelegate()) delegate->OnParentViewChanged(view, true, this);
+    if (this->delegate_)
+      this->delegate_->OnChildViewChanged(this, true, view);
+    if (auto delegate = view->GetDelegate())
+      delegate->OnParentViewChanged(view, true, this);
     node->OnWindowChangedInternal(this->RootWindow());
     Layout();
   }
 
   void ReorderChildView(CefRefPtr<CefView> view, int index) override {
     auto it = Find(view);
-    if (it == children_.end()) return;
+    if (it == children_.end())
+      return;
     CefRefPtr<CefView> keep = *it;
     children_.erase(it);
     if (index < 0 || index > static_cast<int>(children_.size())) {
@@ -261,7 +269,8 @@ class PanelImplT : public ViewImpl<Interface> {
 
   void RemoveChildView(CefRefPtr<CefView> view) override {
     auto it = Find(view);
-    if (it == children_.end()) return;
+    if (it == children_.end())
+      return;
     CefRefPtr<CefView> keep = *it;
     children_.erase(it);
     Detach(keep);
@@ -270,18 +279,21 @@ class PanelImplT : public ViewImpl<Interface> {
   void RemoveAllChildViews() override {
     auto children = std::move(children_);
     children_.clear();
-    for (auto& child : children) Detach(child);
+    for (auto& child : children)
+      Detach(child);
   }
 
   size_t GetChildViewCount() override { return children_.size(); }
   CefRefPtr<CefView> GetChildViewAt(int index) override {
-    if (index < 0 || index >= static_cast<int>(children_.size())) return nullptr;
+    if (index < 0 || index >= static_cast<int>(children_.size()))
+      return nullptr;
     return children_[index];
   }
 
   void Layout() override {
     CefRect area(0, 0, this->bounds_.width, this->bounds_.height);
-    for (auto& child : children_) ViewNode::From(child)->LayoutInternal(area);
+    for (auto& child : children_)
+      ViewNode::From(child)->LayoutInternal(area);
   }
 
   void LayoutInternal(const CefRect& bounds) override {
@@ -291,7 +303,8 @@ class PanelImplT : public ViewImpl<Interface> {
 
   void OnWindowChangedInternal(WindowImpl* window) override {
     ViewNode::OnWindowChangedInternal(window);
-    for (auto& child : children_) ViewNode::From(child)->OnWindowChangedInternal(window);
+    for (auto& child : children_)
+      ViewNode::From(child)->OnWindowChangedInternal(window);
   }
 
   // Whether this panel's window may hold |view| (runtime style rules).
@@ -319,8 +332,10 @@ class PanelImplT : public ViewImpl<Interface> {
     ViewNode* node = ViewNode::From(view);
     node->OnWindowChangedInternal(nullptr);
     node->set_parent_node(nullptr);
-    if (this->delegate_) this->delegate_->OnChildViewChanged(this, false, view);
-    if (auto delegate = view->GetDelegate()) delegate->OnParentViewChanged(view, false, this);
+    if (this->delegate_)
+      this->delegate_->OnChildViewChanged(this, false, view);
+    if (auto delegate = view->GetDelegate())
+      delegate->OnParentViewChanged(view, false, this);
   }
 };
 

@@ -27,7 +27,8 @@ std::map<HWND, CefRefPtr<WindowImpl>>& LiveWindows() {
 
 void RegisterWindowClass() {
   static bool registered = false;
-  if (registered) return;
+  if (registered)
+    return;
   registered = true;
   WNDCLASSEXW wc = {};
   wc.cbSize = sizeof(wc);
@@ -63,10 +64,8 @@ CefRefPtr<WindowImpl> WindowImpl::Create(CefRefPtr<CefWindowDelegate> delegate) 
   CefRefPtr<WindowImpl> window = new WindowImpl(delegate);
   CefRefPtr<CefWindow> as_window(window.get());
 
-  cef_runtime_style_t style = delegate ? delegate->GetWindowRuntimeStyle()
-                                       : CEF_RUNTIME_STYLE_DEFAULT;
-  window->runtime_style_ =
-      style == CEF_RUNTIME_STYLE_ALLOY ? CEF_RUNTIME_STYLE_ALLOY : CEF_RUNTIME_STYLE_CHROME;
+  cef_runtime_style_t style = delegate ? delegate->GetWindowRuntimeStyle() : CEF_RUNTIME_STYLE_DEFAULT;
+  window->runtime_style_ = style == CEF_RUNTIME_STYLE_ALLOY ? CEF_RUNTIME_STYLE_ALLOY : CEF_RUNTIME_STYLE_CHROME;
 
   DWORD ws = WS_CLIPCHILDREN;
   if (delegate && delegate->IsFrameless(as_window)) {
@@ -74,32 +73,35 @@ CefRefPtr<WindowImpl> WindowImpl::Create(CefRefPtr<CefWindowDelegate> delegate) 
   } else {
     ws |= WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
     bool resize = !delegate || delegate->CanResize(as_window);
-    if (resize) ws |= WS_THICKFRAME;
-    if (!delegate || delegate->CanMinimize(as_window)) ws |= WS_MINIMIZEBOX;
-    if (resize && (!delegate || delegate->CanMaximize(as_window))) ws |= WS_MAXIMIZEBOX;
+    if (resize)
+      ws |= WS_THICKFRAME;
+    if (!delegate || delegate->CanMinimize(as_window))
+      ws |= WS_MINIMIZEBOX;
+    if (resize && (!delegate || delegate->CanMaximize(as_window)))
+      ws |= WS_MAXIMIZEBOX;
   }
 
   CefRect bounds = delegate ? delegate->GetInitialBounds(as_window) : CefRect();
-  HWND hwnd = CreateWindowExW(0, kViewsWindowClass, L"", ws, 0, 0, kFallbackWidth,
-                              kFallbackHeight, nullptr, nullptr, GetModuleHandleW(nullptr),
-                              window.get());
+  HWND hwnd = CreateWindowExW(0, kViewsWindowClass, L"", ws, 0, 0, kFallbackWidth, kFallbackHeight, nullptr, nullptr,
+                              GetModuleHandleW(nullptr), window.get());
   if (!hwnd) {
     LOG(ERROR) << "Cannot create a Views window: " << GetLastError();
     return nullptr;
   }
   LiveWindows()[hwnd] = window;
   if (!bounds.IsEmpty()) {
-    SetWindowPos(hwnd, nullptr, bounds.x, bounds.y, bounds.width, bounds.height,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(hwnd, nullptr, bounds.x, bounds.y, bounds.width, bounds.height, SWP_NOZORDER | SWP_NOACTIVATE);
     window->sized_ = true;
   } else {
     window->SizeToContents(true);
   }
 
-  if (delegate) delegate->OnWindowCreated(as_window);
+  if (delegate)
+    delegate->OnWindowCreated(as_window);
   // Contents added in OnWindowCreated may state the size the delegate did
   // not.
-  if (!window->sized_ && !window->closed_) window->SizeToContents(!window->shown_once_);
+  if (!window->sized_ && !window->closed_)
+    window->SizeToContents(!window->shown_once_);
   return window;
 }
 
@@ -110,7 +112,8 @@ WindowImpl* WindowImpl::FromHwnd(HWND hwnd) {
 
 // The preferred size is the client area's; the window grows by its frame.
 void WindowImpl::SizeToContents(bool center) {
-  if (!hwnd_) return;
+  if (!hwnd_)
+    return;
   CefSize size = GetPreferredSize();
   if (size.IsEmpty()) {
     size.Set(kFallbackWidth, kFallbackHeight);
@@ -127,8 +130,10 @@ void WindowImpl::SizeToContents(bool center) {
     RECT work = WorkArea();
     x = work.left + ((work.right - work.left) - width) / 2;
     y = work.top + ((work.bottom - work.top) - height) / 2;
-    if (x < work.left) x = work.left;
-    if (y < work.top) y = work.top;
+    if (x < work.left)
+      x = work.left;
+    if (y < work.top)
+      y = work.top;
   } else {
     flags |= SWP_NOMOVE;
   }
@@ -136,7 +141,8 @@ void WindowImpl::SizeToContents(bool center) {
 }
 
 void WindowImpl::LayoutToClient() {
-  if (!hwnd_) return;
+  if (!hwnd_)
+    return;
   RECT rc;
   GetClientRect(hwnd_, &rc);
   bounds_ = CefRect(0, 0, rc.right - rc.left, rc.bottom - rc.top);
@@ -153,7 +159,8 @@ LRESULT CALLBACK WindowImpl::WndProc(HWND hwnd, UINT message, WPARAM wparam, LPA
   } else {
     window = reinterpret_cast<WindowImpl*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   }
-  if (!window) return DefWindowProcW(hwnd, message, wparam, lparam);
+  if (!window)
+    return DefWindowProcW(hwnd, message, wparam, lparam);
   CefRefPtr<WindowImpl> keep(window);
   return window->HandleMessage(message, wparam, lparam);
 }
@@ -170,8 +177,8 @@ LRESULT WindowImpl::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       if (delegate_ && !closed_) {
         RECT rc;
         GetWindowRect(hwnd, &rc);
-        window_delegate()->OnWindowBoundsChanged(
-            this, CefRect(rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top));
+        window_delegate()->OnWindowBoundsChanged(this,
+                                                 CefRect(rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top));
       }
       break;
     case WM_ACTIVATE:
@@ -196,9 +203,11 @@ LRESULT WindowImpl::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
         info->ptMaxTrackSize.x = std::max(info->ptMaxTrackSize.x, preferred.x);
         info->ptMaxTrackSize.y = std::max(info->ptMaxTrackSize.y, preferred.y);
         CefSize min = GetMinimumSize();
-        if (!min.IsEmpty()) info->ptMinTrackSize = frame_size(min);
+        if (!min.IsEmpty())
+          info->ptMinTrackSize = frame_size(min);
         CefSize max = GetMaximumSize();
-        if (!max.IsEmpty()) info->ptMaxTrackSize = frame_size(max);
+        if (!max.IsEmpty())
+          info->ptMaxTrackSize = frame_size(max);
       }
       return 0;
     }
@@ -218,7 +227,8 @@ void WindowImpl::OnDestroyed() {
   HWND hwnd = hwnd_;
   SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
   closed_ = true;
-  if (delegate_) window_delegate()->OnWindowDestroyed(this);
+  if (delegate_)
+    window_delegate()->OnWindowDestroyed(this);
   RemoveAllChildViews();
   hwnd_ = nullptr;
   delegate_ = nullptr;
@@ -228,11 +238,11 @@ void WindowImpl::OnDestroyed() {
 // --- CefWindow ---
 
 void WindowImpl::Show() {
-  if (!hwnd_) return;
+  if (!hwnd_)
+    return;
   if (!shown_once_) {
     shown_once_ = true;
-    cef_show_state_t state =
-        delegate_ ? window_delegate()->GetInitialShowState(this) : CEF_SHOW_STATE_NORMAL;
+    cef_show_state_t state = delegate_ ? window_delegate()->GetInitialShowState(this) : CEF_SHOW_STATE_NORMAL;
     switch (state) {
       case CEF_SHOW_STATE_MINIMIZED:
         ShowWindow(hwnd_, SW_SHOWMINIMIZED);
@@ -255,14 +265,18 @@ void WindowImpl::Show() {
   SetForegroundWindow(hwnd_);
 }
 
-void WindowImpl::ShowAsBrowserModalDialog(CefRefPtr<CefBrowserView> browser_view) { Show(); }
+void WindowImpl::ShowAsBrowserModalDialog(CefRefPtr<CefBrowserView> browser_view) {
+  Show();
+}
 
 void WindowImpl::Hide() {
-  if (hwnd_) ShowWindow(hwnd_, SW_HIDE);
+  if (hwnd_)
+    ShowWindow(hwnd_, SW_HIDE);
 }
 
 void WindowImpl::CenterWindow(const CefSize& size) {
-  if (!hwnd_) return;
+  if (!hwnd_)
+    return;
   RECT work = WorkArea();
   int x = work.left + ((work.right - work.left) - size.width) / 2;
   int y = work.top + ((work.bottom - work.top) - size.height) / 2;
@@ -270,79 +284,101 @@ void WindowImpl::CenterWindow(const CefSize& size) {
 }
 
 void WindowImpl::Close() {
-  if (closed_ || closing_ || !hwnd_) return;
-  if (delegate_ && !window_delegate()->CanClose(this)) return;
-  if (closed_ || closing_ || !hwnd_) return;  // CanClose may have closed it
+  if (closed_ || closing_ || !hwnd_)
+    return;
+  if (delegate_ && !window_delegate()->CanClose(this))
+    return;
+  if (closed_ || closing_ || !hwnd_)
+    return;  // CanClose may have closed it
   closing_ = true;
-  if (delegate_) window_delegate()->OnWindowClosing(this);
-  if (hwnd_) DestroyWindow(hwnd_);
+  if (delegate_)
+    window_delegate()->OnWindowClosing(this);
+  if (hwnd_)
+    DestroyWindow(hwnd_);
 }
 
 void WindowImpl::ForceDestroy() {
-  if (!hwnd_) return;
+  if (!hwnd_)
+    return;
   closing_ = true;
   DestroyWindow(hwnd_);
 }
 
-bool WindowImpl::IsClosed() { return closed_; }
+bool WindowImpl::IsClosed() {
+  return closed_;
+}
 void WindowImpl::Activate() {
-  if (hwnd_) SetForegroundWindow(hwnd_);
+  if (hwnd_)
+    SetForegroundWindow(hwnd_);
 }
 void WindowImpl::Deactivate() {}
-bool WindowImpl::IsActive() { return hwnd_ && GetActiveWindow() == hwnd_; }
+bool WindowImpl::IsActive() {
+  return hwnd_ && GetActiveWindow() == hwnd_;
+}
 void WindowImpl::BringToTop() {
-  if (hwnd_) BringWindowToTop(hwnd_);
+  if (hwnd_)
+    BringWindowToTop(hwnd_);
 }
 void WindowImpl::SetAlwaysOnTop(bool on_top) {
   if (hwnd_) {
-    SetWindowPos(hwnd_, on_top ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
-                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    SetWindowPos(hwnd_, on_top ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   }
 }
 bool WindowImpl::IsAlwaysOnTop() {
   return hwnd_ && (GetWindowLongPtrW(hwnd_, GWL_EXSTYLE) & WS_EX_TOPMOST);
 }
 void WindowImpl::Maximize() {
-  if (hwnd_) ShowWindow(hwnd_, SW_MAXIMIZE);
+  if (hwnd_)
+    ShowWindow(hwnd_, SW_MAXIMIZE);
 }
 void WindowImpl::Minimize() {
-  if (hwnd_) ShowWindow(hwnd_, SW_MINIMIZE);
+  if (hwnd_)
+    ShowWindow(hwnd_, SW_MINIMIZE);
 }
 void WindowImpl::Restore() {
-  if (hwnd_) ShowWindow(hwnd_, SW_RESTORE);
+  if (hwnd_)
+    ShowWindow(hwnd_, SW_RESTORE);
 }
 
 void WindowImpl::SetFullscreen(bool fullscreen) {
-  if (!hwnd_ || fullscreen == fullscreen_) return;
-  if (delegate_) window_delegate()->OnWindowFullscreenTransition(this, false);
+  if (!hwnd_ || fullscreen == fullscreen_)
+    return;
+  if (delegate_)
+    window_delegate()->OnWindowFullscreenTransition(this, false);
   if (fullscreen) {
     placement_before_fullscreen_.length = sizeof(WINDOWPLACEMENT);
     GetWindowPlacement(hwnd_, &placement_before_fullscreen_);
     style_before_fullscreen_ = static_cast<LONG>(GetWindowLongPtrW(hwnd_, GWL_STYLE));
-    SetWindowLongPtrW(hwnd_, GWL_STYLE,
-                      (style_before_fullscreen_ & ~WS_OVERLAPPEDWINDOW) | WS_POPUP);
-    SetWindowPos(hwnd_, HWND_TOP, 0, 0, GetSystemMetrics(SM_CXSCREEN),
-                 GetSystemMetrics(SM_CYSCREEN), SWP_FRAMECHANGED);
+    SetWindowLongPtrW(hwnd_, GWL_STYLE, (style_before_fullscreen_ & ~WS_OVERLAPPEDWINDOW) | WS_POPUP);
+    SetWindowPos(hwnd_, HWND_TOP, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), SWP_FRAMECHANGED);
   } else {
     SetWindowLongPtrW(hwnd_, GWL_STYLE, style_before_fullscreen_);
     SetWindowPlacement(hwnd_, &placement_before_fullscreen_);
-    SetWindowPos(hwnd_, nullptr, 0, 0, 0, 0,
-                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
+    SetWindowPos(hwnd_, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
   }
   fullscreen_ = fullscreen;
-  if (delegate_) window_delegate()->OnWindowFullscreenTransition(this, true);
+  if (delegate_)
+    window_delegate()->OnWindowFullscreenTransition(this, true);
 }
 
-bool WindowImpl::IsMaximized() { return hwnd_ && IsZoomed(hwnd_); }
-bool WindowImpl::IsMinimized() { return hwnd_ && IsIconic(hwnd_); }
-bool WindowImpl::IsFullscreen() { return fullscreen_; }
+bool WindowImpl::IsMaximized() {
+  return hwnd_ && IsZoomed(hwnd_);
+}
+bool WindowImpl::IsMinimized() {
+  return hwnd_ && IsIconic(hwnd_);
+}
+bool WindowImpl::IsFullscreen() {
+  return fullscreen_;
+}
 
 void WindowImpl::SetTitle(const CefString& title) {
-  if (hwnd_) SetWindowTextW(hwnd_, title.ToWString().c_str());
+  if (hwnd_)
+    SetWindowTextW(hwnd_, title.ToWString().c_str());
 }
 
 CefString WindowImpl::GetTitle() {
-  if (!hwnd_) return CefString();
+  if (!hwnd_)
+    return CefString();
   int length = GetWindowTextLengthW(hwnd_);
   std::wstring text(static_cast<size_t>(length) + 1, L'\0');
   GetWindowTextW(hwnd_, text.data(), length + 1);
@@ -351,7 +387,8 @@ CefString WindowImpl::GetTitle() {
 }
 
 CefRect WindowImpl::GetClientAreaBoundsInScreen() {
-  if (!hwnd_) return CefRect();
+  if (!hwnd_)
+    return CefRect();
   RECT rc;
   GetClientRect(hwnd_, &rc);
   POINT origin = {0, 0};
@@ -359,13 +396,16 @@ CefRect WindowImpl::GetClientAreaBoundsInScreen() {
   return CefRect(origin.x, origin.y, rc.right - rc.left, rc.bottom - rc.top);
 }
 
-CefWindowHandle WindowImpl::GetWindowHandle() { return hwnd_; }
-cef_runtime_style_t WindowImpl::GetRuntimeStyle() { return runtime_style_; }
+CefWindowHandle WindowImpl::GetWindowHandle() {
+  return hwnd_;
+}
+cef_runtime_style_t WindowImpl::GetRuntimeStyle() {
+  return runtime_style_;
+}
 
 void WindowImpl::SetBounds(const CefRect& bounds) {
   if (hwnd_) {
-    SetWindowPos(hwnd_, nullptr, bounds.x, bounds.y, bounds.width, bounds.height,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(hwnd_, nullptr, bounds.x, bounds.y, bounds.width, bounds.height, SWP_NOZORDER | SWP_NOACTIVATE);
   }
 }
 
@@ -377,7 +417,9 @@ void WindowImpl::SetVisible(bool visible) {
   }
 }
 
-bool WindowImpl::IsVisible() { return hwnd_ && IsWindowVisible(hwnd_); }
+bool WindowImpl::IsVisible() {
+  return hwnd_ && IsWindowVisible(hwnd_);
+}
 
 bool WindowImpl::CanHost(CefRefPtr<CefView> view) {
   ViewNode* node = ViewNode::From(view);
@@ -390,12 +432,16 @@ bool WindowImpl::CanHost(CefRefPtr<CefView> view) {
   return true;
 }
 
-int LiveViewsWindowCount() { return static_cast<int>(LiveWindows().size()); }
+int LiveViewsWindowCount() {
+  return static_cast<int>(LiveWindows().size());
+}
 
 void DestroyAllViewsWindows() {
   std::vector<CefRefPtr<WindowImpl>> windows;
-  for (auto& [hwnd, window] : LiveWindows()) windows.push_back(window);
-  for (auto& window : windows) window->ForceDestroy();
+  for (auto& [hwnd, window] : LiveWindows())
+    windows.push_back(window);
+  for (auto& window : windows)
+    window->ForceDestroy();
   LiveWindows().clear();
 }
 

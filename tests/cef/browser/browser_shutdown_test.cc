@@ -40,10 +40,10 @@ TEST(BrowserShutdown, LeftoverBrowsersAndWindowsAreClosedByShutdown) {
   CefWindowInfo info;
   info.SetAsPopup(nullptr, "left open");
   info.runtime_style = CEF_RUNTIME_STYLE_ALLOY;
-  ASSERT_TRUE(CefBrowserHost::CreateBrowser(info, client.get(), "data:text/html,a",
-                                            CefBrowserSettings(), nullptr, nullptr));
-  CefRefPtr<CefBrowserView> view = CefBrowserView::CreateBrowserView(
-      client.get(), "data:text/html,b", CefBrowserSettings(), nullptr, nullptr, nullptr);
+  ASSERT_TRUE(
+      CefBrowserHost::CreateBrowser(info, client.get(), "data:text/html,a", CefBrowserSettings(), nullptr, nullptr));
+  CefRefPtr<CefBrowserView> view = CefBrowserView::CreateBrowserView(client.get(), "data:text/html,b",
+                                                                     CefBrowserSettings(), nullptr, nullptr, nullptr);
   CefRefPtr<HoldingWindowDelegate> delegate = new HoldingWindowDelegate(view);
   CefWindow::CreateTopLevelWindow(delegate.get());
   view = nullptr;

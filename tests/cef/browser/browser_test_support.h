@@ -10,9 +10,9 @@
 
 #include <string>
 
+#include "recording_client.h"
 #include "testing/driver.h"
 #include "testing/runtime.h"
-#include "recording_client.h"
 
 class BrowserTest : public ::testing::Test {
  protected:
@@ -20,7 +20,8 @@ class BrowserTest : public ::testing::Test {
 
   void TearDown() override {
     // Whatever a test left open is closed, then nothing may remain.
-    for (auto& browser : cef_testing::OpenBrowsers()) browser->GetHost()->CloseBrowser(true);
+    for (auto& browser : cef_testing::OpenBrowsers())
+      browser->GetHost()->CloseBrowser(true);
     cef_testing::RunUntil([] { return cef_testing::OpenBrowserCount() == 0; });
     cef_testing::RunUntil([] { return cef_testing::OpenViewsWindowCount() == 0; });
     client_ = nullptr;
@@ -35,7 +36,8 @@ class BrowserTest : public ::testing::Test {
     return cef_testing::RunUntil(
         [&] {
           for (auto& e : client_->events) {
-            if (e == event) return true;
+            if (e == event)
+              return true;
           }
           return false;
         },
@@ -43,13 +45,10 @@ class BrowserTest : public ::testing::Test {
   }
 
   bool WaitForPrefix(const std::string& prefix, size_t count = 1, int timeout_ms = 5000) {
-    return cef_testing::RunUntil([&] { return client_->Matching(prefix).size() >= count; },
-                                 timeout_ms);
+    return cef_testing::RunUntil([&] { return client_->Matching(prefix).size() >= count; }, timeout_ms);
   }
 
-  static std::string Id(CefRefPtr<CefBrowser> browser) {
-    return std::to_string(browser->GetIdentifier());
-  }
+  static std::string Id(CefRefPtr<CefBrowser> browser) { return std::to_string(browser->GetIdentifier()); }
 
   static std::wstring WindowText(HWND window) {
     wchar_t text[256] = {};

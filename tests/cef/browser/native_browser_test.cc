@@ -1,15 +1,16 @@
 // Browsers in native windows: life span, navigation, popups, menus and the
 // Win32 window they live in.
 #include <windows.h>
+// commctrl.h needs windows.h first.
 #include <commctrl.h>
 
 #include "browser_test_support.h"
 #include "include/cef_parser.h"
+#include "include/views/cef_browser_view.h"
 
 namespace {
 
-const auto* const kEnvironment =
-    ::testing::AddGlobalTestEnvironment(new BrowserRuntimeEnvironment());
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new BrowserRuntimeEnvironment());
 
 class NativeBrowserTest : public BrowserTest {
  protected:
@@ -23,11 +24,12 @@ class NativeBrowserTest : public BrowserTest {
     info.runtime_style = style;
     size_t before = client_->browsers.size();
     size_t loaded = client_->Matching("Loaded").size();
-    EXPECT_TRUE(CefBrowserHost::CreateBrowser(info, client_.get(), url, CefBrowserSettings(),
-                                              nullptr, nullptr));
+    EXPECT_TRUE(CefBrowserHost::CreateBrowser(info, client_.get(), url, CefBrowserSettings(), nullptr, nullptr));
     cef_testing::RunUntil([&] { return client_->browsers.size() > before; });
-    if (client_->browsers.size() <= before) return nullptr;
-    if (!url.empty()) WaitForPrefix("Loaded", loaded + 1);
+    if (client_->browsers.size() <= before)
+      return nullptr;
+    if (!url.empty())
+      WaitForPrefix("Loaded", loaded + 1);
     return client_->browsers.back();
   }
 
@@ -43,11 +45,13 @@ TEST_F(NativeBrowserTest, OpenLoadCloseFollowTheLifeSpanOrder) {
   CefRefPtr<CefBrowser> browser = Open(url);
   ASSERT_TRUE(browser);
   const std::string id = Id(browser);
-  std::vector<std::string> expected = {
-      "AfterCreated " + id,        "Loading",
-      "BeforeBrowse main " + url + " redirect=0",
-      "LoadStart main " + url,     "TitleChange Hello",
-      "LoadEnd main 200",          "Loaded"};
+  std::vector<std::string> expected = {"AfterCreated " + id,
+                                       "Loading",
+                                       "BeforeBrowse main " + url + " redirect=0",
+                                       "LoadStart main " + url,
+                                       "TitleChange Hello",
+                                       "LoadEnd main 200",
+                                       "Loaded"};
   EXPECT_EQ(client_->events, expected);
   EXPECT_TRUE(browser->IsValid());
   EXPECT_EQ(browser->GetMainFrame()->GetURL().ToString(), url);
@@ -57,8 +61,7 @@ TEST_F(NativeBrowserTest, OpenLoadCloseFollowTheLifeSpanOrder) {
   client_->events.clear();
   HWND top = cef_testing::TopLevelWindow(browser);
   CloseAndWait(browser);
-  EXPECT_EQ(client_->events,
-            (std::vector<std::string>{"DoClose " + id, "BeforeClose " + id}));
+  EXPECT_EQ(client_->events, (std::vector<std::string>{"DoClose " + id, "BeforeClose " + id}));
   EXPECT_FALSE(browser->IsValid());
   EXPECT_FALSE(IsWindow(top));
   EXPECT_FALSE(CefBrowserHost::GetBrowserByIdentifier(browser->GetIdentifier()));
@@ -139,8 +142,8 @@ TEST_F(NativeBrowserTest, ForcedCloseSkipsUnloadAndChromeStyleSkipsDoClose) {
   // passes: a visible default window.
   CefWindowInfo info;
   info.runtime_style = CEF_RUNTIME_STYLE_CHROME;
-  ASSERT_TRUE(CefBrowserHost::CreateBrowser(info, client_.get(), "data:text/html,c",
-                                            CefBrowserSettings(), nullptr, nullptr));
+  ASSERT_TRUE(
+      CefBrowserHost::CreateBrowser(info, client_.get(), "data:text/html,c", CefBrowserSettings(), nullptr, nullptr));
   ASSERT_TRUE(cef_testing::RunUntil([&] { return client_->browsers.size() == 1; }));
   CefRefPtr<CefBrowser> chrome = client_->browsers.back();
   EXPECT_EQ(chrome->GetHost()->GetRuntimeStyle(), CEF_RUNTIME_STYLE_CHROME);
@@ -169,10 +172,42 @@ TEST_F(NativeBrowserTest, CancelledNavigationsReportAborted) {
   };
   client_->events.clear();
   cef_testing::NavigateMainFrame(browser, "data:text/html,blocked");
-  EXPECT_EQ(client_->events,
-            (std::vector<std::string>{"Loading", "BeforeBrowse main data:text/html,blocked redirect=0",
-                                      "LoadError -3 ERR_ABORTED data:text/html,blocked", "Loaded"}));
+  EXPECT_EQ(client_->events, (std::vector<std::string>{"Loading", "BeforeBrowse main data:text/html,blocked redirect=0",
+                                                       "LoadError -3 ERR_ABORTED data:text/html,blocked", "Loaded"}));
   EXPECT_EQ(browser->GetMainFrame()->GetURL().ToString(), "data:text/html,<title>First</title>");
+}
+
+TEST_F(NativeBrowserTest, ANewerNavigationAbortsTheOneInFlight) {
+  CefRefPtr<CefBrowser> browser = Open("data:text/html,start");
+  ASSERT_TRUE(browser);
+  client_->events.clear();
+  cef_testing::NavigateMainFrame(browser, "data:text/html,<title>A</title>");
+  cef_testing::NavigateMainFrame(browser, "data:text/html,<title>B</title>");
+  ASSERT_TRUE(WaitForPrefix("Loaded"));
+  EXPECT_EQ(client_->events,
+            (std::vector<std::string>{"Loading", "BeforeBrowse main data:text/html,<title>A</title> redirect=0",
+                                      "LoadError -3 ERR_ABORTED data:text/html,<title>A</title>",
+                                      "BeforeBrowse main data:text/html,<title>B</title> redirect=0",
+                                      "LoadStart main data:text/html,<title>B</title>", "TitleChange B",
+                                      "LoadEnd main 200", "Loaded"}));
+  EXPECT_FALSE(CefBrowserView::GetForBrowser(browser));
+}
+
+TEST_F(NativeBrowserTest, IdentifiersAreUniqueAndFindTheirObjects) {
+  CefRefPtr<CefBrowser> first = Open("data:text/html,1");
+  CefRefPtr<CefBrowser> second = Open("data:text/html,2");
+  ASSERT_TRUE(first && second);
+  EXPECT_NE(first->GetIdentifier(), second->GetIdentifier());
+  EXPECT_FALSE(first->IsSame(second));
+  EXPECT_TRUE(first->IsSame(first->GetMainFrame()->GetBrowser()));
+  CefRefPtr<CefFrame> sub = cef_testing::CreateSubFrame(second, "f", "");
+  std::vector<CefString> ids;
+  second->GetFrameIdentifiers(ids);
+  ASSERT_EQ(ids.size(), 2u);
+  EXPECT_NE(ids[0], ids[1]);
+  EXPECT_NE(first->GetMainFrame()->GetIdentifier(), second->GetMainFrame()->GetIdentifier());
+  EXPECT_TRUE(second->GetFrameByIdentifier(sub->GetIdentifier())->GetName() == "f");
+  EXPECT_FALSE(first->GetFrameByIdentifier(sub->GetIdentifier()));
 }
 
 TEST_F(NativeBrowserTest, RedirectsAskOnBeforeBrowseAgain) {
@@ -186,8 +221,7 @@ TEST_F(NativeBrowserTest, RedirectsAskOnBeforeBrowseAgain) {
   EXPECT_EQ(client_->Matching("BeforeBrowse"),
             (std::vector<std::string>{"BeforeBrowse main https://pages.test/a redirect=0",
                                       "BeforeBrowse main https://pages.test/b redirect=1"}));
-  EXPECT_EQ(client_->Matching("LoadStart"),
-            std::vector<std::string>{"LoadStart main https://pages.test/b"});
+  EXPECT_EQ(client_->Matching("LoadStart"), std::vector<std::string>{"LoadStart main https://pages.test/b"});
   EXPECT_EQ(client_->Matching("TitleChange"), std::vector<std::string>{"TitleChange Page B"});
 
   // A redirect the client refuses ends the navigation as aborted.
@@ -204,11 +238,11 @@ TEST_F(NativeBrowserTest, RedirectsAskOnBeforeBrowseAgain) {
 TEST_F(NativeBrowserTest, FailedLoadsReportCefCodesAndTheErrorPageLoadsFromData) {
   // Load the error page into the failed frame as the client does: Base64,
   // then URI-encoded.
-  client_->on_load_error = [](CefRefPtr<CefFrame> frame, int code, const std::string& text,
-                              const std::string& url) {
-    if (code == ERR_ABORTED) return;
-    std::string html = "<html><body><h2>Failed to load URL " + url + " with error " + text +
-                       " (" + std::to_string(code) + ").</h2></body></html>";
+  client_->on_load_error = [](CefRefPtr<CefFrame> frame, int code, const std::string& text, const std::string& url) {
+    if (code == ERR_ABORTED)
+      return;
+    std::string html = "<html><body><h2>Failed to load URL " + url + " with error " + text + " (" +
+                       std::to_string(code) + ").</h2></body></html>";
     CefString base64 = CefBase64Encode(html.data(), html.size());
     frame->LoadURL("data:text/html;base64," + CefURIEncode(base64, false).ToString());
   };
@@ -230,8 +264,7 @@ TEST_F(NativeBrowserTest, FailedLoadsReportCefCodesAndTheErrorPageLoadsFromData)
   CefRefPtr<Visitor> visitor = new Visitor();
   browser->GetMainFrame()->GetSource(visitor.get());
   ASSERT_TRUE(cef_testing::RunUntil([&] { return !visitor->source.empty(); }));
-  EXPECT_NE(visitor->source.find("Failed to load URL https://unserved.test/ with error ERR_"),
-            std::string::npos)
+  EXPECT_NE(visitor->source.find("Failed to load URL https://unserved.test/ with error ERR_"), std::string::npos)
       << visitor->source;
 }
 
@@ -239,8 +272,7 @@ TEST_F(NativeBrowserTest, SubFramesNavigateOnTheirOwnAndGoWithTheDocument) {
   CefRefPtr<CefBrowser> browser = Open("data:text/html,<title>Top</title>");
   ASSERT_TRUE(browser);
   client_->events.clear();
-  CefRefPtr<CefFrame> child =
-      cef_testing::CreateSubFrame(browser, "child", "data:text/html,<title>Child</title>");
+  CefRefPtr<CefFrame> child = cef_testing::CreateSubFrame(browser, "child", "data:text/html,<title>Child</title>");
   ASSERT_TRUE(child);
   ASSERT_TRUE(WaitForPrefix("Loaded"));
   EXPECT_EQ(client_->Matching("BeforeBrowse"),
@@ -262,12 +294,42 @@ TEST_F(NativeBrowserTest, ContextMenuShowsUnlessTheModelIsCleared) {
   ASSERT_TRUE(browser);
   cef_testing::ContextMenuResult shown = cef_testing::RightClick(browser);
   EXPECT_TRUE(shown.shown);
-  EXPECT_NE(std::find(shown.command_ids.begin(), shown.command_ids.end(), MENU_ID_BACK),
-            shown.command_ids.end());
+  EXPECT_NE(std::find(shown.command_ids.begin(), shown.command_ids.end(), MENU_ID_BACK), shown.command_ids.end());
   client_->clear_menu = true;
   cef_testing::ContextMenuResult cleared = cef_testing::RightClick(browser);
   EXPECT_FALSE(cleared.shown);
   EXPECT_EQ(client_->Matching("BeforeContextMenu").size(), 2u);
+}
+
+TEST(MenuModel, EditsByCommandAndIndex) {
+  CefRefPtr<CefMenuModel> model = CefMenuModel::CreateMenuModel(nullptr);
+  EXPECT_TRUE(model->AddItem(1, "one"));
+  EXPECT_TRUE(model->AddSeparator());
+  EXPECT_TRUE(model->AddCheckItem(2, "two"));
+  EXPECT_TRUE(model->InsertItemAt(0, 3, "three"));
+  EXPECT_FALSE(model->InsertItemAt(9, 4, "beyond"));
+  ASSERT_EQ(model->GetCount(), 4u);
+  EXPECT_EQ(model->GetIndexOf(3), 0);
+  EXPECT_EQ(model->GetIndexOf(2), 3);
+  EXPECT_EQ(model->GetIndexOf(7), -1);
+  EXPECT_EQ(model->GetTypeAt(2), MENUITEMTYPE_SEPARATOR);
+  EXPECT_EQ(model->GetCommandIdAt(2), -1);
+  EXPECT_EQ(model->GetLabel(1).ToString(), "one");
+  EXPECT_FALSE(model->SetChecked(1, true));  // a plain command has no check
+  EXPECT_TRUE(model->SetChecked(2, true));
+  EXPECT_TRUE(model->IsChecked(2));
+  EXPECT_TRUE(model->SetEnabled(1, false));
+  EXPECT_FALSE(model->IsEnabled(1));
+  EXPECT_FALSE(model->IsEnabled(42));
+  EXPECT_TRUE(model->Remove(1));
+  EXPECT_FALSE(model->Remove(1));
+  EXPECT_EQ(model->GetCount(), 3u);
+  CefRefPtr<CefMenuModel> sub = model->AddSubMenu(5, "more");
+  ASSERT_TRUE(sub);
+  EXPECT_TRUE(sub->IsSubMenu());
+  EXPECT_TRUE(model->GetSubMenu(5) == sub);
+  EXPECT_TRUE(model->Clear());
+  EXPECT_EQ(model->GetCount(), 0u);
 }
 
 TEST_F(NativeBrowserTest, PopupsPassOnBeforePopup) {
@@ -306,8 +368,8 @@ TEST_F(NativeBrowserTest, SubResourcesTakeTheNetworkRoad) {
   server.Serve("https://api.test/data", "{\"ok\":true}", "application/json");
   CefRefPtr<CefBrowser> browser = Open("data:text/html,page");
   ASSERT_TRUE(browser);
-  cef_testing::ResourceResult result = cef_testing::LoadResource(
-      browser->GetMainFrame(), "POST", "https://api.test/data", {{"X-Test", "1"}}, "payload");
+  cef_testing::ResourceResult result =
+      cef_testing::LoadResource(browser->GetMainFrame(), "POST", "https://api.test/data", {{"X-Test", "1"}}, "payload");
   ASSERT_TRUE(result.completed);
   EXPECT_EQ(result.error, ERR_NONE);
   EXPECT_EQ(result.status, 200);
@@ -322,14 +384,14 @@ TEST_F(NativeBrowserTest, SubResourcesTakeTheNetworkRoad) {
 }
 
 TEST_F(NativeBrowserTest, ChildBrowserLivesInTheApplicationsWindow) {
-  HWND parent = CreateWindowExW(0, L"STATIC", L"App", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300,
-                                nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  HWND parent = CreateWindowExW(0, L"STATIC", L"App", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr,
+                                GetModuleHandleW(nullptr), nullptr);
   ASSERT_TRUE(parent);
   CefWindowInfo info;
   info.SetAsChild(parent, CefRect(0, 0, 400, 300));
   info.runtime_style = CEF_RUNTIME_STYLE_ALLOY;
-  CefRefPtr<CefBrowser> browser = CefBrowserHost::CreateBrowserSync(
-      info, client_.get(), "data:text/html,x", CefBrowserSettings(), nullptr, nullptr);
+  CefRefPtr<CefBrowser> browser = CefBrowserHost::CreateBrowserSync(info, client_.get(), "data:text/html,x",
+                                                                    CefBrowserSettings(), nullptr, nullptr);
   ASSERT_TRUE(browser);
   EXPECT_EQ(GetParent(browser->GetHost()->GetWindowHandle()), parent);
   EXPECT_EQ(cef_testing::TopLevelWindow(browser), parent);

@@ -69,25 +69,16 @@ class RecordingClient : public CefClient,
     ++closed;
   }
 
-  void OnLoadingStateChange(CefRefPtr<CefBrowser> browser,
-                            bool isLoading,
-                            bool canGoBack,
-                            bool canGoForward) override {
+  void OnLoadingStateChange(CefRefPtr<CefBrowser> browser, bool isLoading, bool canGoBack, bool canGoForward) override {
     Record(isLoading ? "Loading" : "Loaded");
   }
 
-  void OnLoadStart(CefRefPtr<CefBrowser> browser,
-                   CefRefPtr<CefFrame> frame,
-                   TransitionType transition_type) override {
-    Record(std::string("LoadStart ") + (frame->IsMain() ? "main " : "sub ") +
-           frame->GetURL().ToString());
+  void OnLoadStart(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, TransitionType transition_type) override {
+    Record(std::string("LoadStart ") + (frame->IsMain() ? "main " : "sub ") + frame->GetURL().ToString());
   }
 
-  void OnLoadEnd(CefRefPtr<CefBrowser> browser,
-                 CefRefPtr<CefFrame> frame,
-                 int httpStatusCode) override {
-    Record(std::string("LoadEnd ") + (frame->IsMain() ? "main " : "sub ") +
-           std::to_string(httpStatusCode));
+  void OnLoadEnd(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, int httpStatusCode) override {
+    Record(std::string("LoadEnd ") + (frame->IsMain() ? "main " : "sub ") + std::to_string(httpStatusCode));
   }
 
   void OnLoadError(CefRefPtr<CefBrowser> browser,
@@ -95,9 +86,9 @@ class RecordingClient : public CefClient,
                    ErrorCode errorCode,
                    const CefString& errorText,
                    const CefString& failedUrl) override {
-    Record("LoadError " + std::to_string(errorCode) + " " + errorText.ToString() + " " +
-           failedUrl.ToString());
-    if (on_load_error) on_load_error(frame, errorCode, errorText.ToString(), failedUrl.ToString());
+    Record("LoadError " + std::to_string(errorCode) + " " + errorText.ToString() + " " + failedUrl.ToString());
+    if (on_load_error)
+      on_load_error(frame, errorCode, errorText.ToString(), failedUrl.ToString());
   }
 
   bool OnBeforeBrowse(CefRefPtr<CefBrowser> browser,
@@ -116,7 +107,8 @@ class RecordingClient : public CefClient,
                             bool is_reload,
                             CefRefPtr<CefJSDialogCallback> callback) override {
     Record("BeforeUnloadDialog " + message_text.ToString());
-    if (!own_unload_dialog) return false;
+    if (!own_unload_dialog)
+      return false;
     pending_unload = callback;
     return true;
   }
@@ -126,7 +118,8 @@ class RecordingClient : public CefClient,
                            CefRefPtr<CefContextMenuParams> params,
                            CefRefPtr<CefMenuModel> model) override {
     Record("BeforeContextMenu " + std::to_string(model->GetCount()));
-    if (clear_menu) model->Clear();
+    if (clear_menu)
+      model->Clear();
   }
 
   void Record(const std::string& event) { events.push_back(event); }
@@ -135,7 +128,8 @@ class RecordingClient : public CefClient,
   std::vector<std::string> Matching(const std::string& prefix) const {
     std::vector<std::string> out;
     for (auto& e : events) {
-      if (e.rfind(prefix, 0) == 0) out.push_back(e);
+      if (e.rfind(prefix, 0) == 0)
+        out.push_back(e);
     }
     return out;
   }
@@ -149,8 +143,7 @@ class RecordingClient : public CefClient,
   cef_runtime_style_t last_popup_style = CEF_RUNTIME_STYLE_DEFAULT;
   CefRefPtr<CefJSDialogCallback> pending_unload;
   std::function<bool(const std::string& url, bool main, bool redirect)> cancel_navigation;
-  std::function<void(CefRefPtr<CefFrame>, int, const std::string&, const std::string&)>
-      on_load_error;
+  std::function<void(CefRefPtr<CefFrame>, int, const std::string&, const std::string&)> on_load_error;
 
  private:
   IMPLEMENT_REFCOUNTING(RecordingClient);

@@ -130,13 +130,17 @@ TEST_F(MessageLoopTest, QuitEndsTheLoopAndWorksFromOtherThreads) {
   cef_internal::QuitUILoop();
   cef_internal::RunUILoop();
 
-  // From a task on the UI thread, after which no further task runs.
+  // From a task on the UI thread: tasks already posted still run, a delayed
+  // one that is not yet due does not.
   cef_internal::PostFunction(TID_UI, [&] {
     ++ran;
+    cef_internal::PostFunction(TID_UI, [&] { ran += 10; });
+    cef_internal::PostFunction(
+        TID_UI, [&] { ran += 100; }, 60000);
     cef_internal::QuitUILoop();
   });
   cef_internal::RunUILoop();
-  EXPECT_EQ(ran, 2);
+  EXPECT_EQ(ran, 12);
 }
 
 TEST_F(MessageLoopTest, ThreadIdsAndTaskRunners) {
@@ -165,6 +169,7 @@ TEST_F(MessageLoopTest, ThreadIdsAndTaskRunners) {
       &checks))));
   EXPECT_TRUE(CefTaskRunner::GetForCurrentThread()->BelongsToThread(TID_UI));
   EXPECT_FALSE(CefTaskRunner::GetForThread(TID_NUM_VALUES));
+  EXPECT_FALSE(CefTaskRunner::GetForThread(TID_RENDERER));
   EXPECT_TRUE(CefCurrentlyOn(TID_UI));
   EXPECT_TRUE(RunUIUntil([&] { return checks == 3; }, 5000));
 }
@@ -256,7 +261,7 @@ TEST(MessageLoopLifetimeTest, PostingToAThreadThatIsNotRunningFailsAndReleasesTh
   EXPECT_EQ(object->touches, 1);
 }
 
-TEST_F(MessageLoopTest, RunUntilIdleRunsWhatIsDueOnly) {
+TEST_F(MessageLoopTest, RunUntilIdleWaitsForReadyWorkOnEveryThread) {
   int ran = 0;
   cef_internal::PostFunction(TID_UI, [&] {
     ++ran;
@@ -265,8 +270,13 @@ TEST_F(MessageLoopTest, RunUntilIdleRunsWhatIsDueOnly) {
   });
   cef_internal::PostFunction(
       TID_UI, [&] { ran += 100; }, 60000);
+  // Work on the IO thread that replies to the UI thread is waited for.
+  cef_internal::PostFunction(TID_IO, [&ran] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    cef_internal::PostFunction(TID_UI, [&ran] { ran += 10; });
+  });
   EXPECT_TRUE(cef_internal::RunUIUntilIdle(5000));
-  EXPECT_EQ(ran, 2);
+  EXPECT_EQ(ran, 12);
 }
 
 // Its destructor posts again, as objects released by dropped tasks may.
@@ -300,11 +310,10 @@ TEST(MessageLoopLifetimeTest, StoppingWhileOthersPostNeitherDeadlocksNorRunsLate
     });
   }
   for (int i = 0; i < 50; ++i) {
-    CefPostDelayedTask(
-        TID_IO,
-        base::BindOnce(&PostsWhenDestroyed::Run,
-                       CefRefPtr<PostsWhenDestroyed>(new PostsWhenDestroyed(&accepted_after_stop))),
-        60000);
+    CefPostDelayedTask(TID_IO,
+                       base::BindOnce(&PostsWhenDestroyed::Run,
+                                      CefRefPtr<PostsWhenDestroyed>(new PostsWhenDestroyed(&accepted_after_stop))),
+                       60000);
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   cef_internal::StopIOThread();  // drops the delayed tasks; their objects post again

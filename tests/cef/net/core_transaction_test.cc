@@ -109,8 +109,7 @@ TEST(HttpTransaction, ReportsConnectionAndProtocolErrors) {
     LoopbackHttpServer gone;
     dead_port = gone.port();
   }
-  EXPECT_EQ(Exchange(Get("http://127.0.0.1:" + std::to_string(dead_port) + "/")).error,
-            ERR_CONNECTION_REFUSED);
+  EXPECT_EQ(Exchange(Get("http://127.0.0.1:" + std::to_string(dead_port) + "/")).error, ERR_CONNECTION_REFUSED);
 
   HttpRequestSpec via_dead_proxy = Get("http://127.0.0.1:1/");
   via_dead_proxy.proxy = {ProxyServer::Scheme::kHttp, "127.0.0.1", dead_port};
@@ -185,8 +184,8 @@ TEST(HttpTransaction, CancelClosesTheSocketAndSilencesTheDelegate) {
   auto t = HttpTransaction::Start(Get(server.origin() + "/hold"), probe);
   ASSERT_EQ(head.wait_for(std::chrono::seconds(10)), std::future_status::ready);
   EXPECT_GE(network_thread::OpenSocketCount(), 1);
-  probe->cancelled = true;
   t->Cancel();
+  probe->cancelled = true;  // nothing may arrive once Cancel() has returned
   EXPECT_TRUE(server.WaitForAbandonedHolds(1, 10000));
   EXPECT_EQ(probe->calls_after_cancel, 0);
 }

@@ -79,10 +79,8 @@ TEST(ProxyConfig, ModesAndServerLists) {
   NetUrl http, https;
   ASSERT_TRUE(ParseNetUrl("http://example.com/", http));
   ASSERT_TRUE(ParseNetUrl("https://example.com/", https));
-  EXPECT_EQ(ProxyConfig::FromPreference("direct", "p:1", "").ResolveProxy(http).scheme,
-            ProxyServer::Scheme::kDirect);
-  EXPECT_EQ(ProxyConfig::FromPreference("system", "p:1", "").ResolveProxy(http).scheme,
-            ProxyServer::Scheme::kDirect);
+  EXPECT_EQ(ProxyConfig::FromPreference("direct", "p:1", "").ResolveProxy(http).scheme, ProxyServer::Scheme::kDirect);
+  EXPECT_EQ(ProxyConfig::FromPreference("system", "p:1", "").ResolveProxy(http).scheme, ProxyServer::Scheme::kDirect);
   ProxyConfig per_scheme = ProxyConfig::FromPreference("fixed_servers", "http=a:1;https=b:2", "");
   EXPECT_EQ(per_scheme.ResolveProxy(http).host, "a");
   EXPECT_EQ(per_scheme.ResolveProxy(https).port, 2);
@@ -136,7 +134,8 @@ TEST(HttpResponseParser, FramesBodies) {
       {"", ERR_EMPTY_RESPONSE},
       {"SSH-2.0\r\n\r\n", ERR_INVALID_HTTP_RESPONSE},
       {"HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\nabc", ERR_CONTENT_LENGTH_MISMATCH},
-      {"HTTP/1.1 200 OK\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\n", ERR_RESPONSE_HEADERS_MULTIPLE_CONTENT_LENGTH},
+      {"HTTP/1.1 200 OK\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\n",
+       ERR_RESPONSE_HEADERS_MULTIPLE_CONTENT_LENGTH},
       {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n", ERR_INVALID_CHUNKED_ENCODING},
       {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nab", ERR_INCOMPLETE_CHUNKED_ENCODING},
       {"HTTP/1.1 200 OK\r\nX: 1", ERR_RESPONSE_HEADERS_TRUNCATED},

@@ -52,8 +52,12 @@ class RecordingClient : public CefURLRequestClient {
     body.append(static_cast<const char*>(data), size);
     ++data_calls;
   }
-  bool GetAuthCredentials(bool isProxy, const CefString& host, int port, const CefString& realm,
-                          const CefString& scheme, CefRefPtr<CefAuthCallback> callback) override {
+  bool GetAuthCredentials(bool isProxy,
+                          const CefString& host,
+                          int port,
+                          const CefString& realm,
+                          const CefString& scheme,
+                          CefRefPtr<CefAuthCallback> callback) override {
     questions.push_back({isProxy, host.ToString(), port, realm.ToString(), scheme.ToString()});
     if (user.empty())
       return false;
@@ -87,8 +91,10 @@ inline CefRefPtr<CefRequestContext> NewContext(CefRefPtr<CefRequestContextHandle
   return CefRequestContext::CreateContext(settings, handler);
 }
 
-inline void SetProxy(CefRefPtr<CefRequestContext> context, const std::string& mode,
-                     const std::string& server, const std::string& bypass) {
+inline void SetProxy(CefRefPtr<CefRequestContext> context,
+                     const std::string& mode,
+                     const std::string& server,
+                     const std::string& bypass) {
   CefRefPtr<CefDictionaryValue> dict = CefDictionaryValue::Create();
   dict->SetString("mode", mode);
   if (!server.empty())

@@ -38,9 +38,7 @@ class Recorder : public LoadDelegate {
     events.push_back("response " + std::to_string(r->GetStatus()));
     response = r;
   }
-  void OnLoadData(const void* data, size_t size) override {
-    body.append(static_cast<const char*>(data), size);
-  }
+  void OnLoadData(const void* data, size_t size) override { body.append(static_cast<const char*>(data), size); }
   void OnLoadComplete(cef_errorcode_t e, CefRefPtr<CefResponse>) override {
     events.push_back("complete " + std::to_string(e));
     error = e;
@@ -49,7 +47,8 @@ class Recorder : public LoadDelegate {
   IMPLEMENT_REFCOUNTING(Recorder);
 };
 
-CefRefPtr<LoadHandle> Load(CefRefPtr<CefRequestContext> context, CefRefPtr<CefRequest> request,
+CefRefPtr<LoadHandle> Load(CefRefPtr<CefRequestContext> context,
+                           CefRefPtr<CefRequest> request,
                            CefRefPtr<Recorder> recorder) {
   LoadParams params;
   params.request_context = context;
@@ -70,15 +69,21 @@ class Hooks : public CefRequestContextHandler, public CefResourceRequestHandler 
   std::string last_url;
   CefRefPtr<CefCallback> pending;
 
-  CefRefPtr<CefResourceRequestHandler> GetResourceRequestHandler(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame>,
-                                                                 CefRefPtr<CefRequest>, bool, bool,
-                                                                 const CefString&, bool&) override {
+  CefRefPtr<CefResourceRequestHandler> GetResourceRequestHandler(CefRefPtr<CefBrowser>,
+                                                                 CefRefPtr<CefFrame>,
+                                                                 CefRefPtr<CefRequest>,
+                                                                 bool,
+                                                                 bool,
+                                                                 const CefString&,
+                                                                 bool&) override {
     on_io = on_io && CefCurrentlyOn(TID_IO);
     return this;
   }
 
-  ReturnValue OnBeforeResourceLoad(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame>,
-                                   CefRefPtr<CefRequest> request, CefRefPtr<CefCallback> callback) override {
+  ReturnValue OnBeforeResourceLoad(CefRefPtr<CefBrowser> browser,
+                                   CefRefPtr<CefFrame>,
+                                   CefRefPtr<CefRequest> request,
+                                   CefRefPtr<CefCallback> callback) override {
     on_io = on_io && CefCurrentlyOn(TID_IO) && !browser;
     ++before_load_calls;
     std::string url = request->GetURL().ToString();
@@ -121,6 +126,19 @@ TEST(LoadPipeline, HeaderChangesInOnBeforeResourceLoadReachTheServer) {
   EXPECT_EQ(seen[0].Header("X-Replaced"), "new");
   // The caller's request is copied, never edited behind its back.
   EXPECT_EQ(request->GetHeaderByName("X-Secret").ToString(), "token");
+}
+
+TEST(LoadPipeline, DataUrlsNeedNoNetwork) {
+  CefRefPtr<Recorder> loaded = new Recorder();
+  Load(NewContext(), MakeRequest("data:text/plain;charset=utf-8;base64,aGVsbG8="), loaded);
+  ASSERT_TRUE(Finish(loaded));
+  EXPECT_EQ(loaded->error, ERR_NONE);
+  EXPECT_EQ(loaded->body, "hello");
+  EXPECT_EQ(loaded->response->GetMimeType().ToString(), "text/plain");
+  CefRefPtr<Recorder> broken = new Recorder();
+  Load(NewContext(), MakeRequest("data:no-comma"), broken);
+  ASSERT_TRUE(Finish(broken));
+  EXPECT_EQ(broken->error, ERR_INVALID_URL);
 }
 
 TEST(LoadPipeline, OnBeforeResourceLoadCancelsOrDecidesLater) {
@@ -255,7 +273,9 @@ class OneHandlerFactory : public CefSchemeHandlerFactory {
   explicit OneHandlerFactory(CefRefPtr<TestHandler> handler) : handler_(handler) {}
   std::atomic<int> creates{0};
   std::atomic<bool> had_browser{false};
-  CefRefPtr<CefResourceHandler> Create(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame>, const CefString& scheme,
+  CefRefPtr<CefResourceHandler> Create(CefRefPtr<CefBrowser> browser,
+                                       CefRefPtr<CefFrame>,
+                                       const CefString& scheme,
                                        CefRefPtr<CefRequest> request) override {
     EXPECT_TRUE(CefCurrentlyOn(TID_IO));
     EXPECT_TRUE(request->IsReadOnly());
@@ -275,7 +295,10 @@ struct Served {
   CefRefPtr<LoadHandle> load;
 };
 
-Served Serve(TestHandler::Mode mode, const std::string& body, int chunk, const std::string& url,
+Served Serve(TestHandler::Mode mode,
+             const std::string& body,
+             int chunk,
+             const std::string& url,
              std::function<void(TestHandler&, CefRequest&)> edit = nullptr) {
   Served s;
   s.handler = new TestHandler(mode, body, chunk);
@@ -336,11 +359,11 @@ TEST(LoadPipelineHandler, ErrorsRedirectsAndRanges) {
   // A handler that answers a Range request with the whole resource is
   // skipped forward; one that answers 206 already sent the range.
   for (const std::string status : {"200", "206"}) {
-    Served ranged = Serve(TestHandler::Mode::kSync, "0123456789", 4, "https://game.example/r",
-                          [&](TestHandler& h, CefRequest& r) {
-                            h.range_status = status;
-                            r.SetHeaderByName("Range", "bytes=6-", true);
-                          });
+    Served ranged =
+        Serve(TestHandler::Mode::kSync, "0123456789", 4, "https://game.example/r", [&](TestHandler& h, CefRequest& r) {
+          h.range_status = status;
+          r.SetHeaderByName("Range", "bytes=6-", true);
+        });
     ASSERT_TRUE(Finish(ranged.recorder));
     EXPECT_EQ(ranged.recorder->body, status == "200" ? "6789" : "0123456789");
   }

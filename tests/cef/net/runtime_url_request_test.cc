@@ -1,5 +1,9 @@
 // CefURLRequest against real loopback servers and a real Basic proxy.
+#include <atomic>
+
+#include "core/message_loop.h"
 #include "include/cef_request_context_handler.h"
+#include "include/cef_task.h"
 #include "runtime/net/load_pipeline.h"
 #include "support/loopback_http.h"
 #include "tests/cef/net/runtime_fixture.h"
@@ -16,8 +20,7 @@ using net_test::NewContext;
 using net_test::RecordingClient;
 using net_test::SetProxy;
 
-::testing::Environment* const runtime_env =
-    ::testing::AddGlobalTestEnvironment(new net_test::RuntimeEnvironment());
+::testing::Environment* const runtime_env = ::testing::AddGlobalTestEnvironment(new net_test::RuntimeEnvironment());
 
 TEST(URLRequest, PostsBytesAndReportsTheResponse) {
   LoopbackHttpServer server([](const RecordedRequest& r) {
@@ -196,8 +199,7 @@ TEST(URLRequestProxy, LoopbackBypassesTheProxyUnlessSubtracted) {
   struct Case {
     std::string bypass;
     bool through_proxy;
-  } cases[] = {{"", false}, {"<-loopback>", true}, {"<-loopback>;127.0.0.1", false},
-               {"127.0.0.1;<-loopback>", true}};
+  } cases[] = {{"", false}, {"<-loopback>", true}, {"<-loopback>;127.0.0.1", false}, {"127.0.0.1;<-loopback>", true}};
   for (const Case& c : cases) {
     CefRefPtr<CefRequestContext> context = NewContext();
     SetProxy(context, "fixed_servers", "127.0.0.1:" + std::to_string(proxy.port()), c.bypass);
@@ -213,6 +215,81 @@ TEST(URLRequestProxy, LoopbackBypassesTheProxyUnlessSubtracted) {
   auto r = Fetch(MakeRequest(origin.origin() + "/"), client, direct);
   EXPECT_EQ(r->GetRequestStatus(), UR_SUCCESS);
   EXPECT_EQ(proxy.requests().size(), before);
+}
+
+}  // namespace
+
+namespace {
+
+// A resource handler's own fetch: created on the IO thread, heard there.
+class IoClient : public RecordingClient {
+ public:
+  std::atomic<bool> all_on_io{true};
+  std::atomic<bool> done{false};
+  void OnRequestComplete(CefRefPtr<CefURLRequest> request) override {
+    all_on_io = all_on_io && CefCurrentlyOn(TID_IO);
+    status = request->GetRequestStatus();
+    done = true;
+  }
+  void OnDownloadData(CefRefPtr<CefURLRequest> request, const void* data, size_t size) override {
+    all_on_io = all_on_io && CefCurrentlyOn(TID_IO);
+    RecordingClient::OnDownloadData(request, data, size);
+  }
+  std::atomic<int> status{UR_UNKNOWN};
+};
+
+TEST(URLRequest, WorksFromTheIOThread) {
+  LoopbackHttpServer server;
+  CefRefPtr<IoClient> client = new IoClient();
+  CefRefPtr<CefRequest> request = MakeRequest(server.origin() + "/from-io");
+  std::atomic<bool> created{false};
+  CefRefPtr<CefRequestContext> context = NewContext();
+  cef_internal::PostFunction(
+      TID_IO, [&, request, client, context] { created = CefURLRequest::Create(request, client, context) != nullptr; });
+  ASSERT_TRUE(cef_testing::RunUntil([&] { return client->done.load(); }, 10000));
+  EXPECT_TRUE(created);
+  EXPECT_TRUE(client->all_on_io);
+  EXPECT_EQ(client->status, UR_SUCCESS);
+  EXPECT_EQ(client->body, "ok");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(URLRequest, ServerChallengesAndStrayProxyChallenges) {
+  const std::string expected = "Basic " + kesta::testing::Base64("user:pw");
+  LoopbackHttpServer server([&](const RecordedRequest& r) {
+    CannedResponse c;
+    if (r.target == "/proxy-auth-from-origin") {
+      c.status = 407;
+      c.headers = {{"Proxy-Authenticate", "Basic realm=\"stray\""}};
+    } else if (r.Header("Authorization") != expected) {
+      c.status = 401;
+      c.headers = {{"WWW-Authenticate", "Basic realm=\"site\", charset=\"UTF-8\""}};
+    } else {
+      c.body = "welcome";
+    }
+    return c;
+  });
+  CefRefPtr<RecordingClient> client = new RecordingClient();
+  client->user = "user";
+  client->password = "pw";
+  auto r = Fetch(MakeRequest(server.origin() + "/private"), client);
+  EXPECT_EQ(r->GetRequestStatus(), UR_SUCCESS);
+  EXPECT_EQ(client->body, "welcome");
+  ASSERT_EQ(client->questions.size(), 1u);
+  EXPECT_FALSE(client->questions[0].is_proxy);
+  EXPECT_EQ(client->questions[0].host, "127.0.0.1");
+  EXPECT_EQ(client->questions[0].port, server.port());
+  EXPECT_EQ(client->questions[0].realm, "site");
+
+  // A 407 on a direct connection is never shown to the client.
+  CefRefPtr<RecordingClient> stray = new RecordingClient();
+  stray->user = "user";
+  auto s = Fetch(MakeRequest(server.origin() + "/proxy-auth-from-origin"), stray);
+  EXPECT_EQ(s->GetRequestError(), ERR_UNEXPECTED_PROXY_AUTH);
+  EXPECT_TRUE(stray->questions.empty());
 }
 
 }  // namespace

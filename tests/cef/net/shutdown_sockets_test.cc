@@ -38,7 +38,9 @@ class StuckHandler : public CefResourceHandler {
 class StuckFactory : public CefSchemeHandlerFactory {
  public:
   explicit StuckFactory(CefRefPtr<StuckHandler> handler) : handler_(handler) {}
-  CefRefPtr<CefResourceHandler> Create(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame>, const CefString&,
+  CefRefPtr<CefResourceHandler> Create(CefRefPtr<CefBrowser>,
+                                       CefRefPtr<CefFrame>,
+                                       const CefString&,
                                        CefRefPtr<CefRequest>) override {
     return handler_;
   }
@@ -65,8 +67,8 @@ TEST(NetworkShutdown, LeavesNoSocketOpen) {
   std::vector<CefRefPtr<CefURLRequest>> requests;
   for (int i = 0; i < 3; ++i) {
     clients.push_back(new net_test::RecordingClient());
-    requests.push_back(CefURLRequest::Create(net_test::MakeRequest(server.origin() + "/hold"),
-                                             clients.back(), context));
+    requests.push_back(
+        CefURLRequest::Create(net_test::MakeRequest(server.origin() + "/hold"), clients.back(), context));
   }
   clients.push_back(new net_test::RecordingClient());
   requests.push_back(CefURLRequest::Create(net_test::MakeRequest("stuck://x/"), clients.back(), context));
@@ -81,8 +83,8 @@ TEST(NetworkShutdown, LeavesNoSocketOpen) {
   EXPECT_EQ(handler->cancels, 1);
   EXPECT_TRUE(server.WaitForAbandonedHolds(3, 10000));
   // After shutdown nothing new starts.
-  EXPECT_FALSE(CefURLRequest::Create(net_test::MakeRequest(server.origin() + "/late"),
-                                     new net_test::RecordingClient(), nullptr));
+  EXPECT_FALSE(CefURLRequest::Create(net_test::MakeRequest(server.origin() + "/late"), new net_test::RecordingClient(),
+                                     nullptr));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <set>
 #include <vector>
 
+#include "core/data_url.h"
 #include "core/message_loop.h"
 #include "core/net_http_transaction.h"
 #include "core/net_proxy_config.h"
@@ -38,8 +39,8 @@ std::string Base64(const std::string& in) {
   std::string out;
   size_t i = 0;
   for (; i + 2 < in.size(); i += 3) {
-    unsigned v = (static_cast<unsigned char>(in[i]) << 16) |
-                 (static_cast<unsigned char>(in[i + 1]) << 8) | static_cast<unsigned char>(in[i + 2]);
+    unsigned v = (static_cast<unsigned char>(in[i]) << 16) | (static_cast<unsigned char>(in[i + 1]) << 8) |
+                 static_cast<unsigned char>(in[i + 2]);
     out += {kTable[v >> 18], kTable[(v >> 12) & 63], kTable[(v >> 6) & 63], kTable[v & 63]};
   }
   if (i + 1 == in.size()) {
@@ -96,8 +97,7 @@ ProxyConfig ProxyConfigFor(CefRefPtr<CefRequestContextImpl> context) {
     return ProxyConfig();
   CefRefPtr<CefDictionaryValue> proxy = context->ProxySettings();
   auto text = [&](const char* key) {
-    return proxy && proxy->GetType(key) == VTYPE_STRING ? proxy->GetString(key).ToString()
-                                                       : std::string();
+    return proxy && proxy->GetType(key) == VTYPE_STRING ? proxy->GetString(key).ToString() : std::string();
   };
   return ProxyConfig::FromPreference(text("mode"), text("server"), text("bypass_list"));
 }
@@ -156,15 +156,14 @@ class LoadJob : public LoadHandle {
       return Complete(ERR_CONTEXT_SHUT_DOWN);
     bool disable_default = false;
     if (params_.browser && params_.request_handler) {
-      rrh_ = params_.request_handler->GetResourceRequestHandler(
-          params_.browser, params_.frame, request_.get(), params_.is_navigation,
-          params_.is_download, params_.request_initiator, disable_default);
+      rrh_ = params_.request_handler->GetResourceRequestHandler(params_.browser, params_.frame, request_.get(),
+                                                                params_.is_navigation, params_.is_download,
+                                                                params_.request_initiator, disable_default);
     }
     if (!rrh_) {
       if (CefRefPtr<CefRequestContextHandler> handler = context_->GetHandler()) {
-        rrh_ = handler->GetResourceRequestHandler(params_.browser, params_.frame, request_.get(),
-                                                  params_.is_navigation, params_.is_download,
-                                                  params_.request_initiator, disable_default);
+        rrh_ = handler->GetResourceRequestHandler(params_.browser, params_.frame, request_.get(), params_.is_navigation,
+                                                  params_.is_download, params_.request_initiator, disable_default);
       }
     }
     disable_default_ = disable_default;
@@ -309,6 +308,7 @@ class LoadJob : public LoadHandle {
   void BeforeLoad();
   void AfterBeforeLoad();
   void ChooseHandler();
+  void ServeDataUrl(const std::string& url);
   void OpenHandler();
   void HandlerHeaders();
   void SkipMore();
@@ -498,7 +498,9 @@ class SkipCallback : public CefResourceSkipCallback {
 class NetBridge : public HttpTransactionDelegate {
  public:
   NetBridge(CefRefPtr<LoadJob> job, uint64_t gen) : job_(job), gen_(gen) {}
-  ~NetBridge() override { PostFunction(TID_IO, [job = std::move(job_)] {}); }
+  ~NetBridge() override {
+    PostFunction(TID_IO, [job = std::move(job_)] {});
+  }
   void OnHttpResponseHead(const HttpResponseHead& head) override {
     uint64_t gen = gen_;
     PostToJob(job_, [gen, head](LoadJob& job) { job.OnNetHead(gen, head); });
@@ -524,8 +526,7 @@ void LoadJob::BeforeLoad() {
   url_before_hook_ = request_->GetURL().ToString();
   uint64_t token = NewWait();
   CefRefPtr<WaitCallback> callback = new WaitCallback(this, token);
-  cef_return_value_t rv =
-      rrh_->OnBeforeResourceLoad(params_.browser, params_.frame, request_.get(), callback.get());
+  cef_return_value_t rv = rrh_->OnBeforeResourceLoad(params_.browser, params_.frame, request_.get(), callback.get());
   if (done_)
     return;
   if (rv == RV_CONTINUE_ASYNC)
@@ -571,6 +572,8 @@ void LoadJob::ChooseHandler() {
     return OpenHandler();
   if (disable_default_)
     return Complete(ERR_UNKNOWN_URL_SCHEME);
+  if (scheme == "data")
+    return ServeDataUrl(url);
   if (scheme == "https" || scheme == "wss")
     return Complete(ERR_CONNECTION_FAILED);  // no TLS in this runtime
   if (scheme != "http")
@@ -580,6 +583,22 @@ void LoadJob::ChooseHandler() {
   if (request_->GetFlags() & UR_FLAG_ONLY_FROM_CACHE)
     return Complete(ERR_CACHE_MISS);  // there is no cache
   StartNetwork();
+}
+
+void LoadJob::ServeDataUrl(const std::string& url) {
+  DataURL data;
+  if (!ParseDataURL(url, &data))
+    return Complete(ERR_INVALID_URL);
+  CefRefPtr<CefResponseImpl> response = new CefResponseImpl();
+  response->SetStatus(200);
+  response->SetStatusText("OK");
+  response->SetMimeType(data.mime_type);
+  response->SetCharset(data.charset);
+  response->SetURL(url);
+  response_length_ = static_cast<int64_t>(data.body.size());
+  DeliverResponse(response);
+  DeliverData(data.body.data(), data.body.size());
+  Complete(ERR_NONE);
 }
 
 void LoadJob::OpenHandler() {
@@ -841,9 +860,9 @@ void LoadJob::AskForCredentials(bool is_proxy, const std::string& host, int port
   bool answered;
   if (params_.browser) {
     std::string origin = url_.Origin() + "/";
-    answered = params_.request_handler &&
-               params_.request_handler->GetAuthCredentials(params_.browser, origin, is_proxy, host, port,
-                                                           realm, "basic", callback.get());
+    answered =
+        params_.request_handler && params_.request_handler->GetAuthCredentials(params_.browser, origin, is_proxy, host,
+                                                                               port, realm, "basic", callback.get());
   } else {
     answered = delegate_ && delegate_->GetAuthCredentials(is_proxy, host, port, realm, "basic", callback.get());
   }
@@ -920,10 +939,8 @@ void LoadJob::Complete(cef_errorcode_t error) {
     handler_->Cancel();
   }
   if (rrh_) {
-    cef_urlrequest_status_t status =
-        error == ERR_NONE ? UR_SUCCESS : error == ERR_ABORTED ? UR_CANCELED : UR_FAILED;
-    rrh_->OnResourceLoadComplete(params_.browser, params_.frame, request_.get(), response_.get(), status,
-                                 received_);
+    cef_urlrequest_status_t status = error == ERR_NONE ? UR_SUCCESS : error == ERR_ABORTED ? UR_CANCELED : UR_FAILED;
+    rrh_->OnResourceLoadComplete(params_.browser, params_.frame, request_.get(), response_.get(), status, received_);
   }
   CefRefPtr<CefResponse> response = response_.get();
   Reply([error, response](LoadDelegate& d) { d.OnLoadComplete(error, response); });

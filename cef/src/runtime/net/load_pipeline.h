@@ -68,8 +68,7 @@ class LoadDelegate : public virtual CefBaseRefCounted {
   // The last call. ERR_NONE on success (whatever the HTTP status),
   // ERR_ABORTED when cancelled, another net error on failure. |response| is
   // the final response, or null when none arrived.
-  virtual void OnLoadComplete(cef_errorcode_t error,
-                              CefRefPtr<CefResponse> response) = 0;
+  virtual void OnLoadComplete(cef_errorcode_t error, CefRefPtr<CefResponse> response) = 0;
 
   // IO thread. A challenge for a load without a browser (browser loads ask
   // the request handler instead). True when |callback| has been or will be
@@ -95,8 +94,7 @@ class LoadHandle : public virtual CefBaseRefCounted {
 };
 
 // Starts a load. Any thread. Returns null when the runtime is not running.
-CefRefPtr<LoadHandle> StartLoad(const LoadParams& params,
-                                CefRefPtr<LoadDelegate> delegate);
+CefRefPtr<LoadHandle> StartLoad(const LoadParams& params, CefRefPtr<LoadDelegate> delegate);
 
 // Loads that have started and not completed (any thread).
 int LiveLoadCount();

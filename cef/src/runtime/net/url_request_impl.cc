@@ -106,8 +106,12 @@ class CefURLRequestImpl : public CefURLRequest {
       owner_->client_->OnRequestComplete(owner_.get());
     }
 
-    bool GetAuthCredentials(bool isProxy, const CefString& host, int port, const CefString& realm,
-                            const CefString& scheme, CefRefPtr<CefAuthCallback> callback) override {
+    bool GetAuthCredentials(bool isProxy,
+                            const CefString& host,
+                            int port,
+                            const CefString& realm,
+                            const CefString& scheme,
+                            CefRefPtr<CefAuthCallback> callback) override {
       return owner_->client_->GetAuthCredentials(isProxy, host, port, realm, scheme, callback);
     }
 
@@ -148,13 +152,11 @@ CefRefPtr<CefURLRequest> CefURLRequest::Create(CefRefPtr<CefRequest> request,
   if (!CefTaskRunner::GetForCurrentThread())
     return nullptr;
   static std::once_flag once;
-  std::call_once(once, [] {
-    cef_internal::AddLiveObjectCounter("URL requests", cef_internal::PendingURLRequestCount);
-  });
+  std::call_once(once,
+                 [] { cef_internal::AddLiveObjectCounter("URL requests", cef_internal::PendingURLRequestCount); });
   if (auto* impl = dynamic_cast<cef_internal::CefRequestImpl*>(request.get()))
     impl->SetReadOnly();
-  CefRefPtr<cef_internal::CefURLRequestImpl> url_request =
-      new cef_internal::CefURLRequestImpl(request, client);
+  CefRefPtr<cef_internal::CefURLRequestImpl> url_request = new cef_internal::CefURLRequestImpl(request, client);
   if (!url_request->Start(request_context))
     return nullptr;
   return url_request.get();
