@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <random>
 #include <mutex>
 
 #include "desktop/desktop.h"
@@ -103,7 +104,7 @@ std::wstring titleOf(HWND window) {
 
 class ShellTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { client_ = new Client({{"siteOrigin", kesta::kPrivateOrigin}}); }
+  static void SetUpTestSuite() { client_ = new Client(json{{"siteOrigin", kesta::kPrivateOrigin}}); }
   static void TearDownTestSuite() {
     delete client_;
     client_ = nullptr;
@@ -241,7 +242,7 @@ TEST_F(ShellTest, ChromeStyleFailedLoadsGetNoPageOfTheClient) {
 
 // Run with --alloy-style among the program's arguments.
 TEST(ShellAlloy, FailedLoadsShowTheEscapedErrorPage) {
-  Client client({{"siteOrigin", kesta::kPrivateOrigin}});
+  Client client(json{{"siteOrigin", kesta::kPrivateOrigin}});
   ASSERT_TRUE(client.ready());
   ASSERT_TRUE(CefCommandLine::GetGlobalCommandLine()->HasSwitch("alloy-style"));
   ASSERT_TRUE(waitForGameBrowser());
@@ -259,7 +260,7 @@ TEST(ShellAlloy, FailedLoadsShowTheEscapedErrorPage) {
 }
 
 TEST(ShellEnd, ClosingTheOnlyWindowWhileTheLaunchWaitsEndsTheClient) {
-  Client client({{"launchReady", false}, {"commands", {{{"type", "open"}, {"url", "https://elsewhere.example/"}}}}});
+  Client client(json{{"launchReady", false}, {"commands", {{{"type", "open"}, {"url", "https://elsewhere.example/"}}}}});
   ASSERT_TRUE(client.ready());
   ASSERT_TRUE(cef_testing::RunUntil([] { return cef_testing::OpenBrowserCount() == 1; }, 20000));
   EXPECT_TRUE(DesktopWaitingForLaunch());
@@ -269,7 +270,7 @@ TEST(ShellEnd, ClosingTheOnlyWindowWhileTheLaunchWaitsEndsTheClient) {
 }
 
 TEST(ShellEnd, AQuitReplyWithNoBrowserEndsTheClient) {
-  Client client({{"launchReady", false}});
+  Client client(json{{"launchReady", false}});
   ASSERT_TRUE(client.ready());
   cef_testing::RunPending(1500);
   ASSERT_EQ(cef_testing::OpenBrowserCount(), 0);
