@@ -85,7 +85,10 @@ void DesktopContextInitialized() {
   webContext = CefRequestContext::CreateContext(webSettings, new PolicyWebContextHandler());
 
   // Start-up has checked that the initial answer parses and has a state.
-  CefRefPtr<CefDictionaryValue> state = parse(initialState)->GetDictionary("state");
+  // The answer is held while its state is read: a child dictionary is only
+  // valid while its parent lives.
+  CefRefPtr<CefDictionaryValue> answer = parse(initialState);
+  CefRefPtr<CefDictionaryValue> state = answer->GetDictionary("state");
   generation = state->GetString("generation").ToString();
   activation = number(state, "activation");
   proxy(state);
