@@ -64,13 +64,14 @@ if demo wait "Ostrel · 资源与更新" 60; then
   echo "The update window is up while the launch waits."
   shot update-window.png
 fi
-if demo wait "Harbor Run" 120; then
-  echo "Admitted: the game window shows \"Harbor Run\", served from the local service."
+game="Harbor Run|Ostrel"
+if demo wait "$game" 120; then
+  echo "Admitted: the game window is up (titled \"Ostrel\" by the client), its page served from the local service."
   sleep 2
   shot game-window.png
   if [ "$headless" = 1 ]; then
     echo "Closing the game window through its close box."
-    demo close "Harbor Run" || true
+    demo close "$game" || true
   else
     echo "Close the game window to end the client."
   fi

@@ -38,7 +38,7 @@ int Fail(const std::string& message) {
   return 2;
 }
 
-int Run(const Options& options) {
+int Run(Options options) {
   const std::filesystem::path bundle = PathFromUtf8(options.bundle);
   const std::filesystem::path dataDir = PathFromUtf8(options.dataDir);
 
@@ -50,6 +50,11 @@ int Run(const Options& options) {
   const auto port = bootstrap.find("port");
   if (port == bootstrap.end() || !port->is_number_integer() || *port < 1 || *port > 65535)
     return Fail("bootstrap.json has no valid port");
+  // A bundle may name the origin its game is served under (the client
+  // ignores the key); --site-origin overrides it.
+  const auto siteOrigin = bootstrap.find("siteOrigin");
+  if (options.siteOrigin.empty() && siteOrigin != bootstrap.end() && siteOrigin->is_string())
+    options.siteOrigin = siteOrigin->get<std::string>();
 
   std::error_code error;
   std::filesystem::create_directories(dataDir, error);
@@ -91,6 +96,21 @@ int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i)
     args.push_back(Utf8(argv[i]));
+  // Tests hand further switches, blank-separated, to a service that the
+  // client under test starts itself.
+  wchar_t extra[1024] = {};
+  const DWORD extraLength = GetEnvironmentVariableW(L"KESTA_SERVICE_OPTIONS", extra, 1024);
+  if (extraLength > 0 && extraLength < 1024) {
+    std::string word;
+    for (char c : Utf8(extra) + " ") {
+      if (c != ' ') {
+        word += c;
+      } else if (!word.empty()) {
+        args.push_back(word);
+        word.clear();
+      }
+    }
+  }
   Options options;
   if (const auto problem = ParseOptions(args, options)) {
     return Fail(*problem +

@@ -1,6 +1,7 @@
 // Watches the client's windows for scripts/run.sh.
 //   kesta-demo wait TITLE SECONDS   waits until a visible top-level window
-//                                   with that title exists (exit 0) or not (1)
+//                                   with that title exists (exit 0) or not (1);
+//                                   TITLE may list several, separated by '|'
 //   kesta-demo close TITLE          presses that window's close box
 #include <windows.h>
 
@@ -10,13 +11,21 @@
 
 namespace {
 
-HWND findWindow(const std::wstring& title) {
-  HWND window = nullptr;
-  while ((window = FindWindowExW(nullptr, window, nullptr, title.c_str()))) {
-    if (IsWindowVisible(window))
-      return window;
+// TITLE may name several titles separated by '|'.
+HWND findWindow(const std::wstring& titles) {
+  size_t start = 0;
+  for (;;) {
+    const size_t bar = titles.find(L'|', start);
+    const std::wstring title = titles.substr(start, bar == std::wstring::npos ? std::wstring::npos : bar - start);
+    HWND window = nullptr;
+    while ((window = FindWindowExW(nullptr, window, nullptr, title.c_str()))) {
+      if (IsWindowVisible(window))
+        return window;
+    }
+    if (bar == std::wstring::npos)
+      return nullptr;
+    start = bar + 1;
   }
-  return nullptr;
 }
 
 }  // namespace

@@ -85,8 +85,8 @@ void DesktopContextInitialized() {
   webContext = CefRequestContext::CreateContext(webSettings, new PolicyWebContextHandler());
 
   // Start-up has checked that the initial answer parses and has a state.
-  // The answer is held while its state is read: a child dictionary is only
-  // valid while its parent lives.
+  // The answer is kept while its state is used: a child dictionary lives
+  // only as long as its parent.
   CefRefPtr<CefDictionaryValue> answer = parse(initialState);
   CefRefPtr<CefDictionaryValue> state = answer->GetDictionary("state");
   generation = state->GetString("generation").ToString();

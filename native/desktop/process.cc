@@ -89,8 +89,10 @@ bool spawn(const std::string& executable, const std::vector<std::string>& argume
     SetLastError(error);
     return false;
   }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  // Nothing waits for the child: let go of it at once (destroyed in reverse,
+  // so the thread handle goes first).
+  ScopedHandle child(process.hProcess);
+  ScopedHandle thread(process.hThread);
   return true;
 }
 

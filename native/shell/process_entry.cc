@@ -49,6 +49,9 @@ int RunProcess(HINSTANCE instance, void* sandbox_info) {
     return 2;
   }
 
+  // The client's few lines on standard error go out as they are written,
+  // also when it is a file or a pipe.
+  std::setvbuf(stderr, nullptr, _IONBF, 0);
   std::set_terminate(EndOnUncaughtError);
   try {
     CefRefPtr<CefCommandLine> command_line = CefCommandLine::CreateCommandLine();

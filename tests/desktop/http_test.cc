@@ -50,6 +50,14 @@ TEST_F(LoopbackHttp, GetAndPostCarryBothHeaders) {
   }
 }
 
+TEST_F(LoopbackHttp, PathIsSentAsGiven) {
+  LoopbackServer server(Always(LoopbackServer::Response(200, "x")));
+  Use(server);
+  EXPECT_EQ(HTTP("/api/updates/accept?x=1%202&y=/z", "{}"), "x");
+  ASSERT_EQ(server.Requests().size(), 1u);
+  EXPECT_EQ(server.Requests()[0].target, "/api/updates/accept?x=1%202&y=/z");
+}
+
 TEST_F(LoopbackHttp, EmptyTokenStillSendsTheAuthorizationHeader) {
   LoopbackServer server(Always(LoopbackServer::Response(200, "x")));
   Use(server, "");

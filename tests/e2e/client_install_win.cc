@@ -140,11 +140,12 @@ std::vector<HWND> ClientInstall::Windows(const std::function<bool(const std::wst
   return search.found;
 }
 
-HWND ClientInstall::WaitForWindow(const std::wstring& title, std::chrono::milliseconds timeout) const {
+HWND ClientInstall::WaitForWindow(const std::function<bool(const std::wstring& title)>& match,
+                                  std::chrono::milliseconds timeout) const {
   HWND found = nullptr;
   WaitUntil(
       [&] {
-        auto windows = Windows([&](const std::wstring& text) { return text == title; });
+        auto windows = Windows(match);
         found = windows.empty() ? nullptr : windows.front();
         return found != nullptr;
       },

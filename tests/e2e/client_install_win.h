@@ -42,7 +42,8 @@ class ClientInstall {
 
   // Visible top-level windows of the client process whose title passes.
   std::vector<HWND> Windows(const std::function<bool(const std::wstring& title)>& match) const;
-  HWND WaitForWindow(const std::wstring& title, std::chrono::milliseconds timeout) const;
+  HWND WaitForWindow(const std::function<bool(const std::wstring& title)>& match,
+                     std::chrono::milliseconds timeout) const;
 
   std::string ClientErrors() const;
   std::string ServiceLog() const;

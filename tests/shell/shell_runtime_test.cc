@@ -113,6 +113,8 @@ class ShellTest : public ::testing::Test {
     ASSERT_TRUE(client_->ready());
     ASSERT_TRUE(waitForGameBrowser());
     game_ = gameBrowser();
+    // The start page has committed.
+    ASSERT_TRUE(cef_testing::RunUntil([&] { return !game_->GetMainFrame()->GetURL().empty(); }, 10000));
   }
 
   static Client* client_;
@@ -171,7 +173,7 @@ TEST_F(ShellTest, GamePopupsStayOnTheOriginOrOpenAsWebWindows) {
   ASSERT_TRUE(cef_testing::RunUntil([&] { return cef_testing::OpenBrowserCount() == before + 1; }, 5000));
   CefRefPtr<CefBrowser> web;
   for (const auto& browser : cef_testing::OpenBrowsers())
-    if (browser->GetMainFrame()->GetURL().ToString() == "https://elsewhere.example/page")
+    if (!DesktopIsGame(browser))
       web = browser;
   ASSERT_TRUE(web);
   EXPECT_FALSE(DesktopIsGame(web));
@@ -186,8 +188,11 @@ TEST_F(ShellTest, GamePopupsStayOnTheOriginOrOpenAsWebWindows) {
   EXPECT_FALSE(same.cancelled);
   ASSERT_TRUE(cef_testing::RunUntil([&] { return same.browser && DesktopIsGame(same.browser); }, 5000));
 
-  // Another scheme proceeds as a normal popup.
+  // Another scheme proceeds as a normal popup. (The popup is a game
+  // browser of its own, whose first navigation away from the origin then
+  // goes to a web window.)
   EXPECT_FALSE(cef_testing::OpenPopup(game_->GetMainFrame(), "about:blank").cancelled);
+  cef_testing::RunPending(300);
 
   for (const auto& browser : cef_testing::OpenBrowsers())
     if (!browser->IsSame(game_))
@@ -196,16 +201,16 @@ TEST_F(ShellTest, GamePopupsStayOnTheOriginOrOpenAsWebWindows) {
 }
 
 TEST_F(ShellTest, MainFrameNavigationElsewhereOpensAWebWindow) {
+  // An iframe of the game page may go anywhere: no web window for it.
+  CefRefPtr<CefFrame> frame = cef_testing::CreateSubFrame(game_, "ad", "https://elsewhere.example/frame");
+  ASSERT_TRUE(frame);
+  cef_testing::RunPending(200);
+  EXPECT_EQ(cef_testing::OpenBrowserCount(), 1);
+
   const std::string start = game_->GetMainFrame()->GetURL().ToString();
   cef_testing::NavigateMainFrame(game_, "https://elsewhere.example/away");
   EXPECT_EQ(game_->GetMainFrame()->GetURL().ToString(), start);
   ASSERT_TRUE(cef_testing::RunUntil([] { return cef_testing::OpenBrowserCount() == 2; }, 5000));
-
-  // An iframe of the game page may go anywhere.
-  CefRefPtr<CefFrame> frame = cef_testing::CreateSubFrame(game_, "ad", "https://elsewhere.example/frame");
-  ASSERT_TRUE(frame);
-  cef_testing::RunUntil([&] { return frame->GetURL().ToString() == "https://elsewhere.example/frame"; }, 5000);
-  EXPECT_EQ(frame->GetURL().ToString(), "https://elsewhere.example/frame");
 
   for (const auto& browser : cef_testing::OpenBrowsers())
     if (!browser->IsSame(game_))
@@ -260,7 +265,8 @@ TEST(ShellAlloy, FailedLoadsShowTheEscapedErrorPage) {
 }
 
 TEST(ShellEnd, ClosingTheOnlyWindowWhileTheLaunchWaitsEndsTheClient) {
-  Client client(json{{"launchReady", false}, {"commands", {{{"type", "open"}, {"url", "https://elsewhere.example/"}}}}});
+  Client client(json{{"launchReady", false},
+                     {"commands", json::array({{{"type", "open"}, {"url", "https://elsewhere.example/"}}})}});
   ASSERT_TRUE(client.ready());
   ASSERT_TRUE(cef_testing::RunUntil([] { return cef_testing::OpenBrowserCount() == 1; }, 20000));
   EXPECT_TRUE(DesktopWaitingForLaunch());

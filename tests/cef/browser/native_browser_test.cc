@@ -4,6 +4,8 @@
 // commctrl.h needs windows.h first.
 #include <commctrl.h>
 
+#include <thread>
+
 #include "browser_test_support.h"
 #include "include/cef_parser.h"
 #include "include/views/cef_browser_view.h"
@@ -266,6 +268,30 @@ TEST_F(NativeBrowserTest, FailedLoadsReportCefCodesAndTheErrorPageLoadsFromData)
   ASSERT_TRUE(cef_testing::RunUntil([&] { return !visitor->source.empty(); }));
   EXPECT_NE(visitor->source.find("Failed to load URL https://unserved.test/ with error ERR_"), std::string::npos)
       << visitor->source;
+}
+
+TEST_F(NativeBrowserTest, CreateBrowserFromAnotherThreadMakesTheWindowOnTheUIThread) {
+  bool created = false;
+  std::thread other([&] {
+    CefWindowInfo info;
+    info.runtime_style = CEF_RUNTIME_STYLE_ALLOY;
+    created =
+        CefBrowserHost::CreateBrowser(info, client_.get(), "data:text/html,t", CefBrowserSettings(), nullptr, nullptr);
+  });
+  other.join();
+  EXPECT_TRUE(created);
+  ASSERT_TRUE(WaitForPrefix("Loaded"));
+  ASSERT_EQ(client_->browsers.size(), 1u);
+  HWND top = cef_testing::TopLevelWindow(client_->browsers[0]);
+  EXPECT_EQ(GetWindowThreadProcessId(top, nullptr), GetCurrentThreadId());
+}
+
+TEST_F(NativeBrowserTest, RefusedConnectionIsReportedWithChromiumsCode) {
+  CefRefPtr<CefBrowser> browser = Open("http://127.0.0.1:1/");
+  ASSERT_TRUE(browser);
+  EXPECT_EQ(client_->Matching("LoadError"),
+            std::vector<std::string>{"LoadError -102 ERR_CONNECTION_REFUSED http://127.0.0.1:1/"});
+  EXPECT_TRUE(client_->Matching("LoadStart").empty());
 }
 
 TEST_F(NativeBrowserTest, SubFramesNavigateOnTheirOwnAndGoWithTheDocument) {
