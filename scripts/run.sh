@@ -42,6 +42,10 @@ if [ ! -f "$WINEPREFIX/.kesta-ready" ]; then
   wineserver -w
   touch "$WINEPREFIX/.kesta-ready"
 fi
+# Leftovers of an earlier run (its service, say) go first.
+wineserver -k 2>/dev/null || true
+# The client takes Windows paths.
+data_windows=$(winepath -w "$data" 2>/dev/null)
 demo() { wine "$build/tools/kesta-demo.exe" "$@" </dev/null; }
 shot() {
   if [ "$headless" = 1 ]; then
@@ -50,7 +54,7 @@ shot() {
 }
 
 echo "Starting KESTA.exe (data directory $data)"
-wine "$bin/KESTA.exe" "--data-dir=$data" </dev/null 2> >(sed 's/^/  client: /' >&2) &
+wine "$bin/KESTA.exe" "--data-dir=$data_windows" </dev/null 2> >(sed 's/^/  client: /' >&2) &
 client=$!
 
 # Progress as the service logs it.

@@ -125,10 +125,4 @@ std::string LoopbackServer::Response(int status, const std::string& body, const 
   return response + body;
 }
 
-uint16_t FreeLoopbackPort() {
-  asio::io_context io;
-  tcp::acceptor acceptor(io, tcp::endpoint(asio::ip::make_address("127.0.0.1"), 0));
-  return acceptor.local_endpoint().port();
-}
-
 }  // namespace kesta::testing

@@ -1,6 +1,6 @@
 // Request access rules for requests without a browser, and the migration
-// pages. Requests from game browsers, web windows and frames are exercised
-// through the runtime in the shell tests.
+// pages. Requests from game browsers, web windows and frames go through the
+// runtime in game_access_test.cc.
 #include <gtest/gtest.h>
 
 #include <mutex>
@@ -58,13 +58,13 @@ TEST_F(AccessRulesTest, BeforeThePolicyIsInForceOnlyTheSiteOriginIsReachable) {
 }
 
 TEST_F(AccessRulesTest, ClientCredentialsAreScrubbedFromForeignRequests) {
-  CefRefPtr<CefRequest> foreign = request("https://elsewhere.example/x",
-                                          {{"AUTHORIZATION", std::string("Bearer ") + kToken},
-                                           {"Authorization", "Bearer someone-else"},
-                                           {"X-Kesta-Generation", "g1"},
-                                           {"x-kesta-generation", "g2"},
-                                           {"Proxy-Authorization", "Basic abc"},
-                                           {"Accept", "*/*"}});
+  CefRefPtr<CefRequest> foreign =
+      request("https://elsewhere.example/x", {{"AUTHORIZATION", std::string("Bearer ") + kToken},
+                                              {"Authorization", "Bearer someone-else"},
+                                              {"X-Kesta-Generation", "g1"},
+                                              {"x-kesta-generation", "g2"},
+                                              {"Proxy-Authorization", "Basic abc"},
+                                              {"Accept", "*/*"}});
   EXPECT_EQ(DesktopResource(nullptr, nullptr, foreign), RV_CONTINUE);
   std::multimap<std::string, std::string> expected = {{"Accept", "*/*"}, {"Authorization", "Bearer someone-else"}};
   EXPECT_EQ(headersOf(foreign), expected);

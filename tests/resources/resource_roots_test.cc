@@ -29,9 +29,16 @@ class ResourceRootsTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(root_); }
 
+  // Paths are UTF-8, as the desktop layer keeps them.
+  static fs::path native(const std::string& path) { return fs::path(std::u8string(path.begin(), path.end())); }
+  static std::string utf8Path(const fs::path& path) {
+    const std::u8string text = path.generic_u8string();
+    return std::string(text.begin(), text.end());
+  }
+
   void write(const std::string& path, const std::string& text) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << text;
+    fs::create_directories(native(path).parent_path());
+    std::ofstream(native(path), std::ios::binary) << text;
   }
 
   // A state whose "generations" holds `generations` (JSON object text).
@@ -131,6 +138,83 @@ TEST_F(ResourceRootsTest, WithoutBundledEveryVersionIsInThePackageStore) {
   write(dataDir + "/packages/engine/e1/pool-manifest.json", R"({"bindings":{"/x":"x"}})");
   updateResourceRoots(state(R"({"g":{"engine":"e1"}})"));
   EXPECT_EQ(bindings("g").at("/x"), "/__pool/engine/x");
+}
+
+TEST_F(ResourceRootsTest, TheBundledGenerationReadsEveryPoolFromTheBundle) {
+  write(bundle_ + "/engine/pool-manifest.json", R"({"files":{"a.js":""}})");
+  write(bundle_ + "/maps/pool-manifest.json", R"({"bindings":{"/m":"m"}})");
+  write(bundle_ + "/art/pool-manifest.json", R"({"bindings":{"/a":"a"}})");
+  // Decoys in the package store under the same versions.
+  write(dataDir + "/packages/maps/m1/pool-manifest.json", R"({"bindings":{"/m":"store"}})");
+  write(dataDir + "/packages/art/a1/art-manifest.json", R"({"bindings":{"/a":"store"}})");
+
+  updateResourceRoots(state(R"({"bundled":{"engine":"e1","maps":"m1","art":"a1"}})"));
+
+  const std::map<std::string, std::string> expected = {
+      {"@engine:/a.js", ""}, {"/m", "/__pool/maps/m"}, {"/a", "/__pool/art/a"}};
+  EXPECT_EQ(bindings("bundled"), expected);
+}
+
+TEST_F(ResourceRootsTest, LaterPoolsOverwriteEarlierEntries) {
+  // Written in the order engine files, engine bindings, maps, art.
+  write(bundle_ + "/engine/pool-manifest.json",
+        R"({"files":{"x.js":1,"y.js":1},"bindings":{"@engine:/x.js":"engine-x","/shared":"e"}})");
+  write(bundle_ + "/maps/pool-manifest.json", R"({"bindings":{"/shared":"m","@engine:/y.js":"maps-y"}})");
+  write(bundle_ + "/art/pool-manifest.json", R"({"bindings":{"/shared":"a"}})");
+
+  updateResourceRoots(state(R"({"bundled":{"engine":"e1","maps":"m1","art":"a1"}})"));
+
+  const auto bundled = bindings("bundled");
+  EXPECT_EQ(bundled.at("@engine:/x.js"), "/__pool/engine/engine-x");
+  EXPECT_EQ(bundled.at("@engine:/y.js"), "/__pool/maps/maps-y");
+  EXPECT_EQ(bundled.at("/shared"), "/__pool/art/a");
+}
+
+TEST_F(ResourceRootsTest, NamesAreEncodedForTheServicePath) {
+  write(bundle_ + "/art/art-manifest.json",
+        R"({"bindings":{"/1":"dir/sub dir/x.png","/2":"100%+ok.png","/3":"(a)!~*'-_.b","/4":"图.png","/5":"a?b#c"}})");
+
+  updateResourceRoots(state(R"({"bundled":{"art":"a1"}})"));
+
+  const auto bundled = bindings("bundled");
+  EXPECT_EQ(bundled.at("/1"), "/__pool/art/dir%2Fsub%20dir%2Fx.png");
+  EXPECT_EQ(bundled.at("/2"), "/__pool/art/100%25%2Bok.png");
+  EXPECT_EQ(bundled.at("/3"), "/__pool/art/(a)!~*'-_.b");
+  EXPECT_EQ(bundled.at("/4"), "/__pool/art/%E5%9B%BE.png");
+  EXPECT_EQ(bundled.at("/5"), "/__pool/art/a%3Fb%23c");
+}
+
+TEST_F(ResourceRootsTest, AMissingManifestIsFatalLikeABrokenOne) {
+  // Only the art manifest under the other name exists: a generation with a
+  // maps version looks for "pool-manifest.json".
+  write(bundle_ + "/maps/pool-manifest.json", R"({})");
+  write(bundle_ + "/art/art-manifest.json", R"({})");
+  const std::string expected = "Invalid resource manifest: " + bundle_ + "/art/pool-manifest.json";
+  try {
+    updateResourceRoots(state(R"({"bundled":{"maps":"m1","art":"a1"}})"));
+    FAIL() << "no error";
+  } catch (const std::runtime_error& error) {
+    EXPECT_EQ(std::string(error.what()), expected);
+  }
+  EXPECT_FALSE(built("bundled"));
+}
+
+TEST_F(ResourceRootsTest, AManifestThatIsNotAnObjectIsFatal) {
+  for (const char* text : {"[]", "\"text\"", "", "{\"bindings\":{}} {}"}) {
+    write(dataDir + "/packages/engine/e2/pool-manifest.json", text);
+    EXPECT_THROW(updateResourceRoots(state(R"({"g":{"engine":"e2"}})")), std::runtime_error) << text;
+    EXPECT_FALSE(built("g")) << text;
+  }
+}
+
+TEST_F(ResourceRootsTest, ManifestsUnderANonAsciiDataDirectory) {
+  // User profiles on Chinese systems put the data directory under such names.
+  dataDir = utf8Path(root_ / fs::path(L"数据 目录"));
+  write(dataDir + "/packages/maps/m2/pool-manifest.json", R"({"bindings":{"/m":"m"}})");
+
+  updateResourceRoots(state(R"({"g":{"maps":"m2"}})"));
+
+  EXPECT_EQ(bindings("g").at("/m"), "/__pool/maps/m");
 }
 
 TEST_F(ResourceRootsTest, AStateWithoutGenerationsChangesNothing) {

@@ -1,0 +1,305 @@
+// Times the game's resource road in the running runtime against
+// kesta-service.exe: a game browser loading 2,000 files of mixed sizes
+// (1 KiB to 1 MiB) through the local HTTPS handler, the same files fetched
+// straight from the service by the network stack, and the per-request cost
+// of the access rules plus the handler factory with 50,000 bindings in the
+// generation. Prints one line per measurement.
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "desktop/desktop.h"
+#include "desktop/desktop_internal.h"
+#include "desktop/desktop_state.h"
+#include "desktop/local_handler.h"
+#include "include/cef_browser.h"
+#include "include/cef_client.h"
+#include "include/cef_request.h"
+#include "include/cef_urlrequest.h"
+#include "service/service_harness_win.h"
+#include "testing/driver.h"
+#include "testing/runtime.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace kesta::desktop;
+using Clock = std::chrono::steady_clock;
+
+constexpr char kSite[] = "https://play.kesta.test";
+constexpr int kFiles = 2000;
+constexpr int kBindings = 50000;
+
+double seconds(Clock::duration d) {
+  return std::chrono::duration<double>(d).count();
+}
+
+// Wired to the desktop layer as the shell wires its browsers.
+class GameClient : public CefClient,
+                   public CefLifeSpanHandler,
+                   public CefRequestHandler,
+                   public CefResourceRequestHandler {
+ public:
+  CefRefPtr<CefLifeSpanHandler> GetLifeSpanHandler() override { return this; }
+  CefRefPtr<CefRequestHandler> GetRequestHandler() override { return this; }
+  void OnAfterCreated(CefRefPtr<CefBrowser> browser) override {
+    DesktopBrowserCreated(browser);
+    this->browser = browser;
+  }
+  void OnBeforeClose(CefRefPtr<CefBrowser> browser) override { DesktopBrowserClosed(browser); }
+  CefRefPtr<CefResourceRequestHandler> GetResourceRequestHandler(CefRefPtr<CefBrowser>,
+                                                                 CefRefPtr<CefFrame>,
+                                                                 CefRefPtr<CefRequest>,
+                                                                 bool,
+                                                                 bool,
+                                                                 const CefString&,
+                                                                 bool&) override {
+    return this;
+  }
+  ReturnValue OnBeforeResourceLoad(CefRefPtr<CefBrowser> browser,
+                                   CefRefPtr<CefFrame> frame,
+                                   CefRefPtr<CefRequest> request,
+                                   CefRefPtr<CefCallback>) override {
+    return DesktopResource(browser, frame, request);
+  }
+
+  CefRefPtr<CefBrowser> browser;
+
+ private:
+  IMPLEMENT_REFCOUNTING(GameClient);
+};
+
+// Collects one direct fetch.
+class Fetch : public CefURLRequestClient {
+ public:
+  void OnRequestComplete(CefRefPtr<CefURLRequest> request) override {
+    CefRefPtr<CefResponse> response = request->GetResponse();
+    status = response ? response->GetStatus() : 0;
+    done = true;
+  }
+  void OnUploadProgress(CefRefPtr<CefURLRequest>, int64_t, int64_t) override {}
+  void OnDownloadProgress(CefRefPtr<CefURLRequest>, int64_t, int64_t) override {}
+  void OnDownloadData(CefRefPtr<CefURLRequest>, const void* data, size_t length) override {
+    body.append(static_cast<const char*>(data), length);
+  }
+  bool GetAuthCredentials(bool, const CefString&, int, const CefString&, const CefString&, CefRefPtr<CefAuthCallback>)
+      override {
+    return false;
+  }
+
+  std::atomic<bool> done{false};
+  int status = 0;
+  std::string body;
+
+ private:
+  IMPLEMENT_REFCOUNTING(Fetch);
+};
+
+// Sizes spread evenly on a log scale between 1 KiB and 1 MiB.
+std::vector<size_t> fileSizes() {
+  std::mt19937 random(11);
+  std::uniform_real_distribution<double> exponent(10.0, 20.0);
+  std::vector<size_t> sizes(kFiles);
+  for (size_t& size : sizes)
+    size = static_cast<size_t>(std::pow(2.0, exponent(random)));
+  return sizes;
+}
+
+void addFiles(const fs::path& bundle, const std::vector<size_t>& sizes) {
+  const fs::path engine = bundle / "pools" / "engine";
+  fs::create_directories(engine / "bench");
+  nlohmann::json manifest = nlohmann::json::parse(kesta::testing::ReadTextFile(engine / "pool-manifest.json"));
+  std::string block(1 << 20, '\0');
+  for (size_t i = 0; i < block.size(); ++i)
+    block[i] = static_cast<char>(i * 31 + 7);
+  for (int i = 0; i < kFiles; ++i) {
+    const std::string name = "bench/f" + std::to_string(i) + ".bin";
+    std::ofstream(engine / name, std::ios::binary).write(block.data(), static_cast<std::streamsize>(sizes[i]));
+    manifest["files"][name] = name;
+  }
+  std::ofstream(engine / "pool-manifest.json", std::ios::trunc) << manifest.dump();
+}
+
+}  // namespace
+
+int main() {
+  std::random_device seed;
+  kesta::testing::ServiceHarness service(kesta::testing::WindowsPath(KESTA_SERVICE_EXE),
+                                         kesta::testing::WindowsPath(KESTA_SAMPLE_RESOURCES),
+                                         fs::temp_directory_path() / ("kesta-bench-" + std::to_string(seed())));
+  const std::vector<size_t> sizes = fileSizes();
+  addFiles(service.bundle(), sizes);
+  if (!service.Start()) {
+    std::fprintf(stderr, "the service did not start\n");
+    return 1;
+  }
+
+  int exitCode = 0;
+  {
+    cef_testing::ScopedRuntime runtime;
+    localOrigin = service.origin();
+    token = service.token();
+    const std::u8string data = service.data().generic_u8string();
+    dataDir.assign(data.begin(), data.end());
+    origin = kSite;
+    initialState = service.Api(kesta::testing::service_http::verb::get, kInfoPath).body;
+    running = true;
+    DesktopContextInitialized();
+    cef_testing::RunUntil([] { return webContextReady && networkPolicy.contextsApplied.load(); }, 10000);
+    {
+      std::lock_guard lock(browserMutex);
+      resourceLaunch.admitted = true;
+      resourceLaunch.updateGate = false;
+      resourceLaunch.admittedGeneration = resourceLaunch.observedGeneration = generation;
+      resourceLaunch.admittedOrigin = resourceLaunch.observedOrigin = origin;
+    }
+
+    CefRefPtr<GameClient> client = new GameClient();
+    CefWindowInfo info;
+    info.SetAsPopup(nullptr, "Bench");
+    CefBrowserHost::CreateBrowser(info, client.get(), std::string(kSite) + "/", CefBrowserSettings(), nullptr,
+                                  gameContext);
+    cef_testing::RunUntil([&] { return client->browser && DesktopIsGame(client->browser); });
+    cef_testing::WaitForUIIdle();
+    CefRefPtr<CefBrowser> browser = client->browser;
+    if (!browser || !DesktopIsGame(browser)) {
+      std::fprintf(stderr, "no game browser\n");
+      return 1;
+    }
+    CefRefPtr<CefFrame> frame = browser->GetMainFrame();
+
+    size_t total = 0;
+    for (size_t size : sizes)
+      total += size;
+    std::printf("%d files, %.1f MiB in all\n", kFiles, total / 1048576.0);
+
+    // Through the handler: the browser's road, the factory, the handler's
+    // own request to the service, the copy to the page.
+    auto throughHandler = [&](int i) {
+      const auto result =
+          cef_testing::LoadResource(frame, "GET", std::string(kSite) + "/bench/f" + std::to_string(i) + ".bin");
+      return result.status == 200 && result.body.size() == sizes[i];
+    };
+    // Straight from the service over the local context.
+    CefRefPtr<CefRequestContext> local = currentLocalContext();
+    auto direct = [&](int i) {
+      CefRefPtr<CefRequest> request = CefRequest::Create();
+      request->SetURL(localOrigin + "/bench/f" + std::to_string(i) + ".bin");
+      request->SetFlags(UR_FLAG_SKIP_CACHE | UR_FLAG_STOP_ON_REDIRECT);
+      request->SetHeaderByName("Authorization", "Bearer " + token, true);
+      request->SetHeaderByName("X-KESTA-Generation", generation, true);
+      CefRefPtr<Fetch> fetch = new Fetch();
+      CefRefPtr<CefURLRequest> running = CefURLRequest::Create(request, fetch.get(), local);
+      cef_testing::RunUntil([&] { return fetch->done.load(); }, 10000);
+      return fetch->status == 200 && fetch->body.size() == sizes[i];
+    };
+
+    for (int i = 0; i < 50; ++i) {
+      throughHandler(i);
+      direct(i);
+    }
+    // The two roads take turns in blocks of 100 files, so that a change in
+    // the machine's load during the run weighs on both alike.
+    Clock::duration handlerTime{};
+    Clock::duration directTime{};
+    int failed = 0;
+    for (int block = 0; block < kFiles; block += 100) {
+      auto start = Clock::now();
+      for (int i = block; i < block + 100; ++i)
+        failed += throughHandler(i) ? 0 : 1;
+      handlerTime += Clock::now() - start;
+      start = Clock::now();
+      for (int i = block; i < block + 100; ++i)
+        failed += direct(i) ? 0 : 1;
+      directTime += Clock::now() - start;
+    }
+    auto report = [&](const char* name, Clock::duration time) {
+      const double elapsed = seconds(time);
+      const double rate = total / 1048576.0 / elapsed;
+      std::printf("%-28s %8.2f s  %8.1f MiB/s  %7.0f files/s\n", name, elapsed, rate, kFiles / elapsed);
+      return rate;
+    };
+    const double handlerRate = report("through the local handler", handlerTime);
+    const double directRate = report("straight from the service", directTime);
+    std::printf("ratio handler/direct        %8.2f  (target >= 0.80)\n", handlerRate / directRate);
+    if (failed) {
+      std::printf("%d loads failed\n", failed);
+      exitCode = 1;
+    }
+
+    // Access rules and the factory, per request, with 50,000 bindings.
+    {
+      std::lock_guard lock(browserMutex);
+      auto& bindings = poolBindings["bench-large"];
+      for (int i = 0; i < kBindings; ++i) {
+        if (i % 2)
+          bindings["@engine:/engine/chunk_" + std::to_string(i) + ".js"] = "";
+        else
+          bindings["https://cdn.kesta.test/maps/area_" + std::to_string(i) + "/tile%20" + std::to_string(i) + ".png"] =
+              "/__pool/maps/area_" + std::to_string(i) + "%2Ftile%20" + std::to_string(i) + ".png";
+      }
+      gameBrowsers[browser->GetIdentifier()].first = "bench-large";
+    }
+    const int requests = 50000;
+    std::vector<CefRefPtr<CefRequest>> batch;
+    batch.reserve(requests);
+    std::mt19937 random(5);
+    for (int i = 0; i < requests; ++i) {
+      const int n = static_cast<int>(random() % kBindings);
+      std::string url;
+      switch (i % 4) {
+        case 0:
+          url = std::string(kSite) + "/engine/chunk_" + std::to_string(n | 1) + ".js?v=3";
+          break;
+        case 1:
+          url = "https://cdn.kesta.test/maps/area_" + std::to_string(n & ~1) + "/tile%20" + std::to_string(n & ~1) +
+                ".png";
+          break;
+        case 2:
+          url = std::string(kSite) + "/api/game/status";
+          break;
+        default:
+          url = "https://elsewhere.example/x/" + std::to_string(n) + ".js";
+          break;
+      }
+      CefRefPtr<CefRequest> request = CefRequest::Create();
+      request->SetURL(url);
+      CefRequest::HeaderMap headers = {
+          {"Accept", "*/*"}, {"Referer", std::string(kSite) + "/"}, {"X-Kesta-Generation", "forged"}};
+      request->SetHeaderMap(headers);
+      batch.push_back(request);
+    }
+    LocalFactory factory;
+    int taken = 0;
+    const auto start = Clock::now();
+    for (const auto& request : batch) {
+      if (DesktopResource(browser, frame, request) == RV_CONTINUE && factory.Create(browser, frame, "https", request))
+        ++taken;
+    }
+    const double perRequest = seconds(Clock::now() - start) / requests * 1e6;
+    std::printf(
+        "DesktopResource + LocalFactory::Create  %6.2f us/request  (%d bindings, %d of %d taken; target < 20)\n",
+        perRequest, kBindings, taken, requests);
+    {
+      std::lock_guard lock(browserMutex);
+      gameBrowsers[browser->GetIdentifier()].first = generation;
+    }
+
+    browser->GetHost()->CloseBrowser(true);
+    cef_testing::RunUntil([] { return cef_testing::OpenBrowserCount() == 0; });
+    DesktopStop();
+  }
+  return exitCode;
+}
