@@ -5,11 +5,14 @@
 #include <cstdio>
 
 #include "core/json.h"
+#include "core/ascii.h"
 #include "core/utf8_util.h"
 
 namespace cef_internal {
 
 namespace {
+
+using ascii::HexValue;
 
 constexpr char kSyntaxError[] = "Syntax error.";
 constexpr char kInvalidEscape[] = "Invalid escape sequence.";
@@ -23,16 +26,6 @@ constexpr char kUnrepresentableNumber[] = "Number cannot be represented.";
 
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9')
-    return c - '0';
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F')
-    return c - 'A' + 10;
-  return -1;
 }
 
 class JsonReader {
