@@ -156,25 +156,40 @@ class JsonReader {
       if (!ReadValue(&value))
         return false;
       dict->Set(std::move(key), std::move(value));
-      SkipWhitespace();
-      if (AtEnd())
-        return Fail(kSyntaxError);
-      if (Peek() == '}') {
-        ++pos_;
+      bool done = false;
+      if (!AfterElement('}', &done))
+        return false;
+      if (done)
         break;
-      }
-      if (Peek() != ',')
-        return Fail(kSyntaxError);
-      ++pos_;
-      SkipWhitespace();
-      if (!AtEnd() && Peek() == '}') {
-        if (!allow_trailing_commas_)
-          return Fail(kTrailingComma);
-        ++pos_;
-        break;
-      }
     }
     *out = Value(std::move(dict));
+    return true;
+  }
+
+  // After an element of a container that `close` ends: sets *done when the
+  // container ends here, clear when another element follows; false on a
+  // syntax error (a trailing comma included, unless allowed).
+  bool AfterElement(char close, bool* done) {
+    SkipWhitespace();
+    if (AtEnd())
+      return Fail(kSyntaxError);
+    if (Peek() == close) {
+      ++pos_;
+      *done = true;
+      return true;
+    }
+    if (Peek() != ',')
+      return Fail(kSyntaxError);
+    ++pos_;
+    SkipWhitespace();
+    if (!AtEnd() && Peek() == close) {
+      if (!allow_trailing_commas_)
+        return Fail(kTrailingComma);
+      ++pos_;
+      *done = true;
+      return true;
+    }
+    *done = false;
     return true;
   }
 
@@ -195,23 +210,11 @@ class JsonReader {
       if (!ReadValue(&value))
         return false;
       list->Set(list->items.size(), std::move(value));
-      SkipWhitespace();
-      if (AtEnd())
-        return Fail(kSyntaxError);
-      if (Peek() == ']') {
-        ++pos_;
+      bool done = false;
+      if (!AfterElement(']', &done))
+        return false;
+      if (done)
         break;
-      }
-      if (Peek() != ',')
-        return Fail(kSyntaxError);
-      ++pos_;
-      SkipWhitespace();
-      if (!AtEnd() && Peek() == ']') {
-        if (!allow_trailing_commas_)
-          return Fail(kTrailingComma);
-        ++pos_;
-        break;
-      }
     }
     *out = Value(std::move(list));
     return true;
