@@ -312,6 +312,8 @@ class LoadJob : public LoadHandle {
   void OpenHandler();
   void HandlerHeaders();
   void SkipMore();
+  // Bytes to ask the handler for next; 0 once the announced length is in.
+  int NextReadSize() const;
   void ReadMore();
   void ReadLegacy();
   void FinishHandler(cef_errorcode_t error);
@@ -647,14 +649,18 @@ void LoadJob::SkipMore() {
     ReadMore();
 }
 
+int LoadJob::NextReadSize() const {
+  if (response_length_ < 0)
+    return kReadBufferSize;
+  return static_cast<int>(std::clamp<int64_t>(response_length_ - received_, 0, kReadBufferSize));
+}
+
 void LoadJob::ReadMore() {
   stage_ = Stage::kRead;
   while (!done_) {
-    if (response_length_ >= 0 && received_ >= response_length_)
+    const int want = NextReadSize();
+    if (want == 0)
       return FinishHandler(ERR_NONE);
-    int want = kReadBufferSize;
-    if (response_length_ >= 0 && response_length_ - received_ < want)
-      want = static_cast<int>(response_length_ - received_);
     uint64_t token = NewWait();
     CefRefPtr<ReadCallback> callback = new ReadCallback(this, token);
     int bytes_read = 0;
@@ -681,11 +687,9 @@ void LoadJob::ReadMore() {
 void LoadJob::ReadLegacy() {
   stage_ = Stage::kReadLegacy;
   while (!done_) {
-    if (response_length_ >= 0 && received_ >= response_length_)
+    const int want = NextReadSize();
+    if (want == 0)
       return FinishHandler(ERR_NONE);
-    int want = kReadBufferSize;
-    if (response_length_ >= 0 && response_length_ - received_ < want)
-      want = static_cast<int>(response_length_ - received_);
     uint64_t token = NewWait();
     CefRefPtr<LegacyReadCallback> callback = new LegacyReadCallback(this, token);
     int bytes_read = 0;
