@@ -36,8 +36,9 @@ SimpleHandler* SimpleHandler::GetInstance() {
 
 void SimpleHandler::OnAfterCreated(CefRefPtr<CefBrowser> browser) {
   CEF_REQUIRE_UI_THREAD();
-  CHECK(is_alloy_style_ ? CEF_RUNTIME_STYLE_ALLOY
-                        : CEF_RUNTIME_STYLE_CHROME == browser->GetHost()->GetRuntimeStyle());
+  // Every browser the client creates carries the client's runtime style.
+  CHECK((is_alloy_style_ ? CEF_RUNTIME_STYLE_ALLOY : CEF_RUNTIME_STYLE_CHROME) ==
+        browser->GetHost()->GetRuntimeStyle());
 
   browser_list_.push_back(browser);
   DesktopBrowserCreated(browser);

@@ -8,6 +8,7 @@
 #include <io.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <sstream>
@@ -245,6 +246,26 @@ TEST_F(HeartbeatTest, CommandsRaiseAfterAndOpenUrlsInOrder) {
       {"type":"other"}]})");
   EXPECT_EQ(outcome.urls, (std::vector<std::string>{"https://a.example/", ""}));
   EXPECT_EQ(after, 3);
+}
+
+// Runs last: it replaces the suite's contexts with the client's own.
+TEST_F(HeartbeatTest, TheContextsStartWithTheInitialState) {
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  dataDir = std::string(temp) + "kesta-contexts-" + std::to_string(GetCurrentProcessId());
+  origin = kOrigin;
+  initialState = R"({"state":)" + directState(R"("activation":5)") + "}";
+  DesktopContextInitialized();
+  EXPECT_EQ(networkPolicy.networkError, "") << "the initial state's network policy was not read";
+  EXPECT_TRUE(networkPolicy.contextsApplied);
+  EXPECT_EQ(activation, 5);
+  {
+    std::lock_guard lock(browserMutex);
+    EXPECT_EQ(generation, "g1");
+    EXPECT_EQ(resourceLaunch.observedGeneration, "g1");
+  }
+  std::error_code ignored;
+  std::filesystem::remove_all(dataDir, ignored);
 }
 
 }  // namespace

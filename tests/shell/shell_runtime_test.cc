@@ -90,6 +90,20 @@ CefRefPtr<CefBrowser> gameBrowser() {
   return nullptr;
 }
 
+// The last-created open browser that is not a game browser, once there is one.
+CefRefPtr<CefBrowser> waitForWebBrowser(int timeout_ms = 5000) {
+  CefRefPtr<CefBrowser> web;
+  cef_testing::RunUntil(
+      [&] {
+        for (const auto& browser : cef_testing::OpenBrowsers())
+          if (!DesktopIsGame(browser))
+            web = browser;
+        return web != nullptr;
+      },
+      timeout_ms);
+  return web;
+}
+
 bool waitForGameBrowser(int timeout_ms = 30000) {
   return cef_testing::RunUntil([] { return gameBrowser() != nullptr; }, timeout_ms);
 }
@@ -151,15 +165,8 @@ TEST_F(ShellTest, TheGameWindowOpensOnThePrivateOriginOnceAdmitted) {
 TEST_F(ShellTest, GamePagesHaveNoContextMenuWebWindowsDo) {
   EXPECT_FALSE(cef_testing::RightClick(game_).shown);
   SimpleHandler::GetInstance()->OpenWindow("https://elsewhere.example/");
-  CefRefPtr<CefBrowser> web;
-  ASSERT_TRUE(cef_testing::RunUntil(
-      [&] {
-        for (const auto& browser : cef_testing::OpenBrowsers())
-          if (!DesktopIsGame(browser))
-            web = browser;
-        return web != nullptr;
-      },
-      5000));
+  CefRefPtr<CefBrowser> web = waitForWebBrowser();
+  ASSERT_TRUE(web);
   EXPECT_TRUE(web->GetHost()->GetRequestContext()->IsSame(DesktopWebContext()));
   EXPECT_TRUE(cef_testing::RightClick(web).shown);
   web->GetHost()->CloseBrowser(true);
@@ -172,10 +179,7 @@ TEST_F(ShellTest, GamePopupsStayOnTheOriginOrOpenAsWebWindows) {
   auto foreign = cef_testing::OpenPopup(game_->GetMainFrame(), "https://elsewhere.example/page");
   EXPECT_TRUE(foreign.cancelled);
   ASSERT_TRUE(cef_testing::RunUntil([&] { return cef_testing::OpenBrowserCount() == before + 1; }, 5000));
-  CefRefPtr<CefBrowser> web;
-  for (const auto& browser : cef_testing::OpenBrowsers())
-    if (!DesktopIsGame(browser))
-      web = browser;
+  CefRefPtr<CefBrowser> web = waitForWebBrowser();
   ASSERT_TRUE(web);
   EXPECT_FALSE(DesktopIsGame(web));
   EXPECT_TRUE(web->GetHost()->GetRequestContext()->IsSame(DesktopWebContext()));
@@ -239,15 +243,8 @@ TEST_F(ShellTest, ARelaunchShowsTheGameWindow) {
 
 TEST_F(ShellTest, ChromeStyleFailedLoadsGetNoPageOfTheClient) {
   SimpleHandler::GetInstance()->OpenWindow("http://127.0.0.1:1/refused");
-  CefRefPtr<CefBrowser> web;
-  ASSERT_TRUE(cef_testing::RunUntil(
-      [&] {
-        for (const auto& browser : cef_testing::OpenBrowsers())
-          if (!DesktopIsGame(browser))
-            web = browser;
-        return web != nullptr;
-      },
-      5000));
+  CefRefPtr<CefBrowser> web = waitForWebBrowser();
+  ASSERT_TRUE(web);
   cef_testing::RunPending(500);
   EXPECT_EQ(web->GetMainFrame()->GetURL().ToString().rfind("data:", 0), std::string::npos);
   web->GetHost()->CloseBrowser(true);

@@ -113,6 +113,11 @@ TEST_F(UpdateDetailsTest, ReentryAndPreparingSentences) {
 }
 
 TEST_F(UpdateDetailsTest, ComesUpOncePerRevisionAndNotForDeferredOnes) {
+  // Revision 0, given or missing, is the one already "prompted" at start.
+  receive(R"({"pending":{"notes":"x"}})");
+  receive(R"({"pending":{"revision":0}})");
+  EXPECT_FALSE(IsWindowVisible(updateWindow));
+  EXPECT_TRUE(IsWindowEnabled(acceptButton));
   receive(R"({"pending":{"revision":5,"deferred":true}})");
   EXPECT_FALSE(IsWindowVisible(updateWindow));
   receive(R"({"pending":{"revision":5}})");
@@ -123,6 +128,9 @@ TEST_F(UpdateDetailsTest, ComesUpOncePerRevisionAndNotForDeferredOnes) {
   EXPECT_FALSE(IsWindowVisible(updateWindow));
   receive(R"({"pending":{"revision":6}})");
   EXPECT_TRUE(IsWindowVisible(updateWindow));
+  ShowWindow(updateWindow, SW_HIDE);
+  receive(R"({"pending":{"revision":6.5}})");
+  EXPECT_TRUE(IsWindowVisible(updateWindow)) << "revisions compare as doubles";
 
   ShowWindow(updateWindow, SW_HIDE);
   receive(R"({"refresh":{"status":"downloading","revision":2}})");
@@ -130,6 +138,21 @@ TEST_F(UpdateDetailsTest, ComesUpOncePerRevisionAndNotForDeferredOnes) {
   ShowWindow(updateWindow, SW_HIDE);
   receive(R"({"refresh":{"status":"failed","revision":2}})");
   EXPECT_FALSE(IsWindowVisible(updateWindow));
+}
+
+TEST_F(UpdateDetailsTest, ANewUpdateComesUpWithoutTakingTheFocusFromTheGame) {
+  HWND game = CreateWindowExW(0, L"STATIC", L"game", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 200, nullptr,
+                              nullptr, nullptr, nullptr);
+  ASSERT_NE(game, nullptr);
+  SetForegroundWindow(game);
+  SetActiveWindow(game);
+  ASSERT_EQ(GetActiveWindow(), game);
+  receive(R"({"pending":{"revision":11}})");
+  EXPECT_TRUE(IsWindowVisible(updateWindow));
+  EXPECT_EQ(GetActiveWindow(), game);
+  receive(R"({"refresh":{"status":"failed","revision":4}})");
+  EXPECT_EQ(GetActiveWindow(), game);
+  DestroyWindow(game);
 }
 
 TEST_F(UpdateDetailsTest, ShownAgainBeforeAdmission) {

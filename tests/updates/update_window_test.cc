@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "desktop/desktop.h"
+#include "desktop/desktop_internal.h"
 #include "desktop/desktop_state.h"
 #include "desktop/update_window.h"
 #include "include/cef_values.h"
@@ -116,6 +117,72 @@ TEST_F(UpdateWindowTest, LaysOutAt144Dpi) {
   EXPECT_TRUE(placedAt(detailsWindow, 30, 30, 870, 489));
   EXPECT_TRUE(placedAt(acceptButton, 546, 549, 354, 51));
   EXPECT_TRUE(placedAt(deferButton, 393, 549, 129, 51));
+}
+
+TEST_F(UpdateWindowTest, BuiltAt144DpiTheClientAreaScales) {
+  DestroyWindow(updateWindow);
+  windowDpi = dpi144;
+  DesktopApplicationMenuReady();
+  RECT client = {};
+  GetClientRect(updateWindow, &client);
+  // The outer size comes from the frame at 144 dpi; the window really gets
+  // the frame of its own DPI (96 here, so Wine's caption is 8 pixels lower
+  // than the one sized for): the client area keeps the difference.
+  RECT frame = {0, 0, 0, 0};
+  AdjustWindowRectExForDpi(&frame, WS_CAPTION | WS_SYSMENU, FALSE, WS_EX_TOOLWINDOW, 144);
+  RECT system = {0, 0, 0, 0};
+  AdjustWindowRectEx(&system, WS_CAPTION | WS_SYSMENU, FALSE, WS_EX_TOOLWINDOW);
+  const int extraWidth = (frame.right - frame.left) - (system.right - system.left);
+  const int extraHeight = (frame.bottom - frame.top) - (system.bottom - system.top);
+  EXPECT_EQ(client.right, 930 + extraWidth);
+  EXPECT_EQ(client.bottom, 630 + extraHeight);
+  LOGFONTW font = {};
+  GetObjectW(updateFont, sizeof font, &font);
+  EXPECT_EQ(font.lfHeight, -20);
+}
+
+TEST_F(UpdateWindowTest, TheIconIsReadBesideTheExecutableWhenThere) {
+  // A 16 x 16 icon, 32 bits per pixel.
+  std::string icon(6 + 16 + 40 + 16 * 16 * 4 + 16 * 4, '\0');
+  auto put16 = [&](size_t at, int value) { icon[at] = char(value & 0xFF); icon[at + 1] = char(value >> 8); };
+  auto put32 = [&](size_t at, int value) { put16(at, value & 0xFFFF); put16(at + 2, (value >> 16) & 0xFFFF); };
+  put16(2, 1);                                           // an icon file
+  put16(4, 1);                                           // one image
+  icon[6] = 16;                                          // width
+  icon[7] = 16;                                          // height
+  put16(10, 1);                                          // planes
+  put16(12, 32);                                         // bits per pixel
+  put32(14, static_cast<int>(icon.size()) - 22);         // image size
+  put32(18, 22);                                         // image offset
+  put32(22, 40);                                         // BITMAPINFOHEADER
+  put32(26, 16);
+  put32(30, 32);                                         // colour and mask rows
+  put16(34, 1);
+  put16(36, 32);
+  for (size_t pixel = 62; pixel < 62 + 16 * 16 * 4; pixel += 4)
+    icon[pixel + 3] = char(0xFF);
+
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring directory = std::wstring(temp) + L"kesta-icon-" + std::to_wstring(GetCurrentProcessId());
+  CreateDirectoryW(directory.c_str(), nullptr);
+  const std::wstring file = directory + L"\\AppIcon.ico";
+  HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  WriteFile(handle, icon.data(), static_cast<DWORD>(icon.size()), &written, nullptr);
+  CloseHandle(handle);
+
+  DestroyWindow(updateWindow);
+  EXPECT_EQ(appIcon, nullptr) << "no icon without the file";
+  appDirectory = utf8(directory);  // backslashes, then "/AppIcon.ico"
+  DesktopApplicationMenuReady();
+  EXPECT_NE(appIcon, nullptr);
+  DestroyIcon(appIcon);
+  appIcon = nullptr;
+  appDirectory.clear();
+  DeleteFileW(file.c_str());
+  RemoveDirectoryW(directory.c_str());
 }
 
 TEST_F(UpdateWindowTest, DpiChangeMovesRefontsAndRelaysOut) {

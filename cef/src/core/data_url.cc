@@ -1,33 +1,15 @@
 #include "core/data_url.h"
+#include "core/ascii.h"
 
 #include <cctype>
 
 namespace cef_internal {
 namespace {
 
-std::string Lower(std::string s) {
-  for (char& c : s)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
-std::string Trim(const std::string& s) {
-  size_t b = s.find_first_not_of(" \t");
-  if (b == std::string::npos)
-    return {};
-  size_t e = s.find_last_not_of(" \t");
-  return s.substr(b, e - b + 1);
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9')
-    return c - '0';
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F')
-    return c - 'A' + 10;
-  return -1;
-}
+using ascii::HexValue;
+using ascii::Base64Value;
+using ascii::Lower;
+using ascii::Trim;
 
 // A '%' not followed by two hex digits stays as it is.
 std::string PercentDecode(const std::string& in) {
@@ -46,20 +28,6 @@ std::string PercentDecode(const std::string& in) {
     out.push_back(in[i]);
   }
   return out;
-}
-
-int Base64Value(char c) {
-  if (c >= 'A' && c <= 'Z')
-    return c - 'A';
-  if (c >= 'a' && c <= 'z')
-    return c - 'a' + 26;
-  if (c >= '0' && c <= '9')
-    return c - '0' + 52;
-  if (c == '+')
-    return 62;
-  if (c == '/')
-    return 63;
-  return -1;
 }
 
 // Forgiving Base64 as browsers decode it: whitespace skipped, padding

@@ -5,11 +5,14 @@
 #include <cstdio>
 
 #include "core/json.h"
+#include "core/ascii.h"
 #include "core/utf8_util.h"
 
 namespace cef_internal {
 
 namespace {
+
+using ascii::HexValue;
 
 constexpr char kSyntaxError[] = "Syntax error.";
 constexpr char kInvalidEscape[] = "Invalid escape sequence.";
@@ -23,16 +26,6 @@ constexpr char kUnrepresentableNumber[] = "Number cannot be represented.";
 
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9')
-    return c - '0';
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F')
-    return c - 'A' + 10;
-  return -1;
 }
 
 class JsonReader {
@@ -163,25 +156,40 @@ class JsonReader {
       if (!ReadValue(&value))
         return false;
       dict->Set(std::move(key), std::move(value));
-      SkipWhitespace();
-      if (AtEnd())
-        return Fail(kSyntaxError);
-      if (Peek() == '}') {
-        ++pos_;
+      bool done = false;
+      if (!AfterElement('}', &done))
+        return false;
+      if (done)
         break;
-      }
-      if (Peek() != ',')
-        return Fail(kSyntaxError);
-      ++pos_;
-      SkipWhitespace();
-      if (!AtEnd() && Peek() == '}') {
-        if (!allow_trailing_commas_)
-          return Fail(kTrailingComma);
-        ++pos_;
-        break;
-      }
     }
     *out = Value(std::move(dict));
+    return true;
+  }
+
+  // After an element of a container that `close` ends: sets *done when the
+  // container ends here, clear when another element follows; false on a
+  // syntax error (a trailing comma included, unless allowed).
+  bool AfterElement(char close, bool* done) {
+    SkipWhitespace();
+    if (AtEnd())
+      return Fail(kSyntaxError);
+    if (Peek() == close) {
+      ++pos_;
+      *done = true;
+      return true;
+    }
+    if (Peek() != ',')
+      return Fail(kSyntaxError);
+    ++pos_;
+    SkipWhitespace();
+    if (!AtEnd() && Peek() == close) {
+      if (!allow_trailing_commas_)
+        return Fail(kTrailingComma);
+      ++pos_;
+      *done = true;
+      return true;
+    }
+    *done = false;
     return true;
   }
 
@@ -202,23 +210,11 @@ class JsonReader {
       if (!ReadValue(&value))
         return false;
       list->Set(list->items.size(), std::move(value));
-      SkipWhitespace();
-      if (AtEnd())
-        return Fail(kSyntaxError);
-      if (Peek() == ']') {
-        ++pos_;
+      bool done = false;
+      if (!AfterElement(']', &done))
+        return false;
+      if (done)
         break;
-      }
-      if (Peek() != ',')
-        return Fail(kSyntaxError);
-      ++pos_;
-      SkipWhitespace();
-      if (!AtEnd() && Peek() == ']') {
-        if (!allow_trailing_commas_)
-          return Fail(kTrailingComma);
-        ++pos_;
-        break;
-      }
     }
     *out = Value(std::move(list));
     return true;

@@ -1,4 +1,5 @@
 #include "core/net_http_parser.h"
+#include "core/ascii.h"
 
 #include <cctype>
 
@@ -7,6 +8,8 @@
 namespace cef_internal {
 
 namespace {
+
+using ascii::Trim;
 
 constexpr size_t kMaxHeaderBytes = 256 * 1024;
 
@@ -18,14 +21,6 @@ bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
       return false;
   }
   return true;
-}
-
-std::string Trim(const std::string& s) {
-  size_t b = s.find_first_not_of(" \t");
-  if (b == std::string::npos)
-    return std::string();
-  size_t e = s.find_last_not_of(" \t");
-  return s.substr(b, e - b + 1);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "core/net_proxy_config.h"
+#include "core/ascii.h"
 
 #include <array>
 #include <cctype>
@@ -10,18 +11,10 @@ namespace cef_internal {
 
 namespace {
 
-std::string Lower(std::string s) {
-  for (char& c : s)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
+using ascii::Lower;
+// Proxy rules may span lines.
 std::string Trim(const std::string& s) {
-  size_t b = s.find_first_not_of(" \t\r\n");
-  if (b == std::string::npos)
-    return std::string();
-  size_t e = s.find_last_not_of(" \t\r\n");
-  return s.substr(b, e - b + 1);
+  return ascii::Trim(s, " \t\r\n");
 }
 
 std::vector<std::string> Split(const std::string& s, const char* seps) {

@@ -1,4 +1,5 @@
 #include "core/net_url.h"
+#include "core/ascii.h"
 
 #include <cctype>
 
@@ -6,11 +7,7 @@ namespace cef_internal {
 
 namespace {
 
-std::string Lower(std::string s) {
-  for (char& c : s)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
+using ascii::Lower;
 
 bool IsSchemeChar(char c, bool first) {
   if (std::isalpha(static_cast<unsigned char>(c)))

@@ -3,9 +3,13 @@
 #include <string_view>
 
 #include "core/utf8_util.h"
+#include "core/ascii.h"
 #include "include/cef_parser.h"
 
 namespace {
+
+using cef_internal::ascii::HexValue;
+using cef_internal::ascii::Base64Value;
 
 constexpr char kUpperHex[] = "0123456789ABCDEF";
 
@@ -57,16 +61,6 @@ bool ShouldUnescape(int rules, char32_t c) {
            (c > ' ' && c != '/' && c != '\\' && (rules & UU_URL_SPECIAL_CHARS_EXCEPT_PATH_SEPARATORS));
   }
   return !IsSpoofingCodePoint(c);
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9')
-    return c - '0';
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F')
-    return c - 'A' + 10;
-  return -1;
 }
 
 // The byte escaped as "%XX" at |index|, or -1.
@@ -140,20 +134,6 @@ std::string Unescape(std::string_view text, int rules) {
 }
 
 constexpr char kBase64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-int Base64Value(char c) {
-  if (c >= 'A' && c <= 'Z')
-    return c - 'A';
-  if (c >= 'a' && c <= 'z')
-    return c - 'a' + 26;
-  if (c >= '0' && c <= '9')
-    return c - '0' + 52;
-  if (c == '+')
-    return 62;
-  if (c == '/')
-    return 63;
-  return -1;
-}
 
 }  // namespace
 

@@ -312,6 +312,8 @@ class LoadJob : public LoadHandle {
   void OpenHandler();
   void HandlerHeaders();
   void SkipMore();
+  // Bytes to ask the handler for next; 0 once the announced length is in.
+  int NextReadSize() const;
   void ReadMore();
   void ReadLegacy();
   void FinishHandler(cef_errorcode_t error);
@@ -361,135 +363,97 @@ void PostToJob(CefRefPtr<LoadJob> job, F&& f) {
   PostFunction(TID_IO, [job, f = std::forward<F>(f)]() mutable { f(*job); });
 }
 
-// CefCallback for OnBeforeResourceLoad, Open and ProcessRequest.
-class WaitCallback : public CefCallback {
+// The callbacks handed to client code answer the job once: the first answer
+// goes to the job on the IO thread, later ones are ignored, and a callback
+// dropped unanswered tells the job so, which cancels the load rather than
+// leaving it waiting.
+template <typename Interface>
+class OneShotCallback : public Interface {
  public:
-  WaitCallback(CefRefPtr<LoadJob> job, uint64_t token) : job_(job), token_(token) {}
-  ~WaitCallback() override {
-    if (!used_.exchange(true)) {
-      uint64_t token = token_;
-      PostToJob(job_, [token](LoadJob& job) { job.OnCallbackDropped(token); });
-    }
+  OneShotCallback(CefRefPtr<LoadJob> job, uint64_t token) : job_(job), token_(token) {}
+  ~OneShotCallback() override {
+    Answer([](LoadJob& job, uint64_t token) { job.OnCallbackDropped(token); });
   }
-  void Continue() override { Answer(true); }
-  void Cancel() override { Answer(false); }
 
- private:
-  void Answer(bool proceed) {
+ protected:
+  // Sends `answer(job, token)` to the job unless it has been answered.
+  template <typename F>
+  void Answer(F answer) {
     if (used_.exchange(true))
       return;
-    uint64_t token = token_;
-    PostToJob(job_, [token, proceed](LoadJob& job) { job.OnCallback(token, proceed); });
+    PostToJob(job_, [token = token_, answer = std::move(answer)](LoadJob& job) { answer(job, token); });
   }
+
+ private:
   CefRefPtr<LoadJob> job_;
-  uint64_t token_;
+  const uint64_t token_;
   std::atomic<bool> used_{false};
+};
+
+// CefCallback for OnBeforeResourceLoad, Open and ProcessRequest.
+class WaitCallback : public OneShotCallback<CefCallback> {
+ public:
+  using OneShotCallback::OneShotCallback;
+  void Continue() override { Proceed(true); }
+  void Cancel() override { Proceed(false); }
+
+ private:
+  void Proceed(bool proceed) {
+    Answer([proceed](LoadJob& job, uint64_t token) { job.OnCallback(token, proceed); });
+  }
   IMPLEMENT_REFCOUNTING(WaitCallback);
 };
 
-class AuthCallback : public CefAuthCallback {
+class AuthCallback : public OneShotCallback<CefAuthCallback> {
  public:
-  AuthCallback(CefRefPtr<LoadJob> job, uint64_t token) : job_(job), token_(token) {}
-  ~AuthCallback() override {
-    if (!used_.exchange(true)) {
-      uint64_t token = token_;
-      PostToJob(job_, [token](LoadJob& job) { job.OnCallbackDropped(token); });
-    }
-  }
+  using OneShotCallback::OneShotCallback;
   void Continue(const CefString& username, const CefString& password) override {
-    if (used_.exchange(true))
-      return;
-    uint64_t token = token_;
-    std::string user = username.ToString(), pass = password.ToString();
-    PostToJob(job_, [token, user, pass](LoadJob& job) { job.OnAuthAnswer(token, true, user, pass); });
+    Answer([user = username.ToString(), pass = password.ToString()](LoadJob& job, uint64_t token) {
+      job.OnAuthAnswer(token, true, user, pass);
+    });
   }
   void Cancel() override {
-    if (used_.exchange(true))
-      return;
-    uint64_t token = token_;
-    PostToJob(job_, [token](LoadJob& job) { job.OnAuthAnswer(token, false, "", ""); });
+    Answer([](LoadJob& job, uint64_t token) { job.OnAuthAnswer(token, false, "", ""); });
   }
 
  private:
-  CefRefPtr<LoadJob> job_;
-  uint64_t token_;
-  std::atomic<bool> used_{false};
   IMPLEMENT_REFCOUNTING(AuthCallback);
 };
 
-class ReadCallback : public CefResourceReadCallback {
+class ReadCallback : public OneShotCallback<CefResourceReadCallback> {
  public:
-  ReadCallback(CefRefPtr<LoadJob> job, uint64_t token) : job_(job), token_(token) {}
-  ~ReadCallback() override {
-    if (!used_.exchange(true)) {
-      uint64_t token = token_;
-      PostToJob(job_, [token](LoadJob& job) { job.OnCallbackDropped(token); });
-    }
-  }
+  using OneShotCallback::OneShotCallback;
   void Continue(int bytes_read) override {
-    if (used_.exchange(true))
-      return;
-    uint64_t token = token_;
-    PostToJob(job_, [token, bytes_read](LoadJob& job) { job.OnReadAnswer(token, bytes_read); });
+    Answer([bytes_read](LoadJob& job, uint64_t token) { job.OnReadAnswer(token, bytes_read); });
   }
 
  private:
-  CefRefPtr<LoadJob> job_;
-  uint64_t token_;
-  std::atomic<bool> used_{false};
   IMPLEMENT_REFCOUNTING(ReadCallback);
 };
 
 // The legacy ReadResponse callback: Continue() means "call again".
-class LegacyReadCallback : public CefCallback {
+class LegacyReadCallback : public OneShotCallback<CefCallback> {
  public:
-  LegacyReadCallback(CefRefPtr<LoadJob> job, uint64_t token) : job_(job), token_(token) {}
-  ~LegacyReadCallback() override {
-    if (!used_.exchange(true)) {
-      uint64_t token = token_;
-      PostToJob(job_, [token](LoadJob& job) { job.OnCallbackDropped(token); });
-    }
-  }
+  using OneShotCallback::OneShotCallback;
   void Continue() override {
-    if (used_.exchange(true))
-      return;
-    uint64_t token = token_;
-    PostToJob(job_, [token](LoadJob& job) { job.OnReadAnswer(token, 0); });
+    Answer([](LoadJob& job, uint64_t token) { job.OnReadAnswer(token, 0); });
   }
   void Cancel() override {
-    if (used_.exchange(true))
-      return;
-    uint64_t token = token_;
-    PostToJob(job_, [token](LoadJob& job) { job.OnCallback(token, false); });
+    Answer([](LoadJob& job, uint64_t token) { job.OnCallback(token, false); });
   }
 
  private:
-  CefRefPtr<LoadJob> job_;
-  uint64_t token_;
-  std::atomic<bool> used_{false};
   IMPLEMENT_REFCOUNTING(LegacyReadCallback);
 };
 
-class SkipCallback : public CefResourceSkipCallback {
+class SkipCallback : public OneShotCallback<CefResourceSkipCallback> {
  public:
-  SkipCallback(CefRefPtr<LoadJob> job, uint64_t token) : job_(job), token_(token) {}
-  ~SkipCallback() override {
-    if (!used_.exchange(true)) {
-      uint64_t token = token_;
-      PostToJob(job_, [token](LoadJob& job) { job.OnCallbackDropped(token); });
-    }
-  }
+  using OneShotCallback::OneShotCallback;
   void Continue(int64_t bytes_skipped) override {
-    if (used_.exchange(true))
-      return;
-    uint64_t token = token_;
-    PostToJob(job_, [token, bytes_skipped](LoadJob& job) { job.OnSkipAnswer(token, bytes_skipped); });
+    Answer([bytes_skipped](LoadJob& job, uint64_t token) { job.OnSkipAnswer(token, bytes_skipped); });
   }
 
  private:
-  CefRefPtr<LoadJob> job_;
-  uint64_t token_;
-  std::atomic<bool> used_{false};
   IMPLEMENT_REFCOUNTING(SkipCallback);
 };
 
@@ -685,14 +649,18 @@ void LoadJob::SkipMore() {
     ReadMore();
 }
 
+int LoadJob::NextReadSize() const {
+  if (response_length_ < 0)
+    return kReadBufferSize;
+  return static_cast<int>(std::clamp<int64_t>(response_length_ - received_, 0, kReadBufferSize));
+}
+
 void LoadJob::ReadMore() {
   stage_ = Stage::kRead;
   while (!done_) {
-    if (response_length_ >= 0 && received_ >= response_length_)
+    const int want = NextReadSize();
+    if (want == 0)
       return FinishHandler(ERR_NONE);
-    int want = kReadBufferSize;
-    if (response_length_ >= 0 && response_length_ - received_ < want)
-      want = static_cast<int>(response_length_ - received_);
     uint64_t token = NewWait();
     CefRefPtr<ReadCallback> callback = new ReadCallback(this, token);
     int bytes_read = 0;
@@ -719,11 +687,9 @@ void LoadJob::ReadMore() {
 void LoadJob::ReadLegacy() {
   stage_ = Stage::kReadLegacy;
   while (!done_) {
-    if (response_length_ >= 0 && received_ >= response_length_)
+    const int want = NextReadSize();
+    if (want == 0)
       return FinishHandler(ERR_NONE);
-    int want = kReadBufferSize;
-    if (response_length_ >= 0 && response_length_ - received_ < want)
-      want = static_cast<int>(response_length_ - received_);
     uint64_t token = NewWait();
     CefRefPtr<LegacyReadCallback> callback = new LegacyReadCallback(this, token);
     int bytes_read = 0;
