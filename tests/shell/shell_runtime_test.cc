@@ -52,6 +52,9 @@ class Client {
     appDirectory = service_->root().generic_string();
     const json state = info.Json()["state"];
     origin = state.value("siteOrigin", "").empty() ? localOrigin : state.value("siteOrigin", "");
+    accessRootSPKI = state.value("accessRootSPKI", "");
+    for (const json& source : state.value("migrationSources", json::array()))
+      migrationSources.push_back(source.get<std::string>());
 
     cef_testing::ScopedRuntime::Options options;
     options.app = new SimpleApp();
@@ -295,6 +298,25 @@ TEST_F(ShellTest, TheGameWindowClosesOnlyWhenItsPageAgrees) {
   cef_testing::SetBeforeUnload(game_, false);
 }
 
+TEST_F(ShellTest, AWebWindowsOwnNavigationsStayInIt) {
+  SimpleHandler::GetInstance()->OpenWindow("https://elsewhere.example/first");
+  CefRefPtr<CefBrowser> web;
+  ASSERT_TRUE(cef_testing::RunUntil(
+      [&] {
+        for (const auto& browser : cef_testing::OpenBrowsers())
+          if (!DesktopIsGame(browser))
+            web = browser;
+        return web != nullptr;
+      },
+      5000));
+  cef_testing::NavigateMainFrame(web, "https://third.example/next");
+  cef_testing::RunPending(300);
+  EXPECT_EQ(cef_testing::OpenBrowserCount(), 2);
+  web->GetHost()->CloseBrowser(true);
+  ASSERT_TRUE(cef_testing::RunUntil([&] { return cef_testing::OpenBrowserCount() == 1; }, 5000));
+
+}
+
 // --- the Chromium switches (no runtime; a process of their own) ---
 
 // Start-up values as DesktopPrepare leaves them, put back afterwards.
@@ -455,6 +477,29 @@ TEST(ShellStart, UseNativeMakesANativeOverlappedWindowAtTheDefaultPlace) {
   EXPECT_NE(bounds.left, static_cast<LONG>(CW_USEDEFAULT));
   const std::wstring title = titleOf(top);
   EXPECT_TRUE(title == L"cefsimple" || title == L"Ostrel" || title == L"Harbor Run") << title.size();
+}
+
+// A client with an access root and a migration source; the game is on the
+// service's loopback origin (the private origin's start page would itself
+// be a migration page, loaded from the network).
+TEST(ShellMigration, AGamePageNavigatesOnlyToMigrationPagesOfKnownSources) {
+  Client client(json{{"accessRootSPKI", "c2hlbGwtdGVzdHM="}, {"migrationSources", {"https://old.example"}}});
+  CefRefPtr<CefBrowser> game = startGame(client);
+  ASSERT_TRUE(game);
+  ASSERT_EQ(cef_testing::OpenBrowserCount(), 1);
+  // A migration page of a known source loads in the game browser itself;
+  // another page of that source does not.
+  cef_testing::NavigateMainFrame(game, "https://old.example/__client/migration/saves");
+  cef_testing::RunPending(300);
+  EXPECT_EQ(cef_testing::OpenBrowserCount(), 1);
+  EXPECT_TRUE(DesktopIsGame(game));
+  cef_testing::NavigateMainFrame(game, "https://old.example/news");
+  ASSERT_TRUE(cef_testing::RunUntil([] { return cef_testing::OpenBrowserCount() == 2; }, 5000));
+
+  for (const auto& browser : cef_testing::OpenBrowsers())
+    if (!browser->IsSame(game))
+      browser->GetHost()->CloseBrowser(true);
+  cef_testing::RunUntil([&] { return cef_testing::OpenBrowserCount() == 1; }, 5000);
 }
 
 // --- scenarios that end the client (own processes) ---
