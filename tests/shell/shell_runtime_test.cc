@@ -479,6 +479,28 @@ TEST(ShellStart, UseNativeMakesANativeOverlappedWindowAtTheDefaultPlace) {
   EXPECT_TRUE(title == L"cefsimple" || title == L"Ostrel" || title == L"Harbor Run") << title.size();
 }
 
+// Run with --use-native --alloy-style: the client titles the browser's own
+// window itself, and has no way to bring a native window forward.
+TEST(ShellStart, AnAlloyNativeGameWindowTakesThePageTitleAndARelaunchLeavesItAlone) {
+  Client client(json{{"siteOrigin", kesta::kPrivateOrigin}});
+  CefRefPtr<CefBrowser> game = startGame(client);
+  ASSERT_TRUE(game);
+  ASSERT_EQ(game->GetHost()->GetRuntimeStyle(), CEF_RUNTIME_STYLE_ALLOY);
+  EXPECT_FALSE(CefBrowserView::GetForBrowser(game));
+  HWND host = game->GetHost()->GetWindowHandle();
+  ASSERT_TRUE(host);
+  EXPECT_TRUE(cef_testing::RunUntil([&] { return titleOf(host) == L"Harbor Run"; }, 5000)) << titleOf(host).size();
+
+  HWND top = cef_testing::TopLevelWindow(game);
+  ShowWindow(top, SW_HIDE);
+  const int relaunches = cef_testing::RelaunchCount();
+  ASSERT_TRUE(cef_testing::DeliverRelaunch(L"KESTA.exe", L"C:\\"));
+  ASSERT_TRUE(cef_testing::RunUntil([&] { return cef_testing::RelaunchCount() == relaunches + 1; }, 5000));
+  cef_testing::RunPending(200);
+  EXPECT_FALSE(IsWindowVisible(top));
+  EXPECT_TRUE(cef_testing::LastRelaunchHandled());
+}
+
 // A client with an access root and a migration source; the game is on the
 // service's loopback origin (the private origin's start page would itself
 // be a migration page, loaded from the network).
@@ -521,6 +543,15 @@ TEST(ShellAlloy, FailedLoadsShowTheEscapedErrorPage) {
       },
       10000));
   EXPECT_EQ(web->GetHost()->GetRuntimeStyle(), CEF_RUNTIME_STYLE_ALLOY);
+
+  // A navigation the client cancels ends as an aborted load: no error page
+  // replaces the game.
+  CefRefPtr<CefBrowser> game = gameBrowser();
+  const std::string start = game->GetMainFrame()->GetURL().ToString();
+  cef_testing::NavigateMainFrame(game, "https://elsewhere.example/away");
+  ASSERT_TRUE(cef_testing::RunUntil([] { return cef_testing::OpenBrowserCount() == 3; }, 5000));
+  cef_testing::RunPending(300);
+  EXPECT_EQ(game->GetMainFrame()->GetURL().ToString(), start);
 }
 
 TEST(ShellEnd, ClosingTheOnlyWindowWhileTheLaunchWaitsEndsTheClient) {
