@@ -110,6 +110,8 @@ bool ClientInstall::StartClient(const std::vector<std::wstring>& arguments) {
   if (!created)
     return false;
   CloseHandle(info.hThread);
+  if (client_)
+    CloseHandle(client_);  // an earlier client is the scenario's to watch
   client_ = info.hProcess;
   clientPid_ = info.dwProcessId;
   return true;

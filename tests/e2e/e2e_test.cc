@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <memory>
 #include <thread>
 
 #include "e2e/client_install_win.h"
@@ -335,6 +336,38 @@ TEST_F(EndToEnd, AnUnenforcedClientRestartsForEnforcementOnlyBeforeAdmission) {
   pressCloseBox(game);
   EXPECT_EQ(WaitForSingleObject(process, 30000), static_cast<DWORD>(WAIT_OBJECT_0));
   CloseHandle(process);
+}
+
+TEST_F(EndToEnd, ASecondStartShowsTheRunningGameWindowAndEndsWithCefsCode) {
+  ClientInstall install("relaunch");
+  ASSERT_TRUE(install.StartClient());
+  HWND game = install.WaitForWindow(isGameTitle, 60s);
+  ASSERT_NE(game, nullptr) << Diagnostics(install);
+  const DWORD first = install.clientProcessId();
+  HANDLE running = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, first);
+  ASSERT_NE(running, nullptr);
+  // Whatever happens below, the first client does not outlive the scenario.
+  std::unique_ptr<void, void (*)(HANDLE)> guard(running, [](HANDLE process) {
+    if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT)
+      TerminateProcess(process, 1);
+    CloseHandle(process);
+  });
+  ShowWindow(game, SW_HIDE);
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(game); }, 5s));
+
+  // The second process hands its start to the first through the runtime
+  // and ends with the runtime's exit code, without a window of its own.
+  ASSERT_TRUE(install.StartClient());
+  EXPECT_EQ(install.WaitForExit(30s), 24) << Diagnostics(install);
+  EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(game) != FALSE; }, 10s));
+  EXPECT_EQ(WaitForSingleObject(running, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_EQ(heartbeatOf(install, first).value("pid", 0u), first) << "the first client still beats";
+
+  pressCloseBox(game);
+  EXPECT_EQ(WaitForSingleObject(running, 30000), static_cast<DWORD>(WAIT_OBJECT_0));
+  DWORD code = 1;
+  GetExitCodeProcess(running, &code);
+  EXPECT_EQ(code, 0u);
 }
 
 }  // namespace
