@@ -317,6 +317,25 @@ TEST_F(ShellTest, AWebWindowsOwnNavigationsStayInIt) {
 
 }
 
+TEST_F(ShellTest, WithTheUpdateGateClosedSameOriginPopupsBringTheUpdateWindowInstead) {
+  // The service holds the game back for an update.
+  client_->service().Control("/__control/state", {{"updateGate", true}});
+  ASSERT_TRUE(cef_testing::RunUntil([] { return !DesktopAllowGamePopup(); }, 5000));
+  const int before = cef_testing::OpenBrowserCount();
+  ShowWindow(updateWindow, SW_HIDE);
+
+  auto popup = cef_testing::OpenPopup(game_->GetMainFrame(), std::string(kesta::kPrivateOrigin) + "/__client/start");
+  EXPECT_TRUE(popup.cancelled);
+  EXPECT_TRUE(IsWindowVisible(updateWindow));
+  cef_testing::RunPending(300);
+  EXPECT_FALSE(popup.browser);
+  EXPECT_EQ(cef_testing::OpenBrowserCount(), before);
+
+  client_->service().Control("/__control/state", {{"updateGate", false}});
+  ASSERT_TRUE(cef_testing::RunUntil([] { return DesktopAllowGamePopup(); }, 5000));
+  ShowWindow(updateWindow, SW_HIDE);
+}
+
 // --- the Chromium switches (no runtime; a process of their own) ---
 
 // Start-up values as DesktopPrepare leaves them, put back afterwards.
