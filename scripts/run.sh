@@ -64,15 +64,21 @@ client=$!
 progress=$!
 trap 'kill $progress 2>/dev/null || true; [ -n "${xvfb:-}" ] && kill $xvfb 2>/dev/null || true' EXIT
 
-if demo wait "Ostrel · 资源与更新" 60; then
+updates="Ostrel · 资源与更新"
+if demo wait "$updates" 60; then
   echo "The update window is up while the launch waits."
-  shot update-window.png
 fi
 game="Harbor Run|Ostrel"
 if demo wait "$game" 120; then
   echo "Admitted: the game window is up (titled \"Ostrel\" by the client), its page served from the local service."
   sleep 2
   shot game-window.png
+  # The game window's system menu brings the update window back.
+  if demo menu "$game" 336 && demo wait "$updates" 10; then
+    echo "The game window's menu item \"资源与更新…\" shows the update window again."
+    sleep 1
+    shot update-window.png
+  fi
   if [ "$headless" = 1 ]; then
     echo "Closing the game window through its close box."
     demo close "$game" || true

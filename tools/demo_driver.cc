@@ -3,6 +3,7 @@
 //                                   with that title exists (exit 0) or not (1);
 //                                   TITLE may list several, separated by '|'
 //   kesta-demo close TITLE          presses that window's close box
+//   kesta-demo menu TITLE ID        picks item ID of that window's system menu
 #include <windows.h>
 
 #include <cstdio>
@@ -47,6 +48,13 @@ int wmain(int argc, wchar_t** argv) {
     PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
     return 0;
   }
-  std::fputs("usage: kesta-demo wait TITLE SECONDS | close TITLE\n", stderr);
+  if (argc >= 4 && std::wcscmp(argv[1], L"menu") == 0) {
+    HWND window = findWindow(argv[2]);
+    if (!window)
+      return 1;
+    PostMessageW(window, WM_SYSCOMMAND, static_cast<WPARAM>(_wtoi(argv[3])), 0);
+    return 0;
+  }
+  std::fputs("usage: kesta-demo wait TITLE SECONDS | close TITLE | menu TITLE ID\n", stderr);
   return 2;
 }

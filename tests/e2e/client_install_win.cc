@@ -53,12 +53,41 @@ ClientInstall::~ClientInstall() {
     CloseHandle(client_);
   }
   StopService();
+  if (service_) {
+    if (WaitForSingleObject(service_, 5000) == WAIT_TIMEOUT)
+      TerminateProcess(service_, 1);
+    CloseHandle(service_);
+  }
   std::error_code ignored;
   for (int attempt = 0; attempt < 20 && fs::exists(root_); ++attempt) {
     fs::remove_all(root_, ignored);
     if (fs::exists(root_))
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
+}
+
+bool ClientInstall::StartService() {
+  fs::create_directories(data_);
+  std::wstring command = L"\"" + (app_ / "kesta-service.exe").wstring() + L"\" --data-dir \"" + data_.wstring() +
+                         L"\" --bundle \"" + (app_ / "resources").wstring() + L"\" --control";
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE log = CreateFileW((data_ / "service.log").c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           &inherit, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = log;
+  startup.hStdError = log;
+  PROCESS_INFORMATION info{};
+  const BOOL created =
+      CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, app_.c_str(), &startup, &info);
+  CloseHandle(log);
+  if (!created)
+    return false;
+  CloseHandle(info.hThread);
+  service_ = info.hProcess;
+  return WaitUntil([&] { return Api(service_http::verb::get, "/api/info").status == 200; }, std::chrono::seconds(20));
 }
 
 bool ClientInstall::StartClient(const std::vector<std::wstring>& arguments) {
@@ -81,6 +110,8 @@ bool ClientInstall::StartClient(const std::vector<std::wstring>& arguments) {
   if (!created)
     return false;
   CloseHandle(info.hThread);
+  if (client_)
+    CloseHandle(client_);  // an earlier client is the scenario's to watch
   client_ = info.hProcess;
   clientPid_ = info.dwProcessId;
   return true;

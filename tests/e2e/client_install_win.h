@@ -26,6 +26,11 @@ class ClientInstall {
   ClientInstall(const ClientInstall&) = delete;
   ClientInstall& operator=(const ClientInstall&) = delete;
 
+  // Starts the installed kesta-service.exe with its test control before the
+  // client, which then finds it answering and uses it; its output goes to
+  // service.log as when the client starts it. True once it answers.
+  bool StartService();
+
   // Starts KESTA.exe with `arguments` (after --data-dir). Its standard error
   // goes to client.err under root().
   bool StartClient(const std::vector<std::wstring>& arguments = {});
@@ -56,6 +61,7 @@ class ClientInstall {
   std::filesystem::path root_, app_, data_;
   uint16_t port_ = 0;
   HANDLE client_ = nullptr;
+  HANDLE service_ = nullptr;
   DWORD clientPid_ = 0;
 };
 

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <memory>
 #include <thread>
 
 #include "e2e/client_install_win.h"
@@ -112,6 +114,12 @@ TEST_F(EndToEnd, ColdStartAdmitsAndServesTheGameThroughTheLocalHandler) {
 
   pressCloseBox(game);
   EXPECT_EQ(install.WaitForExit(30s), 0) << Diagnostics(install);
+
+  // CEF's profile and log live in the data directory.
+  EXPECT_TRUE(std::filesystem::is_directory(install.data() / "browser" / "Default"));
+  const std::string log = ReadTextFile(install.data() / "chromium.log");
+  EXPECT_NE(log.find("KESTA browser created id="), std::string::npos) << log;
+  EXPECT_NE(log.find(" context=" + install.data().string() + "\\browser"), std::string::npos) << log;
 }
 
 TEST_F(EndToEnd, AServiceThatDiesLeavesTheGameWindowAndTheClientTrying) {
@@ -212,6 +220,154 @@ TEST_F(EndToEnd, AcceptedResourceUpdateRestartsIntoTheNewGeneration) {
   pressCloseBox(game);
   EXPECT_EQ(WaitForSingleObject(process, 30000), WAIT_OBJECT_0);
   CloseHandle(process);
+}
+
+// Lines of service.log that the loopback proxy wrote for `target`.
+std::vector<std::string> proxyLines(const std::string& log, const std::string& target) {
+  std::vector<std::string> lines;
+  size_t at = 0;
+  while ((at = log.find("proxy: ", at)) != std::string::npos) {
+    const size_t end = log.find('\n', at);
+    std::string line = log.substr(at, end == std::string::npos ? std::string::npos : end - at);
+    if (!line.empty() && line.back() == '\r')
+      line.pop_back();
+    if (line.find(" " + target + " ") != std::string::npos)
+      lines.push_back(line);
+    at = end == std::string::npos ? log.size() : end;
+  }
+  return lines;
+}
+
+// The last heartbeat of process `pid`, or null.
+json heartbeatOf(const ClientInstall& install, DWORD pid) {
+  const json heartbeat = install.Journal()["lastHeartbeat"];
+  return heartbeat.is_object() && heartbeat.value("pid", 0u) == pid ? heartbeat : json();
+}
+
+TEST_F(EndToEnd, AnEnforcedClientGoesThroughTheAuthenticatedLoopbackProxy) {
+  ClientInstall install("enforced", {"--network-enforced"});
+  ASSERT_TRUE(install.StartClient());
+  HWND game = install.WaitForWindow(isGameTitle, 60s);
+  ASSERT_NE(game, nullptr) << Diagnostics(install);
+
+  json heartbeat;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        heartbeat = heartbeatOf(install, install.clientProcessId());
+        return heartbeat.is_object() && heartbeat.contains("networkRevision");
+      },
+      10s))
+      << heartbeat.dump();
+  EXPECT_EQ(heartbeat["browserNetworkEnforced"], true) << heartbeat.dump();
+  EXPECT_EQ(heartbeat["networkRestartRequired"], false);
+  EXPECT_EQ(heartbeat["networkError"], "");
+
+  // A web window the service opens goes through the proxy: challenged
+  // first, then let through with the client's credentials (the proxy only
+  // tries the upstream for a request it authorised).
+  const std::string target = "http://harbor-run.invalid/through-the-proxy";
+  ASSERT_EQ(install.Control({{"commands", json::array({{{"type", "open"}, {"url", target}}})}}).status, 200);
+  std::vector<std::string> lines;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        lines = proxyLines(install.ServiceLog(), target);
+        return lines.size() >= 2;
+      },
+      30s))
+      << Diagnostics(install);
+  EXPECT_EQ(lines[0], "proxy: GET " + target + " 407");
+  EXPECT_EQ(lines[1].rfind("proxy: GET " + target + " 502", 0), 0u) << lines[1];
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "proxy: GET " + target + " 407"), 1);
+
+  // The game window and the web window.
+  for (HWND window : install.Windows([](const std::wstring&) { return true; })) {
+    wchar_t className[64] = {};
+    GetClassNameW(window, className, 64);
+    if (std::wstring(className) != L"KESTAResourceUpdates")
+      pressCloseBox(window);
+  }
+  EXPECT_EQ(install.WaitForExit(30s), 0) << Diagnostics(install);
+}
+
+TEST_F(EndToEnd, AnUnenforcedClientRestartsForEnforcementOnlyBeforeAdmission) {
+  ClientInstall install("unenforced");
+  ASSERT_TRUE(install.StartService());
+  ASSERT_EQ(install.Control({{"launchReady", false}}).status, 200);
+  ASSERT_TRUE(install.StartClient());
+  const DWORD first = install.clientProcessId();
+  json heartbeat;
+  ASSERT_TRUE(WaitUntil([&] { return (heartbeat = heartbeatOf(install, first)).is_object(); }, 60s))
+      << Diagnostics(install);
+  EXPECT_EQ(heartbeat["browserNetworkEnforced"], false);
+  EXPECT_EQ(heartbeat["networkRestartRequired"], false);
+
+  // Enforcement before the launch was admitted: the client ends and comes
+  // back by itself, started under enforcement.
+  ASSERT_EQ(install.Control({{"networkEnforced", true}}).status, 200);
+  EXPECT_EQ(install.WaitForExit(30s), 0) << Diagnostics(install);
+  DWORD restarted = 0;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        heartbeat = install.Journal()["lastHeartbeat"];
+        restarted = heartbeat.is_object() ? heartbeat.value("pid", 0u) : 0;
+        return restarted != 0 && restarted != first && heartbeat.value("browserNetworkEnforced", false);
+      },
+      60s))
+      << heartbeat.dump() << Diagnostics(install);
+  EXPECT_EQ(heartbeat["networkRestartRequired"], false);
+  HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, restarted);
+  ASSERT_NE(process, nullptr);
+
+  ASSERT_EQ(install.Control({{"launchReady", true}}).status, 200);
+  HWND game = nullptr;
+  ASSERT_TRUE(WaitUntil([&] { return (game = gameWindowOf(restarted)) != nullptr; }, 60s)) << Diagnostics(install);
+
+  // After admission a lapse of enforcement can only be reported: the client
+  // stays, and says it needs a restart once enforcement comes back.
+  ASSERT_EQ(install.Control({{"networkEnforced", false}}).status, 200);
+  ASSERT_TRUE(WaitUntil([&] { return !heartbeatOf(install, restarted).value("browserNetworkEnforced", true); }, 20s));
+  ASSERT_EQ(install.Control({{"networkEnforced", true}}).status, 200);
+  ASSERT_TRUE(
+      WaitUntil([&] { return heartbeatOf(install, restarted).value("networkRestartRequired", false); }, 20s))
+      << install.Journal()["lastHeartbeat"].dump();
+  EXPECT_EQ(heartbeatOf(install, restarted)["browserNetworkEnforced"], false);
+  EXPECT_EQ(WaitForSingleObject(process, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the admitted client stays";
+
+  pressCloseBox(game);
+  EXPECT_EQ(WaitForSingleObject(process, 30000), static_cast<DWORD>(WAIT_OBJECT_0));
+  CloseHandle(process);
+}
+
+TEST_F(EndToEnd, ASecondStartShowsTheRunningGameWindowAndEndsWithCefsCode) {
+  ClientInstall install("relaunch");
+  ASSERT_TRUE(install.StartClient());
+  HWND game = install.WaitForWindow(isGameTitle, 60s);
+  ASSERT_NE(game, nullptr) << Diagnostics(install);
+  const DWORD first = install.clientProcessId();
+  HANDLE running = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, first);
+  ASSERT_NE(running, nullptr);
+  // Whatever happens below, the first client does not outlive the scenario.
+  std::unique_ptr<void, void (*)(HANDLE)> guard(running, [](HANDLE process) {
+    if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT)
+      TerminateProcess(process, 1);
+    CloseHandle(process);
+  });
+  ShowWindow(game, SW_HIDE);
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(game); }, 5s));
+
+  // The second process hands its start to the first through the runtime
+  // and ends with the runtime's exit code, without a window of its own.
+  ASSERT_TRUE(install.StartClient());
+  EXPECT_EQ(install.WaitForExit(30s), 24) << Diagnostics(install);
+  EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(game) != FALSE; }, 10s));
+  EXPECT_EQ(WaitForSingleObject(running, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_EQ(heartbeatOf(install, first).value("pid", 0u), first) << "the first client still beats";
+
+  pressCloseBox(game);
+  EXPECT_EQ(WaitForSingleObject(running, 30000), static_cast<DWORD>(WAIT_OBJECT_0));
+  DWORD code = 1;
+  GetExitCodeProcess(running, &code);
+  EXPECT_EQ(code, 0u);
 }
 
 }  // namespace

@@ -52,6 +52,9 @@ class Client {
     appDirectory = service_->root().generic_string();
     const json state = info.Json()["state"];
     origin = state.value("siteOrigin", "").empty() ? localOrigin : state.value("siteOrigin", "");
+    accessRootSPKI = state.value("accessRootSPKI", "");
+    for (const json& source : state.value("migrationSources", json::array()))
+      migrationSources.push_back(source.get<std::string>());
 
     cef_testing::ScopedRuntime::Options options;
     options.app = new SimpleApp();
@@ -144,6 +147,7 @@ TEST_F(ShellTest, TheGameWindowOpensOnThePrivateOriginOnceAdmitted) {
   ASSERT_TRUE(view);
   ASSERT_TRUE(view->GetWindow());
   EXPECT_EQ(view->GetWindow()->GetSize().width, 1280);
+  EXPECT_EQ(view->GetWindow()->GetSize().height, 900);
 
   // Dressed after 200 ms: the system-menu item of the update window.
   HWND top = cef_testing::TopLevelWindow(game_);
@@ -191,6 +195,16 @@ TEST_F(ShellTest, GamePopupsStayOnTheOriginOrOpenAsWebWindows) {
   auto same = cef_testing::OpenPopup(game_->GetMainFrame(), std::string(kesta::kPrivateOrigin) + "/__client/start");
   EXPECT_FALSE(same.cancelled);
   ASSERT_TRUE(cef_testing::RunUntil([&] { return same.browser && DesktopIsGame(same.browser); }, 5000));
+  // It gets a normal top-level window of its own, in the game's style.
+  CefRefPtr<CefBrowserView> popupView = CefBrowserView::GetForBrowser(same.browser);
+  ASSERT_TRUE(popupView && popupView->GetWindow());
+  HWND popupTop = cef_testing::TopLevelWindow(same.browser);
+  EXPECT_NE(popupTop, cef_testing::TopLevelWindow(game_));
+  EXPECT_TRUE(IsWindowVisible(popupTop));
+  EXPECT_FALSE(IsZoomed(popupTop) || IsIconic(popupTop));
+  EXPECT_EQ(popupView->GetWindow()->GetSize().width, 1280);
+  EXPECT_EQ(popupView->GetWindow()->GetSize().height, 900);
+  EXPECT_EQ(same.browser->GetHost()->GetRuntimeStyle(), CEF_RUNTIME_STYLE_CHROME);
 
   // Another scheme proceeds as a normal popup. (The popup is a game
   // browser of its own, whose first navigation away from the origin then
@@ -240,6 +254,295 @@ TEST_F(ShellTest, ChromeStyleFailedLoadsGetNoPageOfTheClient) {
   cef_testing::RunUntil([&] { return cef_testing::OpenBrowserCount() == 1; }, 5000);
 }
 
+TEST_F(ShellTest, HeartbeatsListEachWindowWithItsIdUrlAndGeneration) {
+  SimpleHandler::GetInstance()->OpenWindow("https://elsewhere.example/listed");
+  CefRefPtr<CefBrowser> web;
+  ASSERT_TRUE(cef_testing::RunUntil(
+      [&] {
+        for (const auto& browser : cef_testing::OpenBrowsers())
+          if (!DesktopIsGame(browser))
+            web = browser;
+        return web != nullptr;
+      },
+      5000));
+  json windows;
+  ASSERT_TRUE(cef_testing::RunUntil(
+      [&] {
+        windows = client_->service().Api(kesta::testing::service_http::verb::get, "/__control/journal")
+                      .Json()["lastHeartbeat"]["windows"];
+        return windows.is_array() && windows.size() == 2;
+      },
+      5000))
+      << windows.dump();
+  // In the order the browsers were created: the game window first.
+  EXPECT_EQ(windows[0], (json{{"id", game_->GetIdentifier()},
+                              {"url", game_->GetMainFrame()->GetURL().ToString()},
+                              {"generation", DesktopBrowserGeneration(game_)}}));
+  EXPECT_FALSE(windows[0]["generation"].get<std::string>().empty());
+  EXPECT_EQ(windows[1], (json{{"id", web->GetIdentifier()},
+                              {"url", web->GetMainFrame()->GetURL().ToString()},
+                              {"generation", ""}}));
+  web->GetHost()->CloseBrowser(true);
+  cef_testing::RunUntil([&] { return cef_testing::OpenBrowserCount() == 1; }, 5000);
+}
+
+TEST_F(ShellTest, TheGameWindowClosesOnlyWhenItsPageAgrees) {
+  // The page's beforeunload prompt is answered "stay".
+  cef_testing::SetBeforeUnload(game_, true, "Leave the game?", false);
+  HWND top = cef_testing::TopLevelWindow(game_);
+  cef_testing::PressCloseBox(game_);
+  cef_testing::RunPending(300);
+  EXPECT_TRUE(IsWindow(top));
+  EXPECT_EQ(cef_testing::OpenBrowserCount(), 1);
+  EXPECT_FALSE(SimpleHandler::GetInstance()->IsClosing());
+  cef_testing::SetBeforeUnload(game_, false);
+}
+
+TEST_F(ShellTest, AWebWindowsOwnNavigationsStayInIt) {
+  SimpleHandler::GetInstance()->OpenWindow("https://elsewhere.example/first");
+  CefRefPtr<CefBrowser> web;
+  ASSERT_TRUE(cef_testing::RunUntil(
+      [&] {
+        for (const auto& browser : cef_testing::OpenBrowsers())
+          if (!DesktopIsGame(browser))
+            web = browser;
+        return web != nullptr;
+      },
+      5000));
+  cef_testing::NavigateMainFrame(web, "https://third.example/next");
+  cef_testing::RunPending(300);
+  EXPECT_EQ(cef_testing::OpenBrowserCount(), 2);
+  web->GetHost()->CloseBrowser(true);
+  ASSERT_TRUE(cef_testing::RunUntil([&] { return cef_testing::OpenBrowserCount() == 1; }, 5000));
+
+}
+
+TEST_F(ShellTest, WithTheUpdateGateClosedSameOriginPopupsBringTheUpdateWindowInstead) {
+  // The service holds the game back for an update.
+  client_->service().Control("/__control/state", {{"updateGate", true}});
+  ASSERT_TRUE(cef_testing::RunUntil([] { return !DesktopAllowGamePopup(); }, 5000));
+  const int before = cef_testing::OpenBrowserCount();
+  ShowWindow(updateWindow, SW_HIDE);
+
+  auto popup = cef_testing::OpenPopup(game_->GetMainFrame(), std::string(kesta::kPrivateOrigin) + "/__client/start");
+  EXPECT_TRUE(popup.cancelled);
+  EXPECT_TRUE(IsWindowVisible(updateWindow));
+  cef_testing::RunPending(300);
+  EXPECT_FALSE(popup.browser);
+  EXPECT_EQ(cef_testing::OpenBrowserCount(), before);
+
+  client_->service().Control("/__control/state", {{"updateGate", false}});
+  ASSERT_TRUE(cef_testing::RunUntil([] { return DesktopAllowGamePopup(); }, 5000));
+  ShowWindow(updateWindow, SW_HIDE);
+}
+
+// --- the Chromium switches (no runtime; a process of their own) ---
+
+// Start-up values as DesktopPrepare leaves them, put back afterwards.
+class ShellSwitches : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    savedSpki_ = accessRootSPKI;
+    savedDataDir_ = dataDir;
+    savedEnforced_ = networkPolicy.startupNetworkEnforced;
+  }
+  void TearDown() override {
+    accessRootSPKI = savedSpki_;
+    dataDir = savedDataDir_;
+    networkPolicy.startupNetworkEnforced = savedEnforced_;
+  }
+
+  static CefRefPtr<CefCommandLine> Processed(const std::string& processType, const std::wstring& line) {
+    CefRefPtr<CefCommandLine> commandLine = CefCommandLine::CreateCommandLine();
+    commandLine->InitFromString(line);
+    CefRefPtr<SimpleApp> app(new SimpleApp);
+    app->OnBeforeCommandLineProcessing(processType, commandLine);
+    return commandLine;
+  }
+
+  static std::string Value(CefRefPtr<CefCommandLine> commandLine, const char* name) {
+    return commandLine->GetSwitchValue(name).ToString();
+  }
+
+ private:
+  std::string savedSpki_, savedDataDir_;
+  bool savedEnforced_ = false;
+};
+
+TEST_F(ShellSwitches, EnforcedBrowserProcessWithAnSpkiList) {
+  accessRootSPKI = "AAAA,BBBB";
+  dataDir = "C:/Users/u/AppData/Local/Kesta";
+  networkPolicy.startupNetworkEnforced = true;
+  auto commandLine = Processed(
+      "", L"KESTA.exe --enable-quic --origin-to-force-quic-on=game.example:443 --js-heap-mb=4096 --data-dir=x");
+
+  EXPECT_TRUE(commandLine->HasSwitch("disable-chrome-login-prompt"));
+  EXPECT_EQ(Value(commandLine, "ignore-certificate-errors-spki-list"), "AAAA,BBBB");
+  EXPECT_EQ(Value(commandLine, "user-data-dir"), "C:\\Users\\u\\AppData\\Local\\Kesta/browser");
+  // QUIC would leave the browser beside the proxy.
+  EXPECT_FALSE(commandLine->HasSwitch("enable-quic"));
+  EXPECT_FALSE(commandLine->HasSwitch("origin-to-force-quic-on"));
+  EXPECT_TRUE(commandLine->HasSwitch("disable-quic"));
+  EXPECT_EQ(Value(commandLine, "profile-directory"), "Default");
+  EXPECT_EQ(Value(commandLine, "autoplay-policy"), "no-user-gesture-required");
+  EXPECT_EQ(Value(commandLine, "js-flags"), "--max-old-space-size=4096");
+  EXPECT_EQ(Value(commandLine, "data-dir"), "x");
+}
+
+TEST_F(ShellSwitches, UnenforcedBrowserProcessWithoutAnSpkiList) {
+  accessRootSPKI.clear();
+  dataDir = "C:/data";
+  networkPolicy.startupNetworkEnforced = false;
+  auto commandLine = Processed("", L"KESTA.exe --enable-quic --origin-to-force-quic-on=game.example:443");
+
+  EXPECT_TRUE(commandLine->HasSwitch("disable-chrome-login-prompt"));
+  EXPECT_FALSE(commandLine->HasSwitch("ignore-certificate-errors-spki-list"));
+  EXPECT_FALSE(commandLine->HasSwitch("user-data-dir"));
+  EXPECT_TRUE(commandLine->HasSwitch("enable-quic"));
+  EXPECT_EQ(Value(commandLine, "origin-to-force-quic-on"), "game.example:443");
+  EXPECT_FALSE(commandLine->HasSwitch("disable-quic"));
+  EXPECT_EQ(Value(commandLine, "profile-directory"), "Default");
+  EXPECT_EQ(Value(commandLine, "autoplay-policy"), "no-user-gesture-required");
+  EXPECT_FALSE(commandLine->HasSwitch("js-flags"));
+
+  // The heap size goes on as given.
+  EXPECT_EQ(Value(Processed("", L"KESTA.exe --js-heap-mb=lots"), "js-flags"), "--max-old-space-size=lots");
+}
+
+TEST_F(ShellSwitches, SubProcessesGetOnlyAutoplayAndTheHeapSize) {
+  accessRootSPKI = "AAAA";
+  dataDir = "C:/data";
+  networkPolicy.startupNetworkEnforced = true;
+  for (const char* type : {"renderer", "gpu-process", "utility"}) {
+    SCOPED_TRACE(type);
+    auto commandLine = Processed(type, L"KESTA.exe --type=x --enable-quic --js-heap-mb=512");
+    EXPECT_EQ(Value(commandLine, "autoplay-policy"), "no-user-gesture-required");
+    EXPECT_EQ(Value(commandLine, "js-flags"), "--max-old-space-size=512");
+    EXPECT_TRUE(commandLine->HasSwitch("enable-quic"));
+    for (const char* browserOnly : {"disable-chrome-login-prompt", "ignore-certificate-errors-spki-list",
+                                    "user-data-dir", "disable-quic", "profile-directory"})
+      EXPECT_FALSE(commandLine->HasSwitch(browserOnly)) << browserOnly;
+  }
+}
+
+// --- the game window's switches (each with its own process command line) ---
+
+// Starts a client and waits for its game browser to commit its first page.
+CefRefPtr<CefBrowser> startGame(Client& client) {
+  EXPECT_TRUE(client.ready());
+  if (!client.ready() || !waitForGameBrowser())
+    return nullptr;
+  CefRefPtr<CefBrowser> game = gameBrowser();
+  cef_testing::RunUntil([&] { return !game->GetMainFrame()->GetURL().empty(); }, 10000);
+  return game;
+}
+
+// Run with --url=https://app.kesta-client.invalid/__client/start?via=switch
+// --initial-show-state=maximized.
+TEST(ShellStart, AUrlSwitchIsTheStartUrlAndMaximizedOpensMaximized) {
+  Client client(json{{"siteOrigin", kesta::kPrivateOrigin}});
+  CefRefPtr<CefBrowser> game = startGame(client);
+  ASSERT_TRUE(game);
+  const std::string given = CefCommandLine::GetGlobalCommandLine()->GetSwitchValue("url").ToString();
+  ASSERT_FALSE(given.empty());
+  EXPECT_EQ(game->GetMainFrame()->GetURL().ToString(), given);
+  HWND top = cef_testing::TopLevelWindow(game);
+  EXPECT_TRUE(IsWindowVisible(top));
+  EXPECT_TRUE(IsZoomed(top));
+}
+
+// Run with --initial-show-state=minimized.
+TEST(ShellStart, OnTheLoopbackOriginTheStartIsItsRootAndMinimizedOpensMinimized) {
+  Client client(json::object());
+  CefRefPtr<CefBrowser> game = startGame(client);
+  ASSERT_TRUE(game);
+  ASSERT_EQ(DesktopOrigin(), localOrigin);
+  EXPECT_EQ(game->GetMainFrame()->GetURL().ToString(), localOrigin + "/");
+  HWND top = cef_testing::TopLevelWindow(game);
+  EXPECT_TRUE(IsWindowVisible(top));
+  EXPECT_TRUE(IsIconic(top));
+}
+
+// Run with --initial-show-state=Maximized: the value is exact.
+TEST(ShellStart, ACapitalisedShowStateOpensNormal) {
+  Client client(json{{"siteOrigin", kesta::kPrivateOrigin}});
+  CefRefPtr<CefBrowser> game = startGame(client);
+  ASSERT_TRUE(game);
+  HWND top = cef_testing::TopLevelWindow(game);
+  EXPECT_TRUE(IsWindowVisible(top));
+  EXPECT_FALSE(IsZoomed(top));
+  EXPECT_FALSE(IsIconic(top));
+}
+
+// Run with --use-native --initial-show-state=maximized.
+TEST(ShellStart, UseNativeMakesANativeOverlappedWindowAtTheDefaultPlace) {
+  Client client(json{{"siteOrigin", kesta::kPrivateOrigin}});
+  CefRefPtr<CefBrowser> game = startGame(client);
+  ASSERT_TRUE(game);
+  EXPECT_FALSE(CefBrowserView::GetForBrowser(game));
+  EXPECT_EQ(game->GetMainFrame()->GetURL().ToString(), std::string(kesta::kPrivateOrigin) + "/__client/start");
+  HWND top = cef_testing::TopLevelWindow(game);
+  ASSERT_TRUE(top);
+  const LONG style = GetWindowLongW(top, GWL_STYLE);
+  const LONG wanted = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | WS_VISIBLE;
+  EXPECT_EQ(style & wanted, wanted) << std::hex << style;
+  EXPECT_EQ(GetWindowLongW(top, GWL_EXSTYLE) & WS_EX_TOOLWINDOW, 0);
+  EXPECT_EQ(GetParent(top), nullptr);
+  // No show state for a native window, and the system's default place.
+  EXPECT_FALSE(IsZoomed(top));
+  RECT bounds{};
+  GetWindowRect(top, &bounds);
+  EXPECT_GT(bounds.right - bounds.left, 0);
+  EXPECT_NE(bounds.left, static_cast<LONG>(CW_USEDEFAULT));
+  const std::wstring title = titleOf(top);
+  EXPECT_TRUE(title == L"cefsimple" || title == L"Ostrel" || title == L"Harbor Run") << title.size();
+}
+
+// Run with --use-native --alloy-style: the client titles the browser's own
+// window itself, and has no way to bring a native window forward.
+TEST(ShellStart, AnAlloyNativeGameWindowTakesThePageTitleAndARelaunchLeavesItAlone) {
+  Client client(json{{"siteOrigin", kesta::kPrivateOrigin}});
+  CefRefPtr<CefBrowser> game = startGame(client);
+  ASSERT_TRUE(game);
+  ASSERT_EQ(game->GetHost()->GetRuntimeStyle(), CEF_RUNTIME_STYLE_ALLOY);
+  EXPECT_FALSE(CefBrowserView::GetForBrowser(game));
+  HWND host = game->GetHost()->GetWindowHandle();
+  ASSERT_TRUE(host);
+  EXPECT_TRUE(cef_testing::RunUntil([&] { return titleOf(host) == L"Harbor Run"; }, 5000)) << titleOf(host).size();
+
+  HWND top = cef_testing::TopLevelWindow(game);
+  ShowWindow(top, SW_HIDE);
+  const int relaunches = cef_testing::RelaunchCount();
+  ASSERT_TRUE(cef_testing::DeliverRelaunch(L"KESTA.exe", L"C:\\"));
+  ASSERT_TRUE(cef_testing::RunUntil([&] { return cef_testing::RelaunchCount() == relaunches + 1; }, 5000));
+  cef_testing::RunPending(200);
+  EXPECT_FALSE(IsWindowVisible(top));
+  EXPECT_TRUE(cef_testing::LastRelaunchHandled());
+}
+
+// A client with an access root and a migration source; the game is on the
+// service's loopback origin (the private origin's start page would itself
+// be a migration page, loaded from the network).
+TEST(ShellMigration, AGamePageNavigatesOnlyToMigrationPagesOfKnownSources) {
+  Client client(json{{"accessRootSPKI", "c2hlbGwtdGVzdHM="}, {"migrationSources", {"https://old.example"}}});
+  CefRefPtr<CefBrowser> game = startGame(client);
+  ASSERT_TRUE(game);
+  ASSERT_EQ(cef_testing::OpenBrowserCount(), 1);
+  // A migration page of a known source loads in the game browser itself;
+  // another page of that source does not.
+  cef_testing::NavigateMainFrame(game, "https://old.example/__client/migration/saves");
+  cef_testing::RunPending(300);
+  EXPECT_EQ(cef_testing::OpenBrowserCount(), 1);
+  EXPECT_TRUE(DesktopIsGame(game));
+  cef_testing::NavigateMainFrame(game, "https://old.example/news");
+  ASSERT_TRUE(cef_testing::RunUntil([] { return cef_testing::OpenBrowserCount() == 2; }, 5000));
+
+  for (const auto& browser : cef_testing::OpenBrowsers())
+    if (!browser->IsSame(game))
+      browser->GetHost()->CloseBrowser(true);
+  cef_testing::RunUntil([&] { return cef_testing::OpenBrowserCount() == 1; }, 5000);
+}
+
 // --- scenarios that end the client (own processes) ---
 
 // Run with --alloy-style among the program's arguments.
@@ -259,6 +562,15 @@ TEST(ShellAlloy, FailedLoadsShowTheEscapedErrorPage) {
       },
       10000));
   EXPECT_EQ(web->GetHost()->GetRuntimeStyle(), CEF_RUNTIME_STYLE_ALLOY);
+
+  // A navigation the client cancels ends as an aborted load: no error page
+  // replaces the game.
+  CefRefPtr<CefBrowser> game = gameBrowser();
+  const std::string start = game->GetMainFrame()->GetURL().ToString();
+  cef_testing::NavigateMainFrame(game, "https://elsewhere.example/away");
+  ASSERT_TRUE(cef_testing::RunUntil([] { return cef_testing::OpenBrowserCount() == 3; }, 5000));
+  cef_testing::RunPending(300);
+  EXPECT_EQ(game->GetMainFrame()->GetURL().ToString(), start);
 }
 
 TEST(ShellEnd, ClosingTheOnlyWindowWhileTheLaunchWaitsEndsTheClient) {
@@ -281,6 +593,63 @@ TEST(ShellEnd, AQuitReplyWithNoBrowserEndsTheClient) {
   client.service().Control("/__control/state", {{"clientPath", "C:\\new"}, {"client", "0.7.0"}});
   ASSERT_TRUE(cef_testing::RunUntil([] { return !running.load(); }, 10000));
   EXPECT_FALSE(restartHost);
+}
+
+TEST(ShellEnd, ARelaunchWithNoBrowserShowsTheUpdateWindowOnlyWhileTheLaunchWaits) {
+  Client client(json{{"launchReady", false}});
+  ASSERT_TRUE(client.ready());
+  cef_testing::RunPending(1500);
+  ASSERT_EQ(cef_testing::OpenBrowserCount(), 0);
+  ASSERT_TRUE(DesktopWaitingForLaunch());
+
+  ShowWindow(updateWindow, SW_HIDE);
+  ASSERT_TRUE(cef_testing::DeliverRelaunch(L"KESTA.exe", L"C:\\"));
+  EXPECT_TRUE(cef_testing::RunUntil([] { return IsWindowVisible(updateWindow) != FALSE; }, 5000));
+  EXPECT_TRUE(cef_testing::LastRelaunchHandled());
+
+  // Admitted, but the game window is not there (yet): nothing to show.
+  {
+    std::lock_guard<std::mutex> lock(browserMutex);
+    resourceLaunch.admitted = true;
+  }
+  ShowWindow(updateWindow, SW_HIDE);
+  const int relaunches = cef_testing::RelaunchCount();
+  ASSERT_TRUE(cef_testing::DeliverRelaunch(L"KESTA.exe", L"C:\\"));
+  ASSERT_TRUE(cef_testing::RunUntil([&] { return cef_testing::RelaunchCount() == relaunches + 1; }, 5000));
+  cef_testing::RunPending(200);
+  EXPECT_FALSE(IsWindowVisible(updateWindow));
+  EXPECT_TRUE(cef_testing::LastRelaunchHandled());
+  {
+    std::lock_guard<std::mutex> lock(browserMutex);
+    resourceLaunch.admitted = false;
+  }
+
+  // Closing: a relaunch shows nothing and is still taken as handled, and a
+  // reply that arrives now changes nothing.
+  CefRefPtr<SimpleHandler> handler(SimpleHandler::GetInstance());
+  ASSERT_TRUE(handler);
+  handler->CloseAllBrowsers(true);
+  ASSERT_TRUE(cef_testing::RunUntil([] { return !running.load(); }, 10000));
+  EXPECT_TRUE(handler->IsClosing());
+  ASSERT_TRUE(cef_testing::DeliverRelaunch(L"KESTA.exe", L"C:\\"));
+  ASSERT_TRUE(cef_testing::RunUntil([&] { return cef_testing::RelaunchCount() == relaunches + 2; }, 5000));
+  EXPECT_TRUE(cef_testing::LastRelaunchHandled());
+  EXPECT_FALSE(IsWindowVisible(updateWindow));
+
+  const double afterBefore = after;
+  const int beats = client.service().Api(kesta::testing::service_http::verb::get, "/__control/journal")
+                        .Json().value("heartbeats", 0);
+  handler->DesktopApply(json{{"state", {{"siteOrigin", localOrigin}, {"generation", "g1"}}},
+                             {"launch", {{"ready", true}, {"state", {{"siteOrigin", localOrigin}}}}},
+                             {"commands", json::array({{{"id", 99}, {"type", "open"}, {"url", "https://late.example/"}}})}}
+                            .dump());
+  cef_testing::RunPending(1500);
+  EXPECT_EQ(cef_testing::OpenBrowserCount(), 0);
+  EXPECT_EQ(after, afterBefore);
+  EXPECT_TRUE(DesktopWaitingForLaunch());
+  EXPECT_EQ(client.service().Api(kesta::testing::service_http::verb::get, "/__control/journal")
+                .Json().value("heartbeats", 0),
+            beats);
 }
 
 }  // namespace
