@@ -109,8 +109,15 @@ ChildOutcome RunChild(const std::string& executable, const std::wstring& command
   std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
   line.push_back(L'\0');
   std::wstring application = Wide(executable);
-  BOOL created = CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                                nullptr, &startup, &process);
+  // A program copied in or run just before may still be held by the system
+  // for a moment: retry briefly before calling the start a failure.
+  BOOL created = FALSE;
+  for (int attempt = 0; attempt < 50 && !created; ++attempt) {
+    created = CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                             nullptr, &startup, &process);
+    if (!created)
+      Sleep(100);
+  }
   CloseHandle(output);
   CloseHandle(input);
   if (!created)
