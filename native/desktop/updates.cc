@@ -145,7 +145,11 @@ void receiveUpdates(CefRefPtr<CefDictionaryValue> state) {
 }
 
 void submitUpdate(bool defer) {
-  CefRefPtr<CefDictionaryValue> pending = updateState ? updateState->GetDictionary("pending") : nullptr;
+  // The state is held while `pending` is used: replies keep arriving during
+  // the confirmation's modal loop and replace updateState, and a child
+  // dictionary is only valid while its parent lives.
+  CefRefPtr<CefDictionaryValue> state = updateState;
+  CefRefPtr<CefDictionaryValue> pending = state ? state->GetDictionary("pending") : nullptr;
   if (!pending) {
     if (defer || !needsReentry() || !confirmReentry())
       return;

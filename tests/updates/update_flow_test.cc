@@ -19,7 +19,10 @@
 #include "desktop/desktop_internal.h"
 #include "desktop/desktop_state.h"
 #include "desktop/update_window.h"
+#include "include/base/cef_callback.h"
 #include "include/cef_request_context.h"
+#include "include/cef_task.h"
+#include "include/wrapper/cef_closure_task.h"
 #include "include/cef_values.h"
 #include "service/service_harness_win.h"
 #include "shell/simple_handler.h"
@@ -190,6 +193,28 @@ TEST_F(UpdateFlowTest, AcceptIsConfirmedAndSendsTheRevisionCutToAnInteger) {
   EXPECT_FALSE(IsWindowVisible(updateWindow));
   EXPECT_TRUE(restartHost) << "a resource update restarts the client";
   EXPECT_EQ(watcher.Boxes().size(), 2u) << "a successful accept says nothing more";
+}
+
+TEST_F(UpdateFlowTest, AReplyWhileTheConfirmationIsOpenKeepsTheConfirmedRevision) {
+  ASSERT_TRUE(client_->Patch({{"pending", {{"revision", 40}, {"notes", "a"}}}}));
+  client_->Receive();
+  // Heartbeat replies keep arriving while the user reads the box: one is
+  // applied inside the box's modal loop, and only then is the box answered.
+  std::unique_ptr<MessageBoxWatcher> watcher;
+  CefPostTask(TID_UI, base::BindOnce(
+                          [](UpdateClient* client, std::unique_ptr<MessageBoxWatcher>* watcher) {
+                            client->Receive();
+                            *watcher = std::make_unique<MessageBoxWatcher>(IDOK);
+                          },
+                          client_, &watcher));
+  SendMessageW(updateWindow, WM_COMMAND, MAKEWPARAM(1, BN_CLICKED), 0);
+  finishRequest();
+  const json accepts = client_->Journal()["accepts"];
+  ASSERT_FALSE(accepts.empty());
+  EXPECT_EQ(accepts.back().dump(), R"({"revision":40})");
+  EXPECT_FALSE(IsWindowVisible(updateWindow)) << "the accept went through";
+  ASSERT_TRUE(watcher);
+  EXPECT_EQ(watcher->Boxes().size(), 1u);
 }
 
 TEST_F(UpdateFlowTest, DeferNeedsNoConfirmationAndTheDeferredUpdateStaysQuiet) {
