@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <random>
+#include <thread>
 #include <mutex>
 
 #include "desktop/desktop.h"
@@ -242,6 +243,12 @@ TEST_F(ShellTest, ARelaunchShowsTheGameWindow) {
   ASSERT_TRUE(cef_testing::DeliverRelaunch(L"KESTA.exe", L"C:\\"));
   EXPECT_TRUE(cef_testing::RunUntil([&] { return IsWindowVisible(top) != FALSE; }, 5000));
   EXPECT_TRUE(cef_testing::LastRelaunchHandled());
+
+  // From another thread the call goes to the UI thread first.
+  ShowWindow(top, SW_HIDE);
+  std::thread([] { SimpleHandler::GetInstance()->ShowMainWindow(); }).join();
+  EXPECT_FALSE(IsWindowVisible(top));
+  EXPECT_TRUE(cef_testing::RunUntil([&] { return IsWindowVisible(top) != FALSE; }, 5000));
 }
 
 TEST_F(ShellTest, ChromeStyleFailedLoadsGetNoPageOfTheClient) {
@@ -275,8 +282,19 @@ TEST_F(ShellTest, HeartbeatsListEachWindowWithItsIdUrlAndGeneration) {
   EXPECT_EQ(windows[1], (json{{"id", web->GetIdentifier()},
                               {"url", web->GetMainFrame()->GetURL().ToString()},
                               {"generation", ""}}));
+
+  // One of two closed: the client goes on beating with the game alone.
   web->GetHost()->CloseBrowser(true);
-  cef_testing::RunUntil([&] { return cef_testing::OpenBrowserCount() == 1; }, 5000);
+  ASSERT_TRUE(cef_testing::RunUntil([&] { return cef_testing::OpenBrowserCount() == 1; }, 5000));
+  EXPECT_FALSE(SimpleHandler::GetInstance()->IsClosing());
+  EXPECT_TRUE(cef_testing::RunUntil(
+      [&] {
+        windows = client_->service().Api(kesta::testing::service_http::verb::get, "/__control/journal")
+                      .Json()["lastHeartbeat"]["windows"];
+        return windows.is_array() && windows.size() == 1;
+      },
+      5000))
+      << windows.dump();
 }
 
 TEST_F(ShellTest, TheGameWindowClosesOnlyWhenItsPageAgrees) {
