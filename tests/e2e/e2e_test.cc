@@ -370,5 +370,28 @@ TEST_F(EndToEnd, ASecondStartShowsTheRunningGameWindowAndEndsWithCefsCode) {
   EXPECT_EQ(code, 0u);
 }
 
+TEST_F(EndToEnd, ARestartThatCannotStartTellsTheUserAndStillEndsWithZero) {
+  ClientInstall install("restart-fails");
+  ASSERT_TRUE(install.StartService());
+  ASSERT_EQ(install.Control({{"launchReady", false}}).status, 200);
+  ASSERT_TRUE(install.StartClient());
+  const DWORD first = install.clientProcessId();
+  ASSERT_TRUE(WaitUntil([&] { return heartbeatOf(install, first).is_object(); }, 60s)) << Diagnostics(install);
+
+  // The program the client would start again is gone.
+  const std::filesystem::path exe = install.root() / "app" / "KESTA.exe";
+  std::error_code moved;
+  std::filesystem::rename(exe, install.root() / "app" / "KESTA.moved", moved);
+  ASSERT_FALSE(moved) << moved.message();
+
+  ASSERT_EQ(install.Control({{"networkEnforced", true}}).status, 200);
+  ASSERT_TRUE(answerBox(first, L"Ostrel · 启动失败", IDOK, 30s)) << Diagnostics(install);
+  EXPECT_EQ(install.WaitForExit(30s), 0) << Diagnostics(install);
+  EXPECT_NE(install.ClientErrors().find("无法重新启动客户端，请手动打开。"), std::string::npos)
+      << Diagnostics(install);
+  std::this_thread::sleep_for(2s);
+  EXPECT_EQ(install.Journal()["lastHeartbeat"].value("pid", 0u), first) << "no client came back";
+}
+
 }  // namespace
 }  // namespace kesta::testing

@@ -256,15 +256,8 @@ TEST_F(ShellTest, ChromeStyleFailedLoadsGetNoPageOfTheClient) {
 
 TEST_F(ShellTest, HeartbeatsListEachWindowWithItsIdUrlAndGeneration) {
   SimpleHandler::GetInstance()->OpenWindow("https://elsewhere.example/listed");
-  CefRefPtr<CefBrowser> web;
-  ASSERT_TRUE(cef_testing::RunUntil(
-      [&] {
-        for (const auto& browser : cef_testing::OpenBrowsers())
-          if (!DesktopIsGame(browser))
-            web = browser;
-        return web != nullptr;
-      },
-      5000));
+  CefRefPtr<CefBrowser> web = waitForWebBrowser();
+  ASSERT_TRUE(web);
   json windows;
   ASSERT_TRUE(cef_testing::RunUntil(
       [&] {
@@ -300,15 +293,8 @@ TEST_F(ShellTest, TheGameWindowClosesOnlyWhenItsPageAgrees) {
 
 TEST_F(ShellTest, AWebWindowsOwnNavigationsStayInIt) {
   SimpleHandler::GetInstance()->OpenWindow("https://elsewhere.example/first");
-  CefRefPtr<CefBrowser> web;
-  ASSERT_TRUE(cef_testing::RunUntil(
-      [&] {
-        for (const auto& browser : cef_testing::OpenBrowsers())
-          if (!DesktopIsGame(browser))
-            web = browser;
-        return web != nullptr;
-      },
-      5000));
+  CefRefPtr<CefBrowser> web = waitForWebBrowser();
+  ASSERT_TRUE(web);
   cef_testing::NavigateMainFrame(web, "https://third.example/next");
   cef_testing::RunPending(300);
   EXPECT_EQ(cef_testing::OpenBrowserCount(), 2);
@@ -541,6 +527,20 @@ TEST(ShellMigration, AGamePageNavigatesOnlyToMigrationPagesOfKnownSources) {
     if (!browser->IsSame(game))
       browser->GetHost()->CloseBrowser(true);
   cef_testing::RunUntil([&] { return cef_testing::OpenBrowserCount() == 1; }, 5000);
+}
+
+// Passes when the process ends on the failed style check. No desktop layer:
+// the check comes before anything else.
+TEST(ShellStyle, AnAlloyClientRefusesABrowserOfTheChromeStyle) {
+  cef_testing::ScopedRuntime runtime;
+  ASSERT_TRUE(runtime.initialized());
+  CefRefPtr<SimpleHandler> handler(new SimpleHandler(true));
+  CefWindowInfo windowInfo;
+  windowInfo.runtime_style = CEF_RUNTIME_STYLE_CHROME;
+  CefBrowserHost::CreateBrowser(windowInfo, handler.get(), "about:blank", CefBrowserSettings(), nullptr, nullptr);
+  cef_testing::RunUntil([] { return cef_testing::OpenBrowserCount() > 0; }, 5000);
+  cef_testing::RunPending(200);
+  ADD_FAILURE() << "the client took a browser of the other style";
 }
 
 // --- scenarios that end the client (own processes) ---
