@@ -338,7 +338,8 @@ TEST_F(GameTest, HandlerCancelledBeforeItStartsSendsNothing) {
   localOrigin = service;
 }
 
-// Kept last: stops the service and starts it again with a new token.
+// Stops the service and starts it again with a new token (a CTest entry of
+// its own).
 TEST_F(GameTest, AServiceThatIsDownGives502WithTheErrorCode) {
   CefRefPtr<CefBrowser> game = OpenGame();
   ASSERT_TRUE(Registered(game));

@@ -419,6 +419,22 @@ TEST_F(UpdateEnd, AConfirmedReentryRestartsWithoutARequest) {
   EXPECT_TRUE(journal["defers"].empty());
 }
 
+TEST_F(UpdateEnd, AShutdownDuringTheConfirmationSendsNothing) {
+  ASSERT_TRUE(client_->Patch({{"pending", {{"revision", 6}}}}));
+  client_->Receive();
+  // A quit reply is applied while the box is open; the box is answered OK
+  // as the client goes down.
+  MessageBoxWatcher watcher(IDOK);
+  CefPostTask(TID_UI, base::BindOnce([](CefRefPtr<SimpleHandler> handler) { handler->CloseAllBrowsers(true); },
+                                     handler_));
+  SendMessageW(updateWindow, WM_COMMAND, MAKEWPARAM(1, BN_CLICKED), 0);
+  cef_testing::RunPending(200);
+  EXPECT_FALSE(running.load());
+  if (updateThread.joinable())
+    updateThread.join();
+  EXPECT_TRUE(client_->Journal()["accepts"].empty());
+}
+
 TEST_F(UpdateEnd, EscapeBeforeAdmissionCancelsTheStartUp) {
   {
     std::lock_guard lock(browserMutex);
