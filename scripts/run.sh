@@ -57,13 +57,6 @@ echo "Starting KESTA.exe (data directory $data)"
 wine "$bin/KESTA.exe" "--data-dir=$data_windows" </dev/null 2> >(sed 's/^/  client: /' >&2) &
 client=$!
 
-# Progress as the service logs it.
-( for _ in $(seq 100); do [ -f "$data/service.log" ] && break; sleep 0.2; done
-  tail -n +1 -F "$data/service.log" 2>/dev/null | grep --line-buffered -E "listening|launch|admit|accept|defer" |
-    sed -u 's/^/  service: /' ) &
-progress=$!
-trap 'kill $progress 2>/dev/null || true; [ -n "${xvfb:-}" ] && kill $xvfb 2>/dev/null || true' EXIT
-
 updates="Ostrel · 资源与更新"
 if demo wait "$updates" 60; then
   echo "The update window is up while the launch waits."
@@ -95,5 +88,9 @@ wait "$client"
 code=$?
 set -e
 echo "KESTA.exe exited with code $code"
+if [ -f "$data/service.log" ]; then
+  echo "The service's log ($data/service.log) begins:"
+  tr -d '\000' < "$data/service.log" | head -n 8 | sed 's/^/  /'
+fi
 wineserver -k 2>/dev/null || true
 exit "$code"
