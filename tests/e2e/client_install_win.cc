@@ -66,26 +66,40 @@ ClientInstall::~ClientInstall() {
   }
 }
 
-bool ClientInstall::StartService() {
-  fs::create_directories(data_);
-  std::wstring command = L"\"" + (app_ / "kesta-service.exe").wstring() + L"\" --data-dir \"" + data_.wstring() +
-                         L"\" --bundle \"" + (app_ / "resources").wstring() + L"\" --control";
+namespace {
+
+// Starts `command` in `directory` with standard output and error appended to
+// `output`; the process handle and id, or a null handle.
+PROCESS_INFORMATION launch(std::wstring command, const fs::path& directory, const fs::path& output) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  HANDLE log = CreateFileW((data_ / "service.log").c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           &inherit, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileW(output.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = log;
-  startup.hStdError = log;
+  startup.hStdOutput = file;
+  startup.hStdError = file;
   PROCESS_INFORMATION info{};
-  const BOOL created =
-      CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, app_.c_str(), &startup, &info);
-  CloseHandle(log);
-  if (!created)
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, directory.c_str(), &startup,
+                      &info))
+    info = PROCESS_INFORMATION{};
+  CloseHandle(file);
+  if (info.hThread)
+    CloseHandle(info.hThread);
+  return info;
+}
+
+}  // namespace
+
+bool ClientInstall::StartService() {
+  fs::create_directories(data_);
+  const std::wstring command = L"\"" + (app_ / "kesta-service.exe").wstring() + L"\" --data-dir \"" +
+                               data_.wstring() + L"\" --bundle \"" + (app_ / "resources").wstring() +
+                               L"\" --control";
+  const PROCESS_INFORMATION info = launch(command, app_, data_ / "service.log");
+  if (!info.hProcess)
     return false;
-  CloseHandle(info.hThread);
   service_ = info.hProcess;
   return WaitUntil([&] { return Api(service_http::verb::get, "/api/info").status == 200; }, std::chrono::seconds(20));
 }
@@ -94,22 +108,9 @@ bool ClientInstall::StartClient(const std::vector<std::wstring>& arguments) {
   std::wstring command = L"\"" + (app_ / "KESTA.exe").wstring() + L"\" \"--data-dir=" + data_.wstring() + L"\"";
   for (const std::wstring& argument : arguments)
     command += L" " + argument;
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  HANDLE errors = CreateFileW((root_ / "client.err").c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              &inherit, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = errors;
-  startup.hStdError = errors;
-  PROCESS_INFORMATION info{};
-  const BOOL created =
-      CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, app_.c_str(), &startup, &info);
-  CloseHandle(errors);
-  if (!created)
+  const PROCESS_INFORMATION info = launch(command, app_, root_ / "client.err");
+  if (!info.hProcess)
     return false;
-  CloseHandle(info.hThread);
   if (client_)
     CloseHandle(client_);  // an earlier client is the scenario's to watch
   client_ = info.hProcess;

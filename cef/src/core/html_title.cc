@@ -1,5 +1,7 @@
 #include "core/html_title.h"
 
+#include "core/utf8_util.h"
+
 #include <cctype>
 #include <cstdlib>
 
@@ -20,24 +22,11 @@ size_t FindNoCase(const std::string& hay, const std::string& needle, size_t from
   return std::string::npos;
 }
 
+// Character references that name no character give U+FFFD, as browsers do.
 void AppendUtf8(unsigned cp, std::string* out) {
   if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
     cp = 0xFFFD;
-  if (cp < 0x80) {
-    out->push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
+  cef_internal::AppendUtf8(static_cast<char32_t>(cp), out);
 }
 
 // Decodes the common named references and numeric ones; anything else is
