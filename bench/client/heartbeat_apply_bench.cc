@@ -21,7 +21,6 @@
 #include "desktop/desktop_flow.h"
 #include "desktop/desktop_internal.h"
 #include "desktop/desktop_state.h"
-#include "desktop/update_window.h"
 #include "include/cef_request_context.h"
 #include "include/cef_values.h"
 #include "testing/runtime.h"
@@ -173,8 +172,8 @@ int wmain(int argc, wchar_t** argv) {
   print("  receiveUpdates", time(replies, [&] { receiveUpdates(state); }));
   // Its parts: the desktop layer's own work, then each window call.
   print("    Copy", time(replies, [&] { state->Copy(false); }));
-  print("    updateDetails", time(replies, [&] { updateDetails(state); }));
-  const std::wstring details = wide(updateDetails(state));
+  std::wstring details(GetWindowTextLengthW(detailsWindow) + 1, L'\0');
+  details.resize(GetWindowTextW(detailsWindow, details.data(), static_cast<int>(details.size())));
   print("    SetWindowText details", time(replies, [&] { SetWindowTextW(detailsWindow, details.c_str()); }));
   print("    SetWindowText accept", time(replies, [&] { SetWindowTextW(acceptButton, L"x"); }));
   print("    EnableWindow", time(replies, [&] { EnableWindow(acceptButton, TRUE); }));

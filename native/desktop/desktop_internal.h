@@ -23,6 +23,9 @@ std::string utf8(const std::wstring& text);
 CefRefPtr<CefDictionaryValue> parse(const std::string& text);
 // The whole file, byte for byte; empty when it cannot be read.
 std::string readFile(const std::string& path);
+// `text` cut to at most `limit` characters (code points), with "…" in
+// place of what was cut; a multi-byte character is never split.
+std::string clip(const std::string& text, size_t limit);
 // A numeric member as double: integers are widened, anything else reads 0.
 // A null dictionary reads 0 too.
 double number(CefRefPtr<CefDictionaryValue> dictionary, const char* key);

@@ -31,6 +31,16 @@ std::string utf8(const std::wstring& text) {
   return result;
 }
 
+std::string clip(const std::string& text, size_t limit) {
+  size_t characters = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    // Every byte but a continuation byte (10xxxxxx) starts a character.
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 && characters++ == limit)
+      return text.substr(0, i) + "…";
+  }
+  return text;
+}
+
 std::string readFile(const std::string& path) {
 #if defined(_WIN32)
   std::filesystem::path file(wide(path));

@@ -38,11 +38,6 @@ constexpr int kAcceptWidth = 236;
 constexpr int kDeferWidth = 86;
 constexpr int kDeferFromRight = 338;
 
-bool launchAdmitted() {
-  std::lock_guard lock(browserMutex);
-  return resourceLaunch.admitted;
-}
-
 int scale(int value, UINT dpi) {
   return MulDiv(value, static_cast<int>(dpi), 96);
 }
@@ -73,6 +68,11 @@ LRESULT CALLBACK UpdateControlProc(HWND window, UINT message, WPARAM wParam, LPA
 }
 
 }  // namespace
+
+bool launchAdmitted() {
+  std::lock_guard lock(browserMutex);
+  return resourceLaunch.admitted;
+}
 
 bool updateDialogFont(HWND window) {
   const UINT dpi = windowDpi(window);

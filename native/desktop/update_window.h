@@ -4,12 +4,6 @@
 
 #include <windows.h>
 
-#include <string>
-
-#include "include/internal/cef_ptr.h"
-
-class CefDictionaryValue;
-
 namespace kesta::desktop {
 
 // The DPI of a window (GetDpiForWindow). Tests replace it to lay the window
@@ -22,8 +16,8 @@ bool updateDialogFont(HWND window);
 void layoutUpdates(HWND window);
 LRESULT CALLBACK UpdateWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// The text the update window shows for a service state.
-std::string updateDetails(CefRefPtr<CefDictionaryValue> state);
+// Whether the launch has been admitted (takes browserMutex).
+bool launchAdmitted();
 // Accept (false) or defer (true) the pending update, after confirmation.
 void submitUpdate(bool defer);
 // The outcome of an accept or defer request, back on the UI thread.

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <thread>
 
+#include "desktop/desktop.h"
 #include "desktop/desktop_flow.h"
 #include "desktop/desktop_internal.h"
 #include "desktop/desktop_state.h"
@@ -41,14 +42,26 @@ std::string megabytes(double bytes) {
   return text;
 }
 
-bool needsReentry() {
-  std::lock_guard lock(browserMutex);
-  return resourceLaunch.NeedsReentry();
+// Texts the service writes (notes, errors, statuses) are cut to this many
+// characters: the text box lays out a long line in time that grows with the
+// square of its length.
+constexpr size_t kFreeTextLimit = 2000;
+
+std::string freeText(const CefString& text) {
+  return clip(text.ToString(), kFreeTextLimit);
 }
 
-bool launchAdmitted() {
-  std::lock_guard lock(browserMutex);
-  return resourceLaunch.admitted;
+// Writing a window's text lays it out again and scrolls a text box back to
+// the top: only a text that differs from the one shown is written.
+void showText(HWND window, const std::wstring& text) {
+  const int length = GetWindowTextLengthW(window);
+  if (length == static_cast<int>(text.size())) {
+    std::wstring shown(length + 1, L'\0');
+    shown.resize(GetWindowTextW(window, shown.data(), length + 1));
+    if (shown == text)
+      return;
+  }
+  SetWindowTextW(window, text.c_str());
 }
 
 bool confirmReentry() {
@@ -63,8 +76,7 @@ void updateRequest(bool defer, std::string body, bool clientUpdate) {
     CefPostTask(TID_UI, base::BindOnce(&updateSubmitted, ok, defer, clientUpdate));
 }
 
-}  // namespace
-
+// The text the update window shows for a service state.
 std::string updateDetails(CefRefPtr<CefDictionaryValue> state) {
   CefRefPtr<CefDictionaryValue> pending = state->GetDictionary("pending");
   CefRefPtr<CefDictionaryValue> refresh = state->GetDictionary("refresh");
@@ -75,7 +87,7 @@ std::string updateDetails(CefRefPtr<CefDictionaryValue> state) {
     text = "正在后台准备更新，当前游戏可以继续。";
   else if (refreshStatus == "failed")
     text = "更新暂未完成，当前游戏内容仍可使用。";
-  if (needsReentry())
+  if (DesktopNeedsReentry())
     text = "新资源已就绪。当前游戏继续使用原有资源，重新进入后生效。";
   if (!launchAdmitted())
     text = "正在准备进入游戏所需的资源与网络配置，请稍候。关闭此窗口可取消启动。";
@@ -90,24 +102,26 @@ std::string updateDetails(CefRefPtr<CefDictionaryValue> state) {
     }
     const std::string status = pool->GetString("status").ToString();
     const char* statusLabel = poolStatusLabel(status);
-    text += statusLabel ? statusLabel : status;
+    text += statusLabel ? statusLabel : clip(status, kFreeTextLimit);
     text += " · " + megabytes(number(pool, "downloaded")) + " / " + megabytes(number(pool, "total")) + " MB";
-    const std::string error = pool->GetString("error").ToString();
+    const std::string error = freeText(pool->GetString("error"));
     if (!error.empty())
       text += "\r\n" + error;
   }
 
   if (pending)
-    text += "\r\n\r\n" + pending->GetString("notes").ToString();
+    text += "\r\n\r\n" + freeText(pending->GetString("notes"));
 
-  const std::string refreshError = refresh ? refresh->GetString("error").ToString() : std::string();
-  const std::string stateError = state->GetString("error").ToString();
+  const std::string refreshError = refresh ? freeText(refresh->GetString("error")) : std::string();
+  const std::string stateError = freeText(state->GetString("error"));
   if (!refreshError.empty())
     text += "\r\n\r\n更新暂未完成：" + refreshError;
   else if (!stateError.empty())
     text += "\r\n\r\n更新暂未完成：" + stateError;
   return text;
 }
+
+}  // namespace
 
 void receiveUpdates(CefRefPtr<CefDictionaryValue> state) {
   updateState = state->Copy(false);
@@ -117,10 +131,10 @@ void receiveUpdates(CefRefPtr<CefDictionaryValue> state) {
   CefRefPtr<CefDictionaryValue> pending = state->GetDictionary("pending");
   CefRefPtr<CefDictionaryValue> refresh = state->GetDictionary("refresh");
 
-  SetWindowTextW(detailsWindow, wide(updateDetails(state)).c_str());
-  EnableWindow(acceptButton, pending || needsReentry());
+  showText(detailsWindow, wide(updateDetails(state)));
+  EnableWindow(acceptButton, pending || DesktopNeedsReentry());
   EnableWindow(deferButton, pending && !state->GetBool("updateGate"));
-  SetWindowTextW(acceptButton, wide(pending ? "更新并重新进入游戏…" : "重新进入游戏…").c_str());
+  showText(acceptButton, wide(pending ? "更新并重新进入游戏…" : "重新进入游戏…"));
 
   if (!launchAdmitted() && !IsWindowVisible(updateWindow))
     ShowWindow(updateWindow, SW_SHOWNORMAL);
@@ -151,7 +165,7 @@ void submitUpdate(bool defer) {
   CefRefPtr<CefDictionaryValue> state = updateState;
   CefRefPtr<CefDictionaryValue> pending = state ? state->GetDictionary("pending") : nullptr;
   if (!pending) {
-    if (defer || !needsReentry() || !confirmReentry())
+    if (defer || !DesktopNeedsReentry() || !confirmReentry())
       return;
     // Nothing to accept: re-entering is a restart, with whatever the service
     // reports then.

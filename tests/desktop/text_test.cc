@@ -23,6 +23,18 @@ TEST(DesktopText, WideAndUtf8RoundTrip) {
   EXPECT_EQ(static_cast<unsigned>(wide("启")[0]), 0x542Fu);
 }
 
+TEST(DesktopText, ClipCutsWholeCharacters) {
+  EXPECT_EQ(clip("", 0), "");
+  EXPECT_EQ(clip("abc", 3), "abc");
+  EXPECT_EQ(clip("abcd", 3), "abc…");
+  // Characters, not bytes: three bytes each, four for the emoji.
+  EXPECT_EQ(clip("资源与更新", 5), "资源与更新");
+  EXPECT_EQ(clip("资源与更新", 2), "资源…");
+  const std::string emoji = "a\xF0\x9F\x98\x80" "b";
+  EXPECT_EQ(clip(emoji, 2), "a\xF0\x9F\x98\x80…");
+  EXPECT_EQ(clip(emoji, 1), "a…");
+}
+
 TEST(DesktopText, ParseGivesOnlyObjects) {
   CefRefPtr<CefDictionaryValue> empty = parse("{}");
   ASSERT_TRUE(empty);

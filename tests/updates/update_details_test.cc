@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <mutex>
 
 #include "desktop/desktop.h"
@@ -20,9 +22,16 @@ const std::string kStored = "\r\n\r\n游戏引擎：已保存在本机\r\n\r\n�
                             "\r\n\r\n客户端程序：已保存在本机";
 
 std::string textOf(HWND window) {
-  wchar_t text[4096] = {};
-  GetWindowTextW(window, text, 4096);
+  std::wstring text(GetWindowTextLengthW(window) + 1, L'\0');
+  text.resize(GetWindowTextW(window, text.data(), static_cast<int>(text.size())));
   return utf8(text);
+}
+
+// Counts the WM_SETTEXT messages a window receives while it lives.
+LRESULT CALLBACK countTextWrites(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
+  if (message == WM_SETTEXT)
+    ++*reinterpret_cast<int*>(data);
+  return DefSubclassProc(window, message, wParam, lParam);
 }
 
 class UpdateDetailsTest : public ::testing::Test {
@@ -94,6 +103,35 @@ TEST_F(UpdateDetailsTest, PendingUpdateWithoutNotesAndAClosedGate) {
   receive(R"({"pending":{"revision":4,"notes":"新地图"}})");
   EXPECT_TRUE(IsWindowEnabled(deferButton));
   EXPECT_EQ(textOf(detailsWindow), "新内容已下载并校验完成，可在结束对局后更新。" + kStored + "\r\n\r\n新地图");
+}
+
+TEST_F(UpdateDetailsTest, LongTextsAreCutAndAnUnchangedStateWritesNothing) {
+  int writes = 0;
+  ASSERT_TRUE(SetWindowSubclass(detailsWindow, countTextWrites, 77, reinterpret_cast<DWORD_PTR>(&writes)));
+  ASSERT_TRUE(SetWindowSubclass(acceptButton, countTextWrites, 77, reinterpret_cast<DWORD_PTR>(&writes)));
+  const std::string state = R"({"error":")" + std::string(100000, 'e') + R"(","pending":{"revision":0,"notes":")" +
+                            std::string(100000, 'n') + R"("},"refresh":{"pools":{"engine":{"status":")" +
+                            std::string(3000, 's') + R"(","error":")" + std::string(3000, 'p') + R"("}}}})";
+  receive(state);
+  EXPECT_EQ(writes, 1);
+  EXPECT_EQ(textOf(detailsWindow), "新内容已下载并校验完成，可在结束对局后更新。\r\n\r\n游戏引擎：" +
+                                       std::string(2000, 's') + "… · 0.0 / 0.0 MB\r\n" + std::string(2000, 'p') +
+                                       "…\r\n\r\n地图：已保存在本机\r\n\r\n美术素材：已保存在本机\r\n\r\n客户端程序：已保存在本机"
+                                       "\r\n\r\n" +
+                                       std::string(2000, 'n') + "…\r\n\r\n更新暂未完成：" + std::string(2000, 'e') + "…");
+
+  // The same reply again: neither the text box (whose reader may have
+  // scrolled) nor the caption is written.
+  writes = 0;
+  receive(state);
+  EXPECT_EQ(writes, 0);
+  receive(R"({"pending":{"revision":0,"notes":"n"}})");
+  EXPECT_EQ(writes, 1);
+  receive("{}");
+  EXPECT_EQ(writes, 3) << "the text and the caption changed";
+  EXPECT_EQ(textOf(acceptButton), "重新进入游戏…");
+  RemoveWindowSubclass(detailsWindow, countTextWrites, 77);
+  RemoveWindowSubclass(acceptButton, countTextWrites, 77);
 }
 
 TEST_F(UpdateDetailsTest, ReentryAndPreparingSentences) {
