@@ -2,12 +2,9 @@
 // share. UI thread unless noted.
 #pragma once
 
-#include <string>
-
 #include "include/internal/cef_ptr.h"
 
 class CefDictionaryValue;
-class SimpleHandler;
 
 namespace kesta::desktop {
 
@@ -22,8 +19,5 @@ void updateResourceRoots(CefRefPtr<CefDictionaryValue> state);
 // Refreshes the update window from a service state. Takes browserMutex
 // itself.
 void receiveUpdates(CefRefPtr<CefDictionaryValue> state);
-
-// The body of one heartbeat exchange (request thread).
-void heartbeatRequest(std::string heartbeat, CefRefPtr<SimpleHandler> handler, bool needLaunch);
 
 }  // namespace kesta::desktop

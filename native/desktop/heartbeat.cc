@@ -34,8 +34,7 @@ void postReply(CefRefPtr<SimpleHandler> handler, std::string reply) {
     CefPostTask(TID_UI, base::BindOnce(&SimpleHandler::DesktopApply, handler, std::move(reply)));
 }
 
-}  // namespace
-
+// The body of one heartbeat exchange (request thread).
 void heartbeatRequest(std::string heartbeat, CefRefPtr<SimpleHandler> handler, bool needLaunch) {
   std::string reply = HTTP(kHostPath, heartbeat);
   if (needLaunch) {
@@ -49,6 +48,8 @@ void heartbeatRequest(std::string heartbeat, CefRefPtr<SimpleHandler> handler, b
   // A failed exchange is posted too: the empty reply keeps the loop going.
   postReply(handler, std::move(reply));
 }
+
+}  // namespace
 
 }  // namespace kesta::desktop
 
