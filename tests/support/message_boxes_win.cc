@@ -1,8 +1,62 @@
 #include "support/message_boxes_win.h"
 
 #include <algorithm>
+#include <cwchar>
+#include <utility>
 
 namespace kesta::testing {
+
+namespace {
+
+// The standard icon a box shows, told apart by the shared system icons.
+UINT iconOf(HWND dialog) {
+  HICON shown = nullptr;
+  EnumChildWindows(
+      dialog,
+      [](HWND child, LPARAM param) -> BOOL {
+        wchar_t class_name[16] = {};
+        GetClassNameW(child, class_name, 16);
+        if (_wcsicmp(class_name, L"Static") != 0 || (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
+          return TRUE;
+        *reinterpret_cast<HICON*>(param) = reinterpret_cast<HICON>(SendMessageW(child, STM_GETICON, 0, 0));
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&shown));
+  if (!shown)
+    return 0;
+  const std::pair<LPCWSTR, UINT> icons[] = {{IDI_ERROR, MB_ICONERROR},
+                                            {IDI_QUESTION, MB_ICONQUESTION},
+                                            {IDI_WARNING, MB_ICONWARNING},
+                                            {IDI_INFORMATION, MB_ICONINFORMATION}};
+  for (const auto& [id, flag] : icons) {
+    if (LoadIconW(nullptr, id) == shown)
+      return flag;
+  }
+  return 0;
+}
+
+// The button Enter presses: the default push button, else what the dialog
+// manager names.
+int defaultButtonOf(HWND dialog) {
+  int id = 0;
+  EnumChildWindows(
+      dialog,
+      [](HWND child, LPARAM param) -> BOOL {
+        wchar_t class_name[16] = {};
+        GetClassNameW(child, class_name, 16);
+        if (_wcsicmp(class_name, L"Button") != 0 || (GetWindowLongW(child, GWL_STYLE) & BS_TYPEMASK) != BS_DEFPUSHBUTTON)
+          return TRUE;
+        *reinterpret_cast<int*>(param) = GetDlgCtrlID(child);
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&id));
+  if (id)
+    return id;
+  const LRESULT named = SendMessageW(dialog, DM_GETDEFID, 0, 0);
+  return HIWORD(named) == DC_HASDEFID ? LOWORD(named) : 0;
+}
+
+}  // namespace
 
 std::string Utf8(const std::wstring& text) {
   if (text.empty())
@@ -72,13 +126,18 @@ void MessageBoxWatcher::Answer(HWND dialog) {
   GetWindowTextW(dialog, caption, 512);
   wchar_t text[4096] = {};
   GetDlgItemTextW(dialog, 0xFFFF, text, 4096);
+  const int defaultButton = defaultButtonOf(dialog);
+  const UINT icon = iconOf(dialog);
   {
     std::lock_guard lock(mutex_);
     answered_.push_back(dialog);
-    boxes_.push_back({Utf8(caption), Utf8(text)});
+    boxes_.push_back({Utf8(caption), Utf8(text), defaultButton, icon});
   }
   changed_.notify_all();
-  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(answer_.load(), BN_CLICKED), 0);
+  int answer = answer_.load();
+  if (answer == kEnter)
+    answer = defaultButton ? defaultButton : IDOK;
+  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
 }
 
 }  // namespace kesta::testing

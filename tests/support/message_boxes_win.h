@@ -1,6 +1,6 @@
 // Message boxes block the thread that shows them. A MessageBoxWatcher
 // answers every box this process shows while it lives, and records each
-// one's caption and text for the test to check.
+// one's caption, text, default button and icon for the test to check.
 #pragma once
 
 #include <windows.h>
@@ -18,11 +18,16 @@ namespace kesta::testing {
 struct MessageBoxRecord {
   std::string caption;  // UTF-8
   std::string text;     // UTF-8
+  int defaultButton = 0;  // the button Enter presses (IDOK, IDCANCEL, ...); 0 for none
+  UINT icon = 0;          // MB_ICONERROR, MB_ICONQUESTION, MB_ICONWARNING, MB_ICONINFORMATION; 0 for none
 };
 
 class MessageBoxWatcher {
  public:
-  // `answer` is the command sent to each box (IDOK, IDCANCEL, ...).
+  // The answer Enter gives: the box's default button (IDOK when none).
+  static constexpr int kEnter = 0;
+
+  // `answer` is the command sent to each box (IDOK, IDCANCEL, ..., kEnter).
   explicit MessageBoxWatcher(int answer = IDOK);
   ~MessageBoxWatcher();
   MessageBoxWatcher(const MessageBoxWatcher&) = delete;

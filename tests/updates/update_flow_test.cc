@@ -124,8 +124,17 @@ void finishRequest() {
   cef_testing::RunPending(100);
 }
 
-bool sameBox(const MessageBoxRecord& box, const std::string& caption, const std::string& text) {
-  return box.caption == caption && box.text == text;
+void expectConfirmation(const MessageBoxRecord& box) {
+  EXPECT_EQ(box.caption, kConfirmCaption);
+  EXPECT_EQ(box.text, kConfirmText);
+  EXPECT_EQ(box.defaultButton, IDCANCEL) << "Enter must not end a running game";
+  EXPECT_EQ(box.icon, static_cast<UINT>(MB_ICONQUESTION));
+}
+
+void expectFailure(const MessageBoxRecord& box) {
+  EXPECT_EQ(box.caption, "Ostrel");
+  EXPECT_EQ(box.text, kFailedText);
+  EXPECT_EQ(box.icon, static_cast<UINT>(MB_ICONERROR));
 }
 
 // --- one client for the suite; nothing in it ends the client ---
@@ -166,11 +175,11 @@ TEST_F(UpdateFlowTest, AcceptIsConfirmedAndSendsTheRevisionCutToAnInteger) {
   ASSERT_TRUE(IsWindowEnabled(acceptButton));
   const size_t accepts = client_->Journal()["accepts"].size();
 
-  // Cancel (also the default button) changes nothing.
-  MessageBoxWatcher watcher(IDCANCEL);
+  // Enter, which presses the default button, changes nothing.
+  MessageBoxWatcher watcher(MessageBoxWatcher::kEnter);
   SendMessageW(updateWindow, WM_COMMAND, MAKEWPARAM(1, BN_CLICKED), reinterpret_cast<LPARAM>(acceptButton));
   ASSERT_EQ(watcher.Boxes().size(), 1u);
-  EXPECT_TRUE(sameBox(watcher.Boxes()[0], kConfirmCaption, kConfirmText));
+  expectConfirmation(watcher.Boxes()[0]);
   finishRequest();
   EXPECT_EQ(client_->Journal()["accepts"].size(), accepts);
   EXPECT_TRUE(IsWindowEnabled(acceptButton));
@@ -182,7 +191,7 @@ TEST_F(UpdateFlowTest, AcceptIsConfirmedAndSendsTheRevisionCutToAnInteger) {
   SetFocus(acceptButton);
   SendMessageW(acceptButton, WM_KEYDOWN, VK_RETURN, 0);
   ASSERT_EQ(watcher.Boxes().size(), 2u);
-  EXPECT_TRUE(sameBox(watcher.Boxes()[1], kConfirmCaption, kConfirmText));
+  expectConfirmation(watcher.Boxes()[1]);
   EXPECT_FALSE(IsWindowEnabled(acceptButton)) << "both buttons wait for the request";
   EXPECT_FALSE(IsWindowEnabled(deferButton));
   finishRequest();
@@ -265,7 +274,7 @@ TEST_F(UpdateFlowTest, AFailedRequestShowsTheErrorBoxAndLeavesBothButtonsDisable
     const size_t boxes = c.button == 1 ? 2 : 1;
     ASSERT_TRUE(cef_testing::RunUntil([&] { return watcher.Boxes().size() >= boxes; }, 10000));
     cef_testing::RunPending(100);
-    EXPECT_TRUE(sameBox(watcher.Boxes().back(), "Ostrel", kFailedText));
+    expectFailure(watcher.Boxes().back());
     EXPECT_TRUE(IsWindowVisible(updateWindow)) << "the window stays as it was";
     EXPECT_FALSE(IsWindowEnabled(acceptButton));
     EXPECT_FALSE(IsWindowEnabled(deferButton));
@@ -287,7 +296,7 @@ TEST_F(UpdateFlowTest, ADeferTheServiceRefusesBehindAClosedGateIsAFailure) {
   MessageBoxWatcher watcher(IDOK);
   SendMessageW(updateWindow, WM_COMMAND, MAKEWPARAM(2, BN_CLICKED), 0);
   ASSERT_TRUE(cef_testing::RunUntil([&] { return !watcher.Boxes().empty(); }, 10000));
-  EXPECT_TRUE(sameBox(watcher.Boxes()[0], "Ostrel", kFailedText));
+  expectFailure(watcher.Boxes()[0]);
   cef_testing::RunPending(100);
   client_->Receive();
   EXPECT_TRUE(IsWindowEnabled(acceptButton));
@@ -317,7 +326,7 @@ TEST_F(UpdateFlowTest, WithoutAPendingUpdateOnlyAConfirmedReentryDoesAnything) {
   EXPECT_TRUE(watcher.Boxes().empty()) << "defer has nothing to defer";
   submitUpdate(false);
   ASSERT_EQ(watcher.Boxes().size(), 1u);
-  EXPECT_TRUE(sameBox(watcher.Boxes()[0], kConfirmCaption, kConfirmText));
+  expectConfirmation(watcher.Boxes()[0]);
   EXPECT_FALSE(restartHost);
   EXPECT_TRUE(running.load());
   finishRequest();
@@ -408,7 +417,7 @@ TEST_F(UpdateEnd, AConfirmedReentryRestartsWithoutARequest) {
   MessageBoxWatcher watcher(IDOK);
   SendMessageW(updateWindow, WM_COMMAND, MAKEWPARAM(1, BN_CLICKED), 0);
   ASSERT_EQ(watcher.Boxes().size(), 1u);
-  EXPECT_TRUE(sameBox(watcher.Boxes()[0], kConfirmCaption, kConfirmText));
+  expectConfirmation(watcher.Boxes()[0]);
   cef_testing::RunPending(100);
   EXPECT_FALSE(running.load());
   EXPECT_TRUE(restartHost);
