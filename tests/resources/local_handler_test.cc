@@ -168,174 +168,53 @@ TEST_F(GameTest, TheFactoryTakesOnlyTheGamesResources) {
   }
 }
 
-// A page's POST reaches the service as one body with only the headers the
-// handler carries over. A recording server stands in for the service here,
-// since the service refuses POSTs to files.
-TEST_F(GameTest, APostReachesTheServiceWithItsBodyAndOnlyTheCarriedHeaders) {
-  LoopbackServer recorder([](const ReceivedRequest&) {
-    return LoopbackServer::Response(201, "made", {"Content-Type: application/x-made", "X-Answer: 1"});
-  });
+// However a page spells a path (dot segments, escaped dots, backslashes or
+// percent signs, fragments), only what the generation binds is asked of the
+// service, and a file beside the bound ones never reaches the page. Holds
+// whether or not the runtime resolves the dot segments before the handler
+// sees the URL.
+TEST_F(GameTest, OddlySpelledPathsReachNothingButBoundFiles) {
   CefRefPtr<CefBrowser> game = OpenGame();
   ASSERT_TRUE(Registered(game));
-  const std::string service = localOrigin;
-  localOrigin = "http://127.0.0.1:" + std::to_string(recorder.port());
+  const fs::path engine = environment->service->bundle() / "pools" / "engine";
+  const std::string secret = "not bound by any generation";
+  std::ofstream(engine / "secret.txt", std::ios::binary) << secret;
+  const std::string bound = kesta::testing::ReadTextFile(engine / "game.js");
 
-  const std::string body("{\"a\":1}\0\xFF\r\n", 11);
-  ResourceResult posted = LoadResource(
-      game->GetMainFrame(), "POST", site_ + "/engine/game.js?q=1",
-      {{"Content-Type", "application/json"}, {"Range", "bytes=0-"}, {"X-Page", "1"}, {"Cookie", "a=b"}}, body);
-  localOrigin = service;
-
-  EXPECT_EQ(posted.status, 201);
-  EXPECT_EQ(posted.mime_type, "application/x-made");
-  EXPECT_EQ(posted.body, "made");
-  EXPECT_EQ(valuesOf(posted.headers, "x-answer"), std::vector<std::string>{"1"});
-  const auto received = recorder.Requests();
-  ASSERT_EQ(received.size(), 1u);
-  const ReceivedRequest& request = received[0];
-  EXPECT_EQ(request.method, "POST");
-  EXPECT_EQ(request.target, "/engine/game.js?q=1");
-  EXPECT_EQ(request.body, body);
-  EXPECT_EQ(request.Header("Authorization"), "Bearer " + token);
-  EXPECT_EQ(request.Header("X-KESTA-Generation"), generation_);
-  EXPECT_EQ(request.Header("Content-Type"), "application/json");
-  EXPECT_EQ(request.Header("Range"), "bytes=0-");
-  EXPECT_FALSE(request.Header("X-Page"));
-  EXPECT_FALSE(request.Header("Cookie"));
-}
-
-// Handler operations driven one by one, as the runtime drives them.
-class FakeCallback : public CefCallback {
- public:
-  void Continue() override { ++continued; }
-  void Cancel() override { ++cancelled; }
-  std::atomic<int> continued{0};
-  std::atomic<int> cancelled{0};
-
- private:
-  IMPLEMENT_REFCOUNTING(FakeCallback);
-};
-
-struct OpenResult {
-  std::atomic<bool> done{false};
-  bool returned = false;
-  bool handleRequest = true;
-};
-
-void openOnIO(CefRefPtr<LocalResponse> handler,
-              CefRefPtr<CefRequest> request,
-              CefRefPtr<FakeCallback> callback,
-              bool cancelFirst,
-              std::shared_ptr<OpenResult> result) {
-  if (cancelFirst)
-    handler->Cancel();
-  result->returned = handler->Open(request, result->handleRequest, callback);
-  result->done = true;
-}
-
-// Open on the IO thread, where the runtime calls it; `cancelFirst` has the
-// runtime cancel the handler just before.
-std::shared_ptr<OpenResult> open(CefRefPtr<LocalResponse> handler,
-                                 CefRefPtr<CefRequest> request,
-                                 CefRefPtr<FakeCallback> callback,
-                                 bool cancelFirst = false) {
-  auto result = std::make_shared<OpenResult>();
-  CefPostTask(TID_IO, base::BindOnce(&openOnIO, handler, request, callback, cancelFirst, result));
-  RunUntil([&] { return result->done.load(); });
-  return result;
-}
-
-CefRefPtr<CefRequest> postRequest(const std::vector<CefRefPtr<CefPostDataElement>>& elements) {
-  CefRefPtr<CefRequest> request = CefRequest::Create();
-  request->SetURL(std::string(kSite) + "/x");
-  request->SetMethod("POST");
-  CefRefPtr<CefPostData> data = CefPostData::Create();
-  for (const auto& element : elements)
-    data->AddElement(element);
-  request->SetPostData(data);
-  return request;
-}
-
-CefRefPtr<CefPostDataElement> bytes(const std::string& text) {
-  CefRefPtr<CefPostDataElement> element = CefPostDataElement::Create();
-  element->SetToBytes(text.size(), text.data());
-  return element;
-}
-
-TEST_F(GameTest, HandlerPostDataIsJoinedOrRefused) {
-  LoopbackServer recorder([](const ReceivedRequest&) { return LoopbackServer::Response(200, ""); });
-  const std::string service = localOrigin;
-  localOrigin = "http://127.0.0.1:" + std::to_string(recorder.port());
-
-  // Bytes elements, an empty one among them, arrive as one body.
-  CefRefPtr<LocalResponse> joined = new LocalResponse("/joined", "g");
-  CefRefPtr<FakeCallback> callback = new FakeCallback();
-  std::shared_ptr<OpenResult> result =
-      open(joined, postRequest({bytes("ab"), bytes(""), bytes(std::string("c\0d", 3))}), callback);
-  EXPECT_TRUE(result->returned);
-  EXPECT_FALSE(result->handleRequest);
-  ASSERT_TRUE(RunUntil([&] { return callback->continued == 1; }));
-  ASSERT_EQ(recorder.Requests().size(), 1u);
-  EXPECT_EQ(recorder.Requests()[0].body, std::string("abc\0d", 5));
-  EXPECT_EQ(recorder.Requests()[0].Header("X-KESTA-Generation"), "g");
-
-  // An empty answer: length 0, and the first read ends the body.
-  CefRefPtr<CefResponse> response = CefResponse::Create();
-  int64_t length = -1;
-  CefString redirect;
-  joined->GetResponseHeaders(response, length, redirect);
-  EXPECT_EQ(response->GetStatus(), 200);
-  EXPECT_EQ(length, 0);
-  char buffer[16];
-  int read = -1;
-  EXPECT_FALSE(joined->Read(buffer, sizeof buffer, read, nullptr));
-  EXPECT_EQ(read, 0);
-
-  // A file element cancels the request before anything is sent.
-  CefRefPtr<CefPostDataElement> file = CefPostDataElement::Create();
-  file->SetToFile("C:\\upload.bin");
-  CefRefPtr<LocalResponse> refused = new LocalResponse("/refused", "g");
-  CefRefPtr<FakeCallback> refusedCallback = new FakeCallback();
-  result = open(refused, postRequest({bytes("a"), file}), refusedCallback);
-  EXPECT_TRUE(result->returned);
-  EXPECT_FALSE(result->handleRequest);
-  EXPECT_EQ(refusedCallback->cancelled, 1);
-  runFor(200);
-  EXPECT_EQ(recorder.Requests().size(), 1u);
-
-  localOrigin = service;
-}
-
-TEST_F(GameTest, HandlerCancelledBeforeItStartsSendsNothing) {
-  LoopbackServer recorder([](const ReceivedRequest&) { return LoopbackServer::Response(200, "x"); });
-  const std::string service = localOrigin;
-  localOrigin = "http://127.0.0.1:" + std::to_string(recorder.port());
-
-  CefRefPtr<LocalResponse> handler = new LocalResponse("/cancelled", "g");
-  CefRefPtr<FakeCallback> callback = new FakeCallback();
-  CefRefPtr<CefRequest> request = CefRequest::Create();
-  request->SetURL(std::string(kSite) + "/cancelled");
-  open(handler, request, callback, /*cancelFirst=*/true);
-  runFor(300);
-  EXPECT_TRUE(recorder.Requests().empty());
-  EXPECT_EQ(callback->continued, 0);
-  EXPECT_EQ(callback->cancelled, 0);
-  // The handler let go of the callback without running it.
-  EXPECT_TRUE(callback->HasOneRef());
-
-  // Without the local context (after the stop) the request is cancelled
-  // through the callback instead of going out through another context.
-  CefRefPtr<CefRequestContext> saved = currentLocalContext();
-  setLocalContext(nullptr);
-  CefRefPtr<LocalResponse> late = new LocalResponse("/late", "g");
-  CefRefPtr<FakeCallback> lateCallback = new FakeCallback();
-  open(late, request, lateCallback);
-  EXPECT_TRUE(RunUntil([&] { return lateCallback->cancelled == 1; }));
-  setLocalContext(saved);
-  runFor(100);
-  EXPECT_TRUE(recorder.Requests().empty());
-
-  localOrigin = service;
+  const char* paths[] = {"/engine/../secret.txt",
+                         "/engine/%2E%2E/secret.txt",
+                         "/engine/%2e%2e/%2e%2e/engine/secret.txt",
+                         "/x/../engine/game.js",
+                         "/x/%2E%2E/engine/game.js",
+                         "/engine%5Cgame.js",
+                         "/engine/..%5Csecret.txt",
+                         "/engine%5C..%5Csecret.txt",
+                         "/engine/game%252Ejs",
+                         "/engine/g%2561me.js",
+                         "/%252E%252E/engine/secret.txt",
+                         "/engine/game.js%23",
+                         "/secret.txt%23/engine/game.js"};
+  for (size_t i = 0; i < std::size(paths); ++i) {
+    for (const char* fragment : {"", "#/../../secret.txt"}) {
+      // The query marks this case's requests in the service's journal.
+      const std::string query = "?case=" + std::to_string(i) + (*fragment ? "f" : "");
+      SCOPED_TRACE(paths[i] + query + fragment);
+      const ResourceResult result = Get(game->GetMainFrame(), site_ + paths[i] + query + fragment);
+      EXPECT_EQ(result.body.find(secret), std::string::npos);
+      if (result.error == ERR_NONE) {
+        EXPECT_EQ(result.status, 200);
+        EXPECT_TRUE(result.body == bound) << "only the bound file is served";
+      }
+      const json journal =
+          environment->service->Api(kesta::testing::service_http::verb::get, "/__control/journal").Json();
+      for (const json& entry : journal["requests"]) {
+        const std::string target = entry["target"];
+        if (target.size() >= query.size() && target.compare(target.size() - query.size(), query.size(), query) == 0)
+          EXPECT_EQ(target, "/engine/game.js" + query) << "the service was asked for a path that is not bound";
+        EXPECT_EQ(target.find('#'), std::string::npos) << target;
+      }
+    }
+  }
 }
 
 // Stops the service and starts it again with a new token (a CTest entry of
