@@ -9,6 +9,7 @@
 #include "runtime/browser_popup.h"
 #include "runtime/browser_registry.h"
 #include "runtime/net/load_pipeline.h"
+#include "runtime/request_context_impl.h"
 #include "runtime/views_window_impl.h"
 
 namespace cef_testing {
@@ -281,6 +282,10 @@ void PressCloseBox(HWND top_level) {
 
 bool WaitForUIIdle(int timeout_ms) {
   return cef_internal::RunUIUntilIdle(timeout_ms);
+}
+
+void RefuseSchemeHandlerFactories() {
+  cef_internal::CefRequestContextImpl::RefuseSchemeHandlerFactories();
 }
 
 std::vector<CefRefPtr<CefBrowser>> OpenBrowsers() {

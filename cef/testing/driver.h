@@ -97,6 +97,12 @@ HWND TopLevelWindow(CefRefPtr<CefBrowser> browser);
 // Runs UI work until nothing is due (delayed tasks not yet due excluded).
 bool WaitForUIIdle(int timeout_ms = 5000);
 
+// --- request context faults ---
+
+// From now on every RegisterSchemeHandlerFactory() call fails. Any thread,
+// also before CefInitialize().
+void RefuseSchemeHandlerFactories();
+
 // --- census ---
 
 std::vector<CefRefPtr<CefBrowser>> OpenBrowsers();

@@ -164,6 +164,24 @@ TEST_F(ShellTest, TheGameWindowOpensOnThePrivateOriginOnceAdmitted) {
   SendMessageW(top, WM_SYSCOMMAND, 336 | 0x7, 0);
   EXPECT_TRUE(IsWindowVisible(updateWindow));
   ShowWindow(updateWindow, SW_HIDE);
+
+  // The gate admits again on a later reply: the game-window closure is
+  // spent, so no second game window opens.
+  {
+    std::lock_guard<std::mutex> lock(browserMutex);
+    resourceLaunch.admitted = false;
+  }
+  ASSERT_TRUE(cef_testing::RunUntil(
+      [] {
+        std::lock_guard<std::mutex> lock(browserMutex);
+        return resourceLaunch.admitted;
+      },
+      10000));
+  cef_testing::RunPending(1200);
+  int games = 0;
+  for (const auto& browser : cef_testing::OpenBrowsers())
+    games += DesktopIsGame(browser) ? 1 : 0;
+  EXPECT_EQ(games, 1);
 }
 
 TEST_F(ShellTest, GamePagesHaveNoContextMenuWebWindowsDo) {

@@ -370,11 +370,19 @@ CefString CefRequestContextImpl::GetCachePath() {
   return CefString(storage_->cache_path);
 }
 
+namespace {
+std::atomic<bool> g_refuse_scheme_factories{false};
+}  // namespace
+
+void CefRequestContextImpl::RefuseSchemeHandlerFactories() {
+  g_refuse_scheme_factories = true;
+}
+
 bool CefRequestContextImpl::RegisterSchemeHandlerFactory(const CefString& scheme_name,
                                                          const CefString& domain_name,
                                                          CefRefPtr<CefSchemeHandlerFactory> factory) {
   const std::string scheme = Lower(scheme_name.ToString());
-  if (scheme.empty() || IsRuntimeShuttingDown()) {
+  if (scheme.empty() || IsRuntimeShuttingDown() || g_refuse_scheme_factories.load()) {
     return false;
   }
   const std::pair<std::string, std::string> key{scheme, Lower(domain_name.ToString())};

@@ -59,6 +59,9 @@ class CefRequestContextImpl : public CefRequestContext {
   // faults keyed by cache path). Any thread.
   static std::vector<std::shared_ptr<ContextStorage>> LiveStorages();
   static void SetStorageCreatedCallback(std::function<void(ContextStorage&)> callback);
+  // Test driver: every later RegisterSchemeHandlerFactory() returns false.
+  // Any thread, also before CefInitialize().
+  static void RefuseSchemeHandlerFactories();
 
   // IO-thread accessors; any thread, thread-safe.
 
