@@ -8,12 +8,12 @@
 #include <io.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <sstream>
 
 #include "desktop/desktop.h"
+#include "desktop/desktop_flow.h"
 #include "desktop/desktop_internal.h"
 #include "desktop/desktop_state.h"
 #include "include/cef_request_context.h"
@@ -80,6 +80,13 @@ std::string directState(const std::string& extra = "") {
 class HeartbeatTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
+    // The loopback origin is a start-up value, fixed before the runtime's
+    // threads may read it; each test says how the service answers.
+    service_ = new LoopbackHttpServer([](const RecordedRequest& request) {
+      std::lock_guard lock(answerMutex_);
+      return answer_(request);
+    });
+    localOrigin = service_->origin();
     runtime_ = new cef_testing::ScopedRuntime();
     gameContext = CefRequestContext::GetGlobalContext();
     CefRequestContextSettings settings;
@@ -92,9 +99,12 @@ class HeartbeatTest : public ::testing::Test {
     gameContext = nullptr;
     webContext = nullptr;
     delete runtime_;
+    delete service_;
   }
 
   void SetUp() override {
+    Answer(nullptr);
+    seen_ = service_->request_count();
     token = kToken;
     {
       std::lock_guard lock(browserMutex);
@@ -129,23 +139,41 @@ class HeartbeatTest : public ::testing::Test {
     requestThread.join();
   }
 
+  // How the service answers from now on; null: the host with an empty
+  // state, the launch not ready.
+  static void Answer(LoopbackHttpServer::Handler answer) {
+    std::lock_guard lock(answerMutex_);
+    answer_ = answer ? std::move(answer) : [](const RecordedRequest& request) {
+      CannedResponse response;
+      response.headers = {{"Content-Type", "application/json"}};
+      response.body = request.target == "/api/launch" ? R"({"ready":false})" : R"({"state":{}})";
+      return response;
+    };
+  }
+
+  // The requests the service received in this test.
+  std::vector<RecordedRequest> Requests() {
+    std::vector<RecordedRequest> all = service_->requests();
+    return std::vector<RecordedRequest>(all.begin() + static_cast<std::ptrdiff_t>(seen_), all.end());
+  }
+
   static cef_testing::ScopedRuntime* runtime_;
+  static LoopbackHttpServer* service_;
+  static std::mutex answerMutex_;  // guards answer_ (the server's threads read it)
+  static LoopbackHttpServer::Handler answer_;
+  size_t seen_ = 0;
 };
 
 cef_testing::ScopedRuntime* HeartbeatTest::runtime_ = nullptr;
+LoopbackHttpServer* HeartbeatTest::service_ = nullptr;
+std::mutex HeartbeatTest::answerMutex_;
+LoopbackHttpServer::Handler HeartbeatTest::answer_;
 
 TEST_F(HeartbeatTest, TheDocumentTheServiceReceivesAndTheRequestsOfABeat) {
-  LoopbackHttpServer server([](const RecordedRequest& request) {
-    CannedResponse response;
-    response.headers = {{"Content-Type", "application/json"}};
-    response.body = request.target == "/api/launch" ? R"({"ready":false})" : R"({"state":{}})";
-    return response;
-  });
-  localOrigin = server.origin();
   CefRefPtr<SimpleHandler> handler(new SimpleHandler(false));
 
   beat(handler.get());
-  auto requests = server.requests();
+  auto requests = Requests();
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(requests[0].method, "POST");
   EXPECT_EQ(requests[0].target, "/api/host");
@@ -164,7 +192,7 @@ TEST_F(HeartbeatTest, TheDocumentTheServiceReceivesAndTheRequestsOfABeat) {
   }
   after = 3;
   beat(handler.get());
-  requests = server.requests();
+  requests = Requests();
   ASSERT_EQ(requests.size(), 3u) << "after admission only the host is asked";
   EXPECT_EQ(requests[2].target, "/api/host");
   EXPECT_NE(requests[2].body.find("\"after\":3,"), std::string::npos) << requests[2].body;
@@ -248,24 +276,65 @@ TEST_F(HeartbeatTest, CommandsRaiseAfterAndOpenUrlsInOrder) {
   EXPECT_EQ(after, 3);
 }
 
-// Runs last: it replaces the suite's contexts with the client's own.
-TEST_F(HeartbeatTest, TheContextsStartWithTheInitialState) {
-  char temp[MAX_PATH];
-  GetTempPathA(MAX_PATH, temp);
-  dataDir = std::string(temp) + "kesta-contexts-" + std::to_string(GetCurrentProcessId());
-  origin = kOrigin;
-  initialState = R"({"state":)" + directState(R"("activation":5)") + "}";
-  DesktopContextInitialized();
-  EXPECT_EQ(networkPolicy.networkError, "") << "the initial state's network policy was not read";
-  EXPECT_TRUE(networkPolicy.contextsApplied);
-  EXPECT_EQ(activation, 5);
-  {
-    std::lock_guard lock(browserMutex);
-    EXPECT_EQ(generation, "g1");
-    EXPECT_EQ(resourceLaunch.observedGeneration, "g1");
-  }
-  std::error_code ignored;
-  std::filesystem::remove_all(dataDir, ignored);
+// Before admission the launch answer goes under "launch" of the host reply,
+// replacing any "launch" the host reply had; when either answer is no
+// object the host reply goes on alone, and the launch is asked even when the
+// host exchange failed.
+TEST_F(HeartbeatTest, TheLaunchAnswerIsNestedInTheHostReply) {
+  CapturedStderr errors;
+  CefRefPtr<SimpleHandler> handler(new SimpleHandler(false));
+  auto answering = [](int hostStatus, std::string host, std::string launch) {
+    return [=](const RecordedRequest& request) {
+      CannedResponse response;
+      response.status = request.target == "/api/launch" ? 200 : hostStatus;
+      response.body = request.target == "/api/launch" ? launch : host;
+      return response;
+    };
+  };
+  // One beat, with its reply applied as the loop applies it (the next poll
+  // it schedules is not waited for).
+  auto beatAndApply = [&] {
+    beat(handler.get());
+    cef_testing::RunPending(100);
+  };
+
+  Answer(answering(500, "", R"({"ready":true,"state":)" + directState() + "}"));
+  beatAndApply();
+  auto requests = Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[1].target, "/api/launch");
+  EXPECT_EQ(count(errors.Text(), "Local control heartbeat failed\n"), 1u) << "the failed host exchange is the reply";
+
+  Answer(answering(200, R"({"state":)" + directState(R"("activation":2)") + R"(,"commands":[{"id":2}]})", "[]"));
+  beatAndApply();
+  EXPECT_EQ(activation, 2) << "the host reply applies alone";
+  EXPECT_EQ(after, 2);
+
+  // The host's own "launch" has no state: kept, it would void the reply.
+  Answer(answering(200, R"({"state":{},"launch":{"ready":false},"commands":[{"id":4}]})",
+                   R"({"ready":true,"state":)" + directState(R"("activation":3)") + "}"));
+  beatAndApply();
+  EXPECT_EQ(activation, 3) << "the state comes from the launch answer";
+  EXPECT_EQ(after, 4) << "the commands from the host reply";
+  std::lock_guard lock(browserMutex);
+  EXPECT_TRUE(resourceLaunch.admitted);
+  EXPECT_EQ(generation, "g1");
+}
+
+// The policy's error goes to standard error once per new error: repeats and
+// a recovery say nothing, the same error coming back says it again.
+TEST_F(HeartbeatTest, APolicyErrorIsWrittenOncePerNewError) {
+  CapturedStderr errors;
+  const std::string missing = R"({"generation":"g1"})";
+  const std::string invalid = R"({"networkEnforced":true,"browserProxy":{"mode":"direct"}})";
+  for (const std::string& state : {missing, missing, directState(), directState(), missing, invalid, invalid})
+    proxy(parse(state));
+  EXPECT_EQ(proxyError, "Invalid authenticated loopback proxy configuration");
+  const std::string text = errors.Text();
+  EXPECT_EQ(count(text, "Local service is missing browser proxy configuration\n"), 2u) << text;
+  EXPECT_EQ(count(text, "Invalid authenticated loopback proxy configuration\n"), 1u) << text;
+  EXPECT_EQ(count(text, "\n"), 3u) << text;
+  proxy(parse(directState()));
 }
 
 }  // namespace
