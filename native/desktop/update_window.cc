@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include <cstdio>
+#include <map>
 #include <mutex>
 #include <stdexcept>
 
@@ -38,6 +39,12 @@ constexpr int kAcceptWidth = 236;
 constexpr int kDeferWidth = 86;
 constexpr int kDeferFromRight = 338;
 
+// What each control shows, as written through showText. Writing a text lays
+// it out again and scrolls the text box back to the top, and under Wine even
+// reading an edit control's text costs about as much as a short write: the
+// texts are compared here instead. An entry goes with its control.
+std::map<HWND, std::wstring> shownTexts;
+
 int scale(int value, UINT dpi) {
   return MulDiv(value, static_cast<int>(dpi), 96);
 }
@@ -62,12 +69,21 @@ LRESULT CALLBACK UpdateControlProc(HWND window, UINT message, WPARAM wParam, LPA
         break;
     }
   } else if (message == WM_NCDESTROY) {
+    shownTexts.erase(window);
     RemoveWindowSubclass(window, UpdateControlProc, id);
   }
   return DefSubclassProc(window, message, wParam, lParam);
 }
 
 }  // namespace
+
+void showText(HWND control, const std::wstring& text) {
+  auto [shown, added] = shownTexts.try_emplace(control);
+  if (!added && shown->second == text)
+    return;
+  shown->second = text;
+  SetWindowTextW(control, text.c_str());
+}
 
 bool launchAdmitted() {
   std::lock_guard lock(browserMutex);
@@ -182,6 +198,8 @@ void DesktopApplicationMenuReady() {
                                 reinterpret_cast<HMENU>(kDeferId), instance, nullptr);
   if (!detailsWindow || !acceptButton || !deferButton)
     throw std::runtime_error("Cannot create update controls");
+  shownTexts[detailsWindow] = L"";
+  shownTexts[acceptButton] = wide("更新并重新进入游戏…");
 
   const UINT dpi = windowDpi(updateWindow);
   RECT outer = {0, 0, scale(kClientWidth, dpi), scale(kClientHeight, dpi)};
@@ -203,7 +221,7 @@ void DesktopApplicationMenuReady() {
   EnableWindow(deferButton, FALSE);
 
   if (!launchAdmitted()) {
-    SetWindowTextW(detailsWindow, wide("正在准备进入游戏所需的资源与网络配置，请稍候。关闭此窗口可取消启动。").c_str());
+    showText(detailsWindow, wide("正在准备进入游戏所需的资源与网络配置，请稍候。关闭此窗口可取消启动。"));
     ShowWindow(updateWindow, SW_SHOWNORMAL);
     SetForegroundWindow(updateWindow);
   }

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace kesta::desktop {
 
 // The DPI of a window (GetDpiForWindow). Tests replace it to lay the window
@@ -16,6 +18,8 @@ bool updateDialogFont(HWND window);
 void layoutUpdates(HWND window);
 LRESULT CALLBACK UpdateWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+// Sets the text of the text box or a button unless it already shows it.
+void showText(HWND control, const std::wstring& text);
 // Whether the launch has been admitted (takes browserMutex).
 bool launchAdmitted();
 // Accept (false) or defer (true) the pending update, after confirmation.

@@ -51,19 +51,6 @@ std::string freeText(const CefString& text) {
   return clip(text.ToString(), kFreeTextLimit);
 }
 
-// Writing a window's text lays it out again and scrolls a text box back to
-// the top: only a text that differs from the one shown is written.
-void showText(HWND window, const std::wstring& text) {
-  const int length = GetWindowTextLengthW(window);
-  if (length == static_cast<int>(text.size())) {
-    std::wstring shown(length + 1, L'\0');
-    shown.resize(GetWindowTextW(window, shown.data(), length + 1));
-    if (shown == text)
-      return;
-  }
-  SetWindowTextW(window, text.c_str());
-}
-
 bool confirmReentry() {
   return MessageBoxW(updateWindow,
                      wide("请先结束正在进行的对局。确认后将关闭当前客户端窗口并重新启动，使用最新准备好的资源。").c_str(),
