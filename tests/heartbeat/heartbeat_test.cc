@@ -281,6 +281,9 @@ TEST_F(HeartbeatTest, CommandsRaiseAfterAndOpenUrlsInOrder) {
 // object the host reply goes on alone, and the launch is asked even when the
 // host exchange failed.
 TEST_F(HeartbeatTest, TheLaunchAnswerIsNestedInTheHostReply) {
+  // Replies other tests' beats posted are applied first, before anything is
+  // looked at.
+  cef_testing::RunPending(50);
   CapturedStderr errors;
   CefRefPtr<SimpleHandler> handler(new SimpleHandler(false));
   auto answering = [](int hostStatus, std::string host, std::string launch) {
