@@ -627,7 +627,7 @@ TEST(ShellEnd, ARelaunchWithNoBrowserShowsTheUpdateWindowOnlyWhileTheLaunchWaits
 
   // Admitted, but the game window is not there (yet): nothing to show.
   {
-    std::lock_guard<std::mutex> lock(browserMutex);
+    std::lock_guard lock(browserMutex);
     resourceLaunch.admitted = true;
   }
   ShowWindow(updateWindow, SW_HIDE);
@@ -638,7 +638,7 @@ TEST(ShellEnd, ARelaunchWithNoBrowserShowsTheUpdateWindowOnlyWhileTheLaunchWaits
   EXPECT_FALSE(IsWindowVisible(updateWindow));
   EXPECT_TRUE(cef_testing::LastRelaunchHandled());
   {
-    std::lock_guard<std::mutex> lock(browserMutex);
+    std::lock_guard lock(browserMutex);
     resourceLaunch.admitted = false;
   }
 
