@@ -108,7 +108,15 @@ class HeartbeatTest : public ::testing::Test {
     revision = -1;
     restartHost = false;
     proxyError.clear();
+    webContextReady = true;
+    // As the process starts: what the heartbeat reports of the policy, and
+    // no state applied yet (the policy holds a lock, so it is not assigned
+    // whole).
+    networkPolicy.applied = false;
     networkPolicy.networkRestartRequired = false;
+    networkPolicy.browserNetworkEnforced = false;
+    networkPolicy.networkRevision = -1;
+    networkPolicy.networkError.clear();
   }
 
   // Applies `reply`; returns (launch, quit, urls).
@@ -248,8 +256,10 @@ TEST_F(HeartbeatTest, CommandsRaiseAfterAndOpenUrlsInOrder) {
   EXPECT_EQ(after, 3);
 }
 
-// Runs last: it replaces the suite's contexts with the client's own.
 TEST_F(HeartbeatTest, TheContextsStartWithTheInitialState) {
+  // The client's own contexts replace the suite's for this test only.
+  CefRefPtr<CefRequestContext> suiteGame = gameContext;
+  CefRefPtr<CefRequestContext> suiteWeb = webContext;
   char temp[MAX_PATH];
   GetTempPathA(MAX_PATH, temp);
   dataDir = std::string(temp) + "kesta-contexts-" + std::to_string(GetCurrentProcessId());
@@ -264,6 +274,10 @@ TEST_F(HeartbeatTest, TheContextsStartWithTheInitialState) {
     EXPECT_EQ(generation, "g1");
     EXPECT_EQ(resourceLaunch.observedGeneration, "g1");
   }
+  gameContext->ClearSchemeHandlerFactories();
+  gameContext = suiteGame;
+  webContext = suiteWeb;
+  setLocalContext(nullptr);
   std::error_code ignored;
   std::filesystem::remove_all(dataDir, ignored);
 }
