@@ -167,8 +167,8 @@ int Run(Mutex& mutex, const char* name, long rounds, int graceMs) {
   const HandOff handOff = RunHandOff(mutex, rounds, graceMs);
   std::printf("%s: hand-over: %ld rounds, %ld contended, %ld lost wake-ups (no entry within %d ms of the unlock)\n",
               name, handOff.rounds, handOff.contended, handOff.lost, graceMs);
-  std::printf("%s: hand-over: unlock to entry %.1f us mean, %.1f us max (rounds not lost)\n", name,
-              handOff.meanMicros, handOff.maxMicros);
+  std::printf("%s: hand-over: unlock to entry %.1f us mean, %.1f us max (rounds not lost)\n", name, handOff.meanMicros,
+              handOff.maxMicros);
   const int threads = std::max(4u, std::thread::hardware_concurrency());
   const Hammer hammer = RunHammer(mutex, threads, rounds / threads + 1);
   std::printf("%s: hammer: %d threads, %ld acquisitions, %ld overlaps, %.0f ms, %.2f us per acquisition\n", name,

@@ -617,11 +617,11 @@ TEST(ShellEnd, AWindowCreatedDuringTheCloseIsClosedAndTheLoopEnds) {
 
   // A way out should the loop never end.
   auto stuck = std::make_shared<bool>(false);
-  CefPostDelayedTask(TID_UI, base::BindOnce([](std::shared_ptr<bool> flag) {
-                       *flag = true;
-                       CefQuitMessageLoop();
-                     }, stuck),
-                     20000);
+  auto giveUp = [](std::shared_ptr<bool> flag) {
+    *flag = true;
+    CefQuitMessageLoop();
+  };
+  CefPostDelayedTask(TID_UI, base::BindOnce(giveUp, stuck), 20000);
   CefRunMessageLoop();
   EXPECT_FALSE(*stuck) << "the message loop did not end";
   EXPECT_EQ(cef_testing::OpenBrowserCount(), 0);
