@@ -26,6 +26,7 @@
 
 #include "include/internal/cef_ptr.h"
 #include "policy/browser_network_policy.h"
+#include "policy/plain_mutex.h"
 #include "policy/resource_launch.h"
 
 class CefDictionaryValue;
@@ -33,8 +34,9 @@ class CefRequestContext;
 
 namespace kesta::desktop {
 
-// Variables with construction and destruction, in the order they are
-// constructed (and, reversed, destroyed at exit).
+// Variables destroyed at exit, in declaration order (reversed at exit).
+// All but the two policy objects are constructed at load in that order; the
+// policy objects are constant-initialised (constinit in state.cc).
 extern std::string accessRootSPKI;
 extern std::vector<std::string> migrationSources;
 // The data directory, '/' separators as built.
@@ -80,7 +82,7 @@ extern bool restartHost;
 extern double activation;
 extern HFONT updateFont;
 extern bool webContextReady;
-extern std::mutex browserMutex;
+extern PlainMutex browserMutex;
 extern bool gameWindowCreated;
 extern double after;
 extern double promptedRevision;
@@ -91,7 +93,7 @@ extern double promptedRefreshRevision;
 // this lock, held only for the copy or the swap: a reference is therefore
 // taken either before the release begins or not at all, and the context's
 // last reference is dropped outside the lock.
-extern std::mutex localContextMutex;
+extern PlainMutex localContextMutex;
 // UI thread: replaces the local context; the former one is released after
 // the lock is let go.
 void setLocalContext(CefRefPtr<CefRequestContext> context);

@@ -18,9 +18,9 @@ std::string generation;
 std::string initialState;
 std::map<std::string, std::map<std::string, std::string>> poolBindings;
 std::string proxyError;
-BrowserNetworkPolicy networkPolicy;
+constinit BrowserNetworkPolicy networkPolicy;
 CefRefPtr<CefDictionaryValue> desiredProxyState;
-ResourceLaunch resourceLaunch;
+constinit ResourceLaunch resourceLaunch;
 std::vector<std::string> restartArguments;
 std::string restartExecutable;
 std::map<int, std::pair<std::string, std::string>> gameBrowsers;
@@ -43,14 +43,13 @@ constinit bool restartHost = false;
 constinit double activation = 0.0;
 constinit HFONT updateFont = nullptr;
 constinit bool webContextReady = false;
-// std::mutex is not constexpr-constructible with every threads model.
-std::mutex browserMutex;
+constinit PlainMutex browserMutex;
 constinit bool gameWindowCreated = false;
 constinit double after = 0.0;
 constinit double promptedRevision = 0.0;
 constinit double promptedRefreshRevision = 0.0;
 
-std::mutex localContextMutex;
+constinit PlainMutex localContextMutex;
 constinit ModuleFileNameFunction moduleFileName = &GetModuleFileNameW;
 
 void setLocalContext(CefRefPtr<CefRequestContext> context) {

@@ -1,10 +1,19 @@
-// A plain, non-recursive mutex that can be constant-initialised on every
-// toolchain we build with. std::mutex cannot be on mingw-w64 (its winpthreads
-// initialiser is not a constant expression), and the policy's process-wide
-// instance must hold its initial state before any code runs.
+// A plain, non-recursive mutex that is constant-initialised, so a
+// process-wide instance holds its initial state before any code runs.
+//
+// On Windows it is a slim reader/writer lock taken exclusively: SRWLOCK_INIT
+// is a constant, and the lock sleeps and wakes in the kernel. Neither
+// std::mutex (winpthreads' initialiser is no constant expression) nor
+// std::atomic wait/notify (without a futex, libstdc++ can lose a notify that
+// lands between the waiter's check and its sleep) will do with mingw-w64.
+// Elsewhere std::mutex is constant-initialised and correct.
 #pragma once
 
-#include <atomic>
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <mutex>
+#endif
 
 namespace kesta {
 
@@ -14,22 +23,21 @@ class PlainMutex {
   PlainMutex(const PlainMutex&) = delete;
   PlainMutex& operator=(const PlainMutex&) = delete;
 
-  void lock() {
-    while (locked_.exchange(true, std::memory_order_acquire)) {
-      // Sleeps in the kernel (or the library's waiter pool) instead of spinning.
-      locked_.wait(true, std::memory_order_relaxed);
-    }
-  }
-
-  bool try_lock() { return !locked_.exchange(true, std::memory_order_acquire); }
-
-  void unlock() {
-    locked_.store(false, std::memory_order_release);
-    locked_.notify_one();
-  }
+#if defined(_WIN32)
+  void lock() { AcquireSRWLockExclusive(&lock_); }
+  bool try_lock() { return TryAcquireSRWLockExclusive(&lock_) != 0; }
+  void unlock() { ReleaseSRWLockExclusive(&lock_); }
 
  private:
-  std::atomic<bool> locked_ = false;
+  SRWLOCK lock_ = SRWLOCK_INIT;
+#else
+  void lock() { mutex_.lock(); }
+  bool try_lock() { return mutex_.try_lock(); }
+  void unlock() { mutex_.unlock(); }
+
+ private:
+  std::mutex mutex_;
+#endif
 };
 
 }  // namespace kesta

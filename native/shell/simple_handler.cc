@@ -51,6 +51,12 @@ void SimpleHandler::OnAfterCreated(CefRefPtr<CefBrowser> browser) {
     poll_started_ = true;
     DesktopPoll();
   }
+
+  // Created while everything is being closed (a popup, or a window asked for
+  // just before the close): it would outlive the heartbeat and keep the
+  // message loop running. Nothing has loaded in it yet, so force is safe.
+  if (is_closing_ || closing_all_)
+    browser->GetHost()->CloseBrowser(true);
 }
 
 bool SimpleHandler::DoClose(CefRefPtr<CefBrowser> browser) {
@@ -112,6 +118,8 @@ void SimpleHandler::CloseAllBrowsers(bool force_close) {
     CefQuitMessageLoop();
     return;
   }
+  // Browsers still being created are closed as they arrive (OnAfterCreated).
+  closing_all_ = true;
   // Closing calls back into this object, which edits the list: walk a copy.
   const std::list<CefRefPtr<CefBrowser>> browsers = browser_list_;
   for (const auto& browser : browsers)

@@ -135,6 +135,9 @@ class SimpleHandler : public CefClient,
   // Set when the last browser goes or a close finds none; never cleared.
   bool is_closing_ = false;
 
+  // CloseAllBrowsers has closed the open browsers; never cleared.
+  bool closing_all_ = false;
+
   bool poll_started_ = false;
 
   // Creates the game window once the launch is admitted; runs at most once.

@@ -28,7 +28,12 @@ DWORD WINAPI FakeModuleFileName(HMODULE, LPWSTR buffer, DWORD size) {
 
 class ModulePath : public ::testing::Test {
  protected:
-  void SetUp() override { moduleFileName = &FakeModuleFileName; }
+  void SetUp() override {
+    moduleFileName = &FakeModuleFileName;
+    // As the process starts: a test that got past the path has set them.
+    appDirectory.clear();
+    restartExecutable.clear();
+  }
   void TearDown() override { moduleFileName = &GetModuleFileNameW; }
 
   std::vector<kesta::testing::MessageBoxRecord> Prepare() {

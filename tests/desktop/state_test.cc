@@ -17,8 +17,9 @@ namespace {
 
 using kesta::testing::RecordingContext;
 
-// Must run first: everything still as the process started.
-TEST(DesktopState, StartsWithItsInitialValues) {
+// Everything still as the process started. Called before anything in this
+// program changes the state.
+void ExpectInitialValues() {
   EXPECT_EQ(revision, -1.0);
   EXPECT_TRUE(running.load());
   EXPECT_EQ(activation, 0.0);
@@ -52,10 +53,6 @@ TEST(DesktopState, StartsWithItsInitialValues) {
   EXPECT_FALSE(DesktopWebContext());
   EXPECT_FALSE(currentLocalContext());
   EXPECT_FALSE(DesktopStartupNetworkEnforced());
-  networkPolicy.startupNetworkEnforced = true;
-  EXPECT_TRUE(DesktopStartupNetworkEnforced());
-  origin = "https://game.example";
-  EXPECT_EQ(DesktopOrigin(), "https://game.example");
 }
 
 // A worker like the heartbeat or update thread: it finishes its exchange,
@@ -68,7 +65,13 @@ std::thread Worker(std::atomic<bool>& finished, std::atomic<bool>& sawRunning) {
   });
 }
 
-TEST(DesktopState, StopReleasesEverythingOnceInOrder) {
+// One test: stopping is final, and the initial values must be looked at
+// before anything changes them.
+TEST(DesktopState, FromItsInitialValuesAStopReleasesEverythingOnceInOrder) {
+  ExpectInitialValues();
+  networkPolicy.startupNetworkEnforced = true;
+  EXPECT_TRUE(DesktopStartupNetworkEnforced());
+
   std::vector<std::string> released;
   std::vector<bool> variableWasNull;
   auto note = [&](const std::string& name) {

@@ -118,7 +118,15 @@ class HeartbeatTest : public ::testing::Test {
     revision = -1;
     restartHost = false;
     proxyError.clear();
+    webContextReady = true;
+    // As the process starts: what the heartbeat reports of the policy, and
+    // no state applied yet (the policy holds a lock, so it is not assigned
+    // whole).
+    networkPolicy.applied = false;
     networkPolicy.networkRestartRequired = false;
+    networkPolicy.browserNetworkEnforced = false;
+    networkPolicy.networkRevision = -1;
+    networkPolicy.networkError.clear();
   }
 
   // Applies `reply`; returns (launch, quit, urls).

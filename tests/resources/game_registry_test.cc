@@ -126,7 +126,8 @@ TEST_F(GameTest, TheGameWindowIsDressedAfterAdmission) {
   ASSERT_GE(count, 2);
   wchar_t text[64] = {};
   GetMenuStringW(menu, 336, text, 64, MF_BYCOMMAND);
-  EXPECT_EQ(std::wstring(text), wide("资源与更新…"));
+  // "资源与更新…" as UTF-16 code units, independent of the client's conversion.
+  EXPECT_EQ(std::wstring(text), L"\u8D44\u6E90\u4E0E\u66F4\u65B0\u2026");
   EXPECT_EQ(GetMenuItemID(menu, count - 1), 336u);
   MENUITEMINFOW separator = {};
   separator.cbSize = sizeof separator;

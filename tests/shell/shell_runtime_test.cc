@@ -13,9 +13,11 @@
 
 #include "desktop/desktop.h"
 #include "desktop/desktop_state.h"
+#include "include/base/cef_bind.h"
 #include "include/cef_command_line.h"
 #include "include/views/cef_browser_view.h"
 #include "include/views/cef_window.h"
+#include "include/wrapper/cef_closure_task.h"
 #include "private_origin.h"
 #include "service/service_harness_win.h"
 #include "shell/simple_app.h"
@@ -620,6 +622,31 @@ TEST(ShellEnd, ClosingTheOnlyWindowWhileTheLaunchWaitsEndsTheClient) {
   EXPECT_TRUE(SimpleHandler::GetInstance() == nullptr || SimpleHandler::GetInstance()->IsClosing());
 }
 
+// A window asked for in the same UI task as the close comes into being while
+// the open ones are going: it is closed too, and the message loop that
+// RunWinMain runs ends with no window left.
+TEST(ShellEnd, AWindowCreatedDuringTheCloseIsClosedAndTheLoopEnds) {
+  Client client(json{{"siteOrigin", kesta::kPrivateOrigin}});
+  ASSERT_TRUE(startGame(client));
+  CefRefPtr<SimpleHandler> handler(SimpleHandler::GetInstance());
+  ASSERT_TRUE(handler);
+  handler->OpenWindow("https://elsewhere.example/");
+  handler->CloseAllBrowsers(true);
+
+  // A way out should the loop never end.
+  auto stuck = std::make_shared<bool>(false);
+  auto giveUp = [](std::shared_ptr<bool> flag) {
+    *flag = true;
+    CefQuitMessageLoop();
+  };
+  CefPostDelayedTask(TID_UI, base::BindOnce(giveUp, stuck), 20000);
+  CefRunMessageLoop();
+  EXPECT_FALSE(*stuck) << "the message loop did not end";
+  EXPECT_EQ(cef_testing::OpenBrowserCount(), 0);
+  EXPECT_TRUE(handler->IsClosing());
+  EXPECT_FALSE(running.load());
+}
+
 TEST(ShellEnd, AQuitReplyWithNoBrowserEndsTheClient) {
   Client client(json{{"launchReady", false}});
   ASSERT_TRUE(client.ready());
@@ -645,7 +672,7 @@ TEST(ShellEnd, ARelaunchWithNoBrowserShowsTheUpdateWindowOnlyWhileTheLaunchWaits
 
   // Admitted, but the game window is not there (yet): nothing to show.
   {
-    std::lock_guard<std::mutex> lock(browserMutex);
+    std::lock_guard lock(browserMutex);
     resourceLaunch.admitted = true;
   }
   ShowWindow(updateWindow, SW_HIDE);
@@ -656,7 +683,7 @@ TEST(ShellEnd, ARelaunchWithNoBrowserShowsTheUpdateWindowOnlyWhileTheLaunchWaits
   EXPECT_FALSE(IsWindowVisible(updateWindow));
   EXPECT_TRUE(cef_testing::LastRelaunchHandled());
   {
-    std::lock_guard<std::mutex> lock(browserMutex);
+    std::lock_guard lock(browserMutex);
     resourceLaunch.admitted = false;
   }
 
