@@ -94,7 +94,7 @@ TEST_F(GameTest, AWebWindowReachesNeitherTheSiteOriginNorTheService) {
   ASSERT_TRUE(web);
   CefRefPtr<CefFrame> main = web->GetMainFrame();
 
-  for (const std::string url : {site_ + "/", site_ + "/engine/game.js", localOrigin + "/api/info"}) {
+  for (const std::string& url : {site_ + "/", site_ + "/engine/game.js", localOrigin + "/api/info"}) {
     EXPECT_EQ(Get(main, url).error, ERR_ABORTED) << url;
     EXPECT_EQ(client_->Last(url).result, RV_CANCEL) << url;
   }

@@ -209,8 +209,9 @@ TEST_F(GameTest, OddlySpelledPathsReachNothingButBoundFiles) {
           environment->service->Api(kesta::testing::service_http::verb::get, "/__control/journal").Json();
       for (const json& entry : journal["requests"]) {
         const std::string target = entry["target"];
-        if (target.size() >= query.size() && target.compare(target.size() - query.size(), query.size(), query) == 0)
+        if (target.size() >= query.size() && target.compare(target.size() - query.size(), query.size(), query) == 0) {
           EXPECT_EQ(target, "/engine/game.js" + query) << "the service was asked for a path that is not bound";
+        }
         EXPECT_EQ(target.find('#'), std::string::npos) << target;
       }
     }

@@ -170,12 +170,12 @@ TEST_F(ShellTest, TheGameWindowOpensOnThePrivateOriginOnceAdmitted) {
   // The gate admits again on a later reply: the game-window closure is
   // spent, so no second game window opens.
   {
-    std::lock_guard<std::mutex> lock(browserMutex);
+    std::lock_guard lock(browserMutex);
     resourceLaunch.admitted = false;
   }
   ASSERT_TRUE(cef_testing::RunUntil(
       [] {
-        std::lock_guard<std::mutex> lock(browserMutex);
+        std::lock_guard lock(browserMutex);
         return resourceLaunch.admitted;
       },
       10000));
