@@ -177,7 +177,7 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
         socket_(NetworkThread::Get().context()),
         resolver_(NetworkThread::Get().context()),
         timer_(NetworkThread::Get().context()),
-        read_buffer_(kReadChunk),
+        read_buffer_(new char[kReadChunk]),
         parser_(spec_.method == "HEAD") {}
 
   ~TransactionImpl() override { CloseCountedSocket(socket_); }
@@ -359,7 +359,7 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
   }
 
   void Read() {
-    socket_.async_read_some(asio::buffer(read_buffer_),
+    socket_.async_read_some(asio::buffer(read_buffer_.get(), kReadChunk),
                             [self = shared_from_this()](const boost::system::error_code& ec, size_t n) {
                               if (!self->socket_.is_open())
                                 return;
@@ -372,7 +372,7 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
     std::string body;
     int rv = 0;
     if (n)
-      rv = parser_.Feed(read_buffer_.data(), n, body);
+      rv = parser_.Feed(read_buffer_.get(), n, body);
     if (!rv && ec == asio::error::eof)
       rv = parser_.OnEof();
     else if (!rv && ec)
@@ -410,7 +410,7 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
   bool reused_ = false;   // socket_ came from the idle pool
   bool retried_ = false;  // the request already went out a second time
   std::string request_text_;
-  std::vector<char> read_buffer_;
+  std::unique_ptr<char[]> read_buffer_;  // left uninitialised: reads fill it
   HttpResponseParser parser_;
 };
 
