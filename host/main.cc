@@ -45,9 +45,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     FreeLibrary(dll);
     return 1;
   }
-  void* sandbox_info = cef_sandbox_info_create();
-  int exit_code = run(instance, nullptr, nullptr, sandbox_info);
-  cef_sandbox_info_destroy(sandbox_info);
+  CefScopedSandboxInfo sandbox;
   // The DLL stays loaded: threads it leaves behind may still be unwinding.
-  return exit_code;
+  return run(instance, nullptr, nullptr, sandbox.sandbox_info());
 }

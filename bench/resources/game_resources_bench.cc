@@ -1,11 +1,15 @@
 // Times the game's resource road in the running runtime against
 // kesta-service.exe: a game browser loading 2,000 files of mixed sizes
 // (1 KiB to 1 MiB) through the local HTTPS handler, the same files fetched
-// straight from the service by the network stack, and the per-request cost
-// of the access rules plus the handler factory with 50,000 bindings in the
-// generation. Prints one line per measurement.
+// straight from the service by the network stack, the same files fetched by
+// a plain HTTP client on one kept-alive socket (the physical limit), and the
+// per-request cost of the access rules plus the handler factory with 50,000
+// bindings in the generation. Prints one line per measurement.
+#include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -107,6 +111,95 @@ class Fetch : public CefURLRequestClient {
   IMPLEMENT_REFCOUNTING(Fetch);
 };
 
+// HTTP/1.1 over one kept-alive Winsock connection with blocking calls: as
+// little as a client can do. Understands what the service sends: a status
+// line, headers with Content-Length, the body.
+class PlainClient {
+ public:
+  explicit PlainClient(uint16_t port) : port_(port), buffer_(1 << 20) {
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+  }
+  ~PlainClient() { Close(); }
+
+  // The body length of a 200 answer to |request|, or -1. Reconnects once
+  // when the kept connection turns out closed.
+  int64_t Fetch(const std::string& request) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      if (socket_ == INVALID_SOCKET && !Connect())
+        return -1;
+      const int64_t length = Exchange(request);
+      if (length != -2)
+        return length;
+      Close();
+    }
+    return -1;
+  }
+
+ private:
+  bool Connect() {
+    socket_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port_);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const BOOL noDelay = TRUE;
+    setsockopt(socket_, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
+    if (connect(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+      Close();
+      return false;
+    }
+    return true;
+  }
+
+  void Close() {
+    if (socket_ != INVALID_SOCKET)
+      closesocket(socket_);
+    socket_ = INVALID_SOCKET;
+    pending_.clear();
+  }
+
+  // -2: the connection was closed before any answer (try again).
+  int64_t Exchange(const std::string& request) {
+    if (send(socket_, request.data(), static_cast<int>(request.size()), 0) != static_cast<int>(request.size()))
+      return -2;
+    std::string head = std::move(pending_);
+    pending_.clear();
+    size_t end;
+    while ((end = head.find("\r\n\r\n")) == std::string::npos) {
+      const int n = recv(socket_, buffer_.data(), static_cast<int>(buffer_.size()), 0);
+      if (n <= 0)
+        return head.empty() ? -2 : -1;
+      head.append(buffer_.data(), n);
+    }
+    std::string lower = head.substr(0, end + 2);
+    for (char& c : lower)
+      c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const size_t field = lower.find("\r\ncontent-length:");
+    if (lower.compare(0, 12, "http/1.1 200") != 0 || field == std::string::npos)
+      return -1;
+    const int64_t length = std::atoll(lower.c_str() + field + 17);
+    const bool close = lower.find("\r\nconnection: close") != std::string::npos;
+    int64_t have = static_cast<int64_t>(head.size() - end - 4);
+    while (have < length) {
+      const int n = recv(socket_, buffer_.data(), static_cast<int>(std::min<int64_t>(buffer_.size(), length - have)), 0);
+      if (n <= 0)
+        return -1;
+      have += n;
+    }
+    if (have > length)
+      pending_ = head.substr(end + 4 + static_cast<size_t>(length));
+    if (close)
+      Close();
+    return length;
+  }
+
+  const uint16_t port_;
+  SOCKET socket_ = INVALID_SOCKET;
+  std::vector<char> buffer_;
+  std::string pending_;  // bytes past the last answer
+};
+
 // Sizes spread evenly on a log scale between 1 KiB and 1 MiB.
 std::vector<size_t> fileSizes() {
   std::mt19937 random(11);
@@ -206,24 +299,38 @@ int main() {
       return fetch->status == 200 && fetch->body.size() == sizes[i];
     };
 
+    // A plain client: one kept-alive socket, blocking reads of up to 1 MiB,
+    // the same headers.
+    PlainClient plainClient(service.port());
+    const std::string plainHeaders = "Host: 127.0.0.1:" + std::to_string(service.port()) +
+                                     "\r\nAuthorization: Bearer " + token + "\r\nX-KESTA-Generation: " + generation +
+                                     "\r\n\r\n";
+    auto plain = [&](int i) {
+      const std::string request = "GET /bench/f" + std::to_string(i) + ".bin HTTP/1.1\r\n" + plainHeaders;
+      return plainClient.Fetch(request) == static_cast<int64_t>(sizes[i]);
+    };
+
     for (int i = 0; i < 50; ++i) {
       throughHandler(i);
       direct(i);
+      plain(i);
     }
-    // The two roads take turns in blocks of 100 files, so that a change in
-    // the machine's load during the run weighs on both alike.
+    // The roads take turns in blocks of 100 files, so that a change in the
+    // machine's load during the run weighs on all alike.
     Clock::duration handlerTime{};
     Clock::duration directTime{};
+    Clock::duration plainTime{};
     int failed = 0;
+    auto timeBlock = [&](int block, const auto& road, Clock::duration& time) {
+      const auto start = Clock::now();
+      for (int i = block; i < block + 100; ++i)
+        failed += road(i) ? 0 : 1;
+      time += Clock::now() - start;
+    };
     for (int block = 0; block < kFiles; block += 100) {
-      auto start = Clock::now();
-      for (int i = block; i < block + 100; ++i)
-        failed += throughHandler(i) ? 0 : 1;
-      handlerTime += Clock::now() - start;
-      start = Clock::now();
-      for (int i = block; i < block + 100; ++i)
-        failed += direct(i) ? 0 : 1;
-      directTime += Clock::now() - start;
+      timeBlock(block, throughHandler, handlerTime);
+      timeBlock(block, direct, directTime);
+      timeBlock(block, plain, plainTime);
     }
     auto report = [&](const char* name, Clock::duration time) {
       const double elapsed = seconds(time);
@@ -233,7 +340,10 @@ int main() {
     };
     const double handlerRate = report("through the local handler", handlerTime);
     const double directRate = report("straight from the service", directTime);
+    const double plainRate = report("plain kept-alive client", plainTime);
     std::printf("ratio handler/direct        %8.2f  (target >= 0.80)\n", handlerRate / directRate);
+    std::printf("ratio handler/plain         %8.2f\n", handlerRate / plainRate);
+    std::printf("ratio direct/plain          %8.2f  (target >= 0.80)\n", directRate / plainRate);
     if (failed) {
       std::printf("%d loads failed\n", failed);
       exitCode = 1;

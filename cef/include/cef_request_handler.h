@@ -11,6 +11,7 @@
 #include "include/cef_request.h"
 #include "include/cef_resource_request_handler.h"
 #include "include/cef_ssl_info.h"
+#include "include/cef_unresponsive_process_callback.h"
 #include "include/cef_x509_certificate.h"
 
 class CefBrowser;
@@ -84,8 +85,10 @@ class CefRequestHandler : public virtual CefBaseRefCounted {
   // UI thread.
   virtual void OnRenderViewReady(CefRefPtr<CefBrowser> browser) {}
 
-  // UI thread. True when |callback| will decide.
-  virtual bool OnRenderProcessUnresponsive(CefRefPtr<CefBrowser> browser, CefRefPtr<CefCallback> callback) {
+  // UI thread. True when |callback| will decide; false lets the default
+  // handling run.
+  virtual bool OnRenderProcessUnresponsive(CefRefPtr<CefBrowser> browser,
+                                           CefRefPtr<CefUnresponsiveProcessCallback> callback) {
     return false;
   }
 

@@ -44,7 +44,7 @@ std::string ReasonFor(int status) {
   return reason.empty() ? "Unknown" : std::string(reason.data(), reason.size());
 }
 
-std::string Serialize(const CannedResponse& c, size_t announced_length) {
+std::string Serialize(const CannedResponse& c, size_t announced_length, bool announce_close = true) {
   std::string text =
       "HTTP/1.1 " + std::to_string(c.status) + " " + (c.reason.empty() ? ReasonFor(c.status) : c.reason) + "\r\n";
   bool has_length = false;
@@ -55,8 +55,9 @@ std::string Serialize(const CannedResponse& c, size_t announced_length) {
   }
   if (!has_length)
     text += "Content-Length: " + std::to_string(announced_length) + "\r\n";
-  text += "Connection: close\r\n\r\n";
-  return text + c.body;
+  if (announce_close)
+    text += "Connection: close\r\n";
+  return text + "\r\n" + c.body;
 }
 
 // Accept loop and io_context on one thread, shared by both servers.
@@ -163,15 +164,17 @@ class LoopbackHttpServer::Impl {
   ~Impl() { core_.Stop(); }
 
   struct Session : std::enable_shared_from_this<Session> {
-    Session(Impl* server, tcp::socket socket) : server(server), socket(std::move(socket)) {}
+    Session(Impl* server, tcp::socket socket, int id) : server(server), socket(std::move(socket)), id(id) {}
     Impl* server;
     tcp::socket socket;
+    int id;
     beast::flat_buffer buffer;
     http::request<http::string_body> request;
     std::string out;
     char sink[256];
 
     void Start() {
+      request = {};
       http::async_read(socket, buffer, request,
                        [self = shared_from_this()](const boost::system::error_code& ec, size_t) {
                          if (!ec)
@@ -181,6 +184,7 @@ class LoopbackHttpServer::Impl {
 
     void Respond() {
       RecordedRequest recorded = Record(request);
+      recorded.connection = id;
       CannedResponse canned;
       if (server->handler_) {
         canned = server->handler_(recorded);
@@ -192,14 +196,29 @@ class LoopbackHttpServer::Impl {
         std::lock_guard<std::mutex> guard(server->lock_);
         server->requests_.push_back(std::move(recorded));
       }
+      if (canned.hang_up) {
+        boost::system::error_code ignored;
+        socket.shutdown(tcp::socket::shutdown_both, ignored);
+        socket.close(ignored);
+        return;
+      }
       bool hold = canned.hold_after_head;
-      out = Serialize(canned, hold ? canned.body.size() + 1000000 : canned.body.size());
+      bool again = canned.keep_alive && !canned.close_after && !hold;
+      bool close_quietly = canned.keep_alive && canned.close_after && !hold;
+      out = Serialize(canned, hold ? canned.body.size() + 1000000 : canned.body.size(), !canned.keep_alive);
       asio::async_write(socket, asio::buffer(out),
-                        [self = shared_from_this(), hold](const boost::system::error_code& ec, size_t) {
+                        [self = shared_from_this(), hold, again, close_quietly](const boost::system::error_code& ec,
+                                                                               size_t) {
                           if (ec)
                             return;
                           if (hold) {
                             self->WaitForClientToLeave();
+                          } else if (again) {
+                            self->Start();
+                          } else if (close_quietly) {
+                            boost::system::error_code ignored;
+                            self->socket.shutdown(tcp::socket::shutdown_both, ignored);
+                            self->socket.close(ignored);
                           } else {
                             boost::system::error_code ignored;
                             self->socket.shutdown(tcp::socket::shutdown_send, ignored);
@@ -233,12 +252,20 @@ class LoopbackHttpServer::Impl {
     }
   };
 
-  void Serve(tcp::socket socket) { std::make_shared<Session>(this, std::move(socket))->Start(); }
+  void Serve(tcp::socket socket) {
+    int id;
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      id = ++connections_;
+    }
+    std::make_shared<Session>(this, std::move(socket), id)->Start();
+  }
 
   Handler handler_;
-  mutable std::mutex lock_;  // guards requests_ and abandoned_
+  mutable std::mutex lock_;  // guards requests_, connections_ and abandoned_
   mutable std::condition_variable changed_;
   std::vector<RecordedRequest> requests_;
+  int connections_ = 0;
   int abandoned_ = 0;
   ServerCore core_;  // last: stopped first
 };
@@ -262,6 +289,11 @@ std::vector<RecordedRequest> LoopbackHttpServer::requests() const {
 size_t LoopbackHttpServer::request_count() const {
   std::lock_guard<std::mutex> guard(impl_->lock_);
   return impl_->requests_.size();
+}
+
+int LoopbackHttpServer::connection_count() const {
+  std::lock_guard<std::mutex> guard(impl_->lock_);
+  return impl_->connections_;
 }
 
 int LoopbackHttpServer::abandoned_holds() const {

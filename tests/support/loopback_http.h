@@ -19,6 +19,8 @@ struct RecordedRequest {
   std::string target;  // as sent: origin form, or absolute form to a proxy
   std::vector<std::pair<std::string, std::string>> headers;
   std::string body;
+  // The connection it came on: 1 for the server's first, and so on.
+  int connection = 0;
 
   // First value of |name| (case-insensitive); empty when absent.
   std::string Header(const std::string& name) const;
@@ -33,6 +35,14 @@ struct CannedResponse {
   // Send the head and this much of the body, then keep the connection open
   // until the client goes away (for cancellation tests).
   bool hold_after_head = false;
+  // Keep the connection for further requests instead of announcing
+  // "Connection: close" and closing it.
+  bool keep_alive = false;
+  // With keep_alive: close the connection after this response all the same,
+  // unannounced, as a server ends a connection it keeps idle.
+  bool close_after = false;
+  // Close the connection without answering.
+  bool hang_up = false;
 };
 
 class LoopbackHttpServer {
@@ -51,6 +61,8 @@ class LoopbackHttpServer {
 
   std::vector<RecordedRequest> requests() const;
   size_t request_count() const;
+  // Connections accepted so far.
+  int connection_count() const;
   // Connections whose client has closed while the server held them.
   int abandoned_holds() const;
   // Blocks until |n| held connections were abandoned, or |timeout_ms|.

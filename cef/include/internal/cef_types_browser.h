@@ -206,18 +206,6 @@ typedef struct _cef_key_event_t {
 #ifdef __cplusplus
 }
 
-// Zero-initialised wrappers with |size| filled in, like the other structure
-// wrappers.
-class CefPopupFeatures : public cef_popup_features_t {
- public:
-  CefPopupFeatures() : cef_popup_features_t{} { size = sizeof(cef_popup_features_t); }
-};
-
-class CefKeyEvent : public cef_key_event_t {
- public:
-  CefKeyEvent() : cef_key_event_t{} { size = sizeof(cef_key_event_t); }
-};
-
 // X11/Wayland window properties; declared on every platform, unused here.
 struct CefLinuxWindowProperties {
   size_t size = sizeof(CefLinuxWindowProperties);

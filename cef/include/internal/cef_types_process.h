@@ -74,7 +74,6 @@ typedef enum {
   STATE_DEFAULT = 0,
   STATE_ENABLED,
   STATE_DISABLED,
-  STATE_NUM_VALUES,
 } cef_state_t;
 
 // Device scale factors of resources.

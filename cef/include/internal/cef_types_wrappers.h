@@ -20,7 +20,7 @@ class CefStructBase : public traits::struct_type {
   using struct_type = typename traits::struct_type;
 
   CefStructBase() : attached_to_(nullptr) { Init(); }
-  virtual ~CefStructBase() {
+  ~CefStructBase() {
     // An attached structure's strings belong to the source.
     if (!attached_to_) {
       traits::clear(this);
@@ -34,12 +34,6 @@ class CefStructBase : public traits::struct_type {
   CefStructBase(const struct_type& r) {
     Init();
     *this = r;
-  }
-
-  // Drops every value and starts over with the defaults.
-  void Reset() {
-    traits::clear(this);
-    Init();
   }
 
   // Takes over the contents of |source|, which must stay alive; the
@@ -79,6 +73,24 @@ class CefStructBase : public traits::struct_type {
 
   struct_type* attached_to_;
 };
+
+// Wraps a plain structure that starts with |size| and owns nothing: zeroed
+// with |size| set; a copy from a smaller (older) structure takes what it has.
+template <class struct_type>
+class CefStructBaseSimple : public struct_type {
+ public:
+  CefStructBaseSimple() : struct_type{sizeof(struct_type)} {}
+  CefStructBaseSimple(const struct_type& r) : struct_type{sizeof(struct_type)} { *this = r; }
+
+  CefStructBaseSimple& operator=(const struct_type& r) {
+    memcpy(static_cast<struct_type*>(this), &r, r.size < sizeof(struct_type) ? r.size : sizeof(struct_type));
+    this->size = sizeof(struct_type);
+    return *this;
+  }
+};
+
+using CefPopupFeatures = CefStructBaseSimple<cef_popup_features_t>;
+using CefKeyEvent = CefStructBaseSimple<cef_key_event_t>;
 
 namespace cef_internal {
 
@@ -263,7 +275,7 @@ class CefRange : public cef_range_t {
 
   static CefRange InvalidRange() { return CefRange(UINT32_MAX, UINT32_MAX); }
 
-  void Set(uint32_t from_val, uint32_t to_val) {
+  void Set(int from_val, int to_val) {
     from = from_val;
     to = to_val;
   }

@@ -67,6 +67,16 @@ int HttpResponseParser::ParseStatusLine(const std::string& line) {
   if (code_end - code_start != 3)
     return ERR_INVALID_HTTP_RESPONSE;
   head_ = HttpResponseHead();
+  // "HTTP/" digit "." digit; anything else counts as HTTP/1.0, which is
+  // the conservative reading for connection reuse.
+  if (sp == 8 && std::isdigit(static_cast<unsigned char>(line[5])) && line[6] == '.' &&
+      std::isdigit(static_cast<unsigned char>(line[7]))) {
+    head_.version_major = line[5] - '0';
+    head_.version_minor = line[7] - '0';
+  } else {
+    head_.version_major = 1;
+    head_.version_minor = 0;
+  }
   head_.status = std::stoi(line.substr(code_start, 3));
   head_.status_text = code_end < line.size() ? Trim(line.substr(code_end)) : std::string();
   return 0;
@@ -131,6 +141,17 @@ int HttpResponseParser::StartBody() {
 int HttpResponseParser::Feed(const char* data, size_t size, std::string& body_out) {
   if (size)
     received_any_ = true;
+  if (state_ == State::kBodyLength && buffer_.empty()) {
+    // The common case of a large body: straight to the output, without a
+    // round through the buffer.
+    size_t n = size < remaining_ ? size : static_cast<size_t>(remaining_);
+    body_out.append(data, n);
+    data += n;
+    size -= n;
+    remaining_ -= n;
+    if (remaining_ == 0)
+      state_ = State::kDone;
+  }
   buffer_.append(data, size);
   while (true) {
     switch (state_) {
@@ -211,7 +232,11 @@ int HttpResponseParser::Feed(const char* data, size_t size, std::string& body_ou
         buffer_.clear();
         return 0;
       case State::kDone:
-        buffer_.clear();  // anything after the response is ignored
+        // Anything after the response is ignored, but it leaves the
+        // connection in an unknown state.
+        if (!buffer_.empty())
+          trailing_bytes_ = true;
+        buffer_.clear();
         return 0;
     }
   }

@@ -12,6 +12,9 @@
 namespace cef_internal {
 
 struct HttpResponseHead {
+  // From the status line: "HTTP/1.0" gives 1 and 0.
+  int version_major = 1;
+  int version_minor = 1;
   int status = 0;
   std::string status_text;
   std::vector<std::pair<std::string, std::string>> headers;  // in arrival order
@@ -41,6 +44,8 @@ class HttpResponseParser {
   int64_t content_length() const { return content_length_; }
   // True once any byte has arrived.
   bool received_bytes() const { return received_any_; }
+  // True when bytes followed the complete response (they were dropped).
+  bool had_trailing_bytes() const { return trailing_bytes_; }
 
  private:
   enum class State {
@@ -63,6 +68,7 @@ class HttpResponseParser {
 
   bool head_request_;
   bool received_any_ = false;
+  bool trailing_bytes_ = false;
   State state_ = State::kStatusLine;
   std::string buffer_;
   size_t header_bytes_ = 0;

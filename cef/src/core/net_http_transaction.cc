@@ -10,6 +10,7 @@
 
 #include <boost/asio.hpp>
 
+#include "core/net_socket_pool.h"
 #include "include/internal/cef_types_net.h"
 
 namespace cef_internal {
@@ -20,9 +21,9 @@ namespace asio = boost::asio;
 using tcp = asio::ip::tcp;
 
 constexpr auto kConnectTimeout = std::chrono::seconds(20);
-constexpr size_t kReadChunk = 16 * 1024;
-
-std::atomic<int> g_open_sockets{0};
+// Large reads: each read's bytes travel on to the IO thread and the
+// client's thread as one task, so fewer, bigger reads cost less.
+constexpr size_t kReadChunk = 256 * 1024;
 
 class TransactionImpl;
 
@@ -37,6 +38,8 @@ class NetworkThread {
   }
 
   asio::io_context& context() { return context_; }
+  // Network thread only.
+  IdleSocketPool& pool() { return pool_; }
 
   // Registers |t| and makes sure the thread runs. False after Shutdown().
   bool Register(const std::shared_ptr<TransactionImpl>& t) {
@@ -66,6 +69,7 @@ class NetworkThread {
   std::mutex lock_;  // guards shut_down_, thread_, work_ and live_
   bool shut_down_ = false;
   asio::io_context context_;
+  IdleSocketPool pool_{context_};
   std::optional<asio::executor_work_guard<asio::io_context::executor_type>> work_;
   std::thread thread_;
   std::set<std::shared_ptr<TransactionImpl>> live_;
@@ -102,6 +106,45 @@ bool EqualsIgnoreCase(const std::string& a, const char* b) {
   return true;
 }
 
+// Whether the connection may carry another request once |head|'s response
+// has been read in full: HTTP/1.1 unless a Connection or Proxy-Connection
+// header says "close"; HTTP/1.0 only when one says "keep-alive".
+bool IsKeepAlive(const HttpResponseHead& head) {
+  bool close = false;
+  bool keep_alive = false;
+  for (const char* name : {"Connection", "Proxy-Connection"}) {
+    for (const std::string& value : head.GetAll(name)) {
+      size_t start = 0;
+      while (start <= value.size()) {
+        size_t comma = value.find(',', start);
+        if (comma == std::string::npos)
+          comma = value.size();
+        std::string token = value.substr(start, comma - start);
+        token.erase(0, token.find_first_not_of(" \t"));
+        token.erase(token.find_last_not_of(" \t") + 1);
+        if (EqualsIgnoreCase(token, "close"))
+          close = true;
+        else if (EqualsIgnoreCase(token, "keep-alive"))
+          keep_alive = true;
+        start = comma + 1;
+      }
+    }
+  }
+  if (close)
+    return false;
+  if (head.version_major > 1 || (head.version_major == 1 && head.version_minor >= 1))
+    return true;
+  return keep_alive;
+}
+
+// Errors after which Chromium sends a request again when it went out on a
+// reused connection and no byte of a response came back: the server had
+// closed the idle connection just as it was taken.
+bool IsReuseFailure(int error) {
+  return error == ERR_CONNECTION_RESET || error == ERR_CONNECTION_CLOSED || error == ERR_CONNECTION_ABORTED ||
+         error == ERR_SOCKET_NOT_CONNECTED || error == ERR_EMPTY_RESPONSE;
+}
+
 int MapError(const boost::system::error_code& ec, bool connecting, bool via_proxy) {
   namespace e = asio::error;
   int rv;
@@ -134,12 +177,13 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
         socket_(NetworkThread::Get().context()),
         resolver_(NetworkThread::Get().context()),
         timer_(NetworkThread::Get().context()),
+        read_buffer_(new char[kReadChunk]),
         parser_(spec_.method == "HEAD") {}
 
-  ~TransactionImpl() override { CloseSocket(); }
+  ~TransactionImpl() override { CloseCountedSocket(socket_); }
 
   void Begin() {
-    asio::post(NetworkThread::Get().context(), [self = shared_from_this()] { self->Resolve(); });
+    asio::post(NetworkThread::Get().context(), [self = shared_from_this()] { self->Open(); });
   }
 
   void Cancel() override {
@@ -158,10 +202,9 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
       std::lock_guard<std::mutex> guard(deliver_lock_);
       delegate_.reset();
     }
-    boost::system::error_code ignored;
     resolver_.cancel();
     timer_.cancel();
-    CloseSocket();
+    CloseCountedSocket(socket_);
   }
 
  private:
@@ -186,17 +229,8 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
     }
     resolver_.cancel();
     timer_.cancel();
-    CloseSocket();
+    CloseCountedSocket(socket_);
     NetworkThread::Get().Unregister(this);
-  }
-
-  void CloseSocket() {
-    if (socket_.is_open()) {
-      boost::system::error_code ignored;
-      socket_.shutdown(tcp::socket::shutdown_both, ignored);
-      socket_.close(ignored);
-      g_open_sockets.fetch_sub(1);
-    }
   }
 
   bool BuildRequest() {
@@ -218,19 +252,52 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
         !spec_.body.empty() || spec_.method == "POST" || spec_.method == "PUT" || spec_.method == "PATCH";
     if (needs_length)
       text += "Content-Length: " + std::to_string(spec_.body.size()) + "\r\n";
-    text += "Connection: close\r\n\r\n";
+    // As Chromium asks: a proxy is told on its own header.
+    text += via_proxy() ? "Proxy-Connection: keep-alive\r\n\r\n" : "Connection: keep-alive\r\n\r\n";
     text += spec_.body;
     request_text_ = std::move(text);
     return true;
   }
 
-  void Resolve() {
+  // Connections are pooled by what they are connected to: the proxy and
+  // the destination it was asked for, or the destination itself.
+  std::string PoolGroup() const {
+    std::string group = spec_.url.scheme + "://" + spec_.url.HostAndPort();
+    if (via_proxy())
+      group = "proxy " + spec_.proxy.host + ":" + std::to_string(spec_.proxy.port) + " " + group;
+    return group;
+  }
+
+  void Open() {
     if (!BuildRequest())
       return Fail(ERR_INVALID_ARGUMENT);
-    std::string host = via_proxy() ? spec_.proxy.host : spec_.url.BareHost();
     int port = via_proxy() ? spec_.proxy.port : spec_.url.port;
     if (port <= 0 || port > 65535)
       return Fail(ERR_INVALID_URL);
+    group_ = PoolGroup();
+    if (std::optional<tcp::socket> idle = NetworkThread::Get().pool().Take(group_)) {
+      socket_ = std::move(*idle);
+      reused_ = true;
+      return Write();
+    }
+    Resolve();
+  }
+
+  // The reused connection failed before any byte of a response: the
+  // request goes once more, on a connection of its own.
+  void RetryOnNewConnection() {
+    CloseCountedSocket(socket_);
+    reused_ = false;
+    retried_ = true;
+    parser_ = HttpResponseParser(spec_.method == "HEAD");
+    Resolve();
+  }
+
+  bool ShouldRetry(int error) const { return reused_ && !retried_ && IsReuseFailure(error); }
+
+  void Resolve() {
+    std::string host = via_proxy() ? spec_.proxy.host : spec_.url.BareHost();
+    int port = via_proxy() ? spec_.proxy.port : spec_.url.port;
     resolver_.async_resolve(
         host, std::to_string(port), tcp::resolver::numeric_service,
         [self = shared_from_this()](const boost::system::error_code& ec, tcp::resolver::results_type results) {
@@ -238,6 +305,7 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
             return;
           if (ec || results.empty())
             return self->Fail(ERR_NAME_NOT_RESOLVED);
+          self->endpoints_.clear();
           for (const auto& entry : results)
             self->endpoints_.push_back(entry.endpoint());
           self->ConnectNext(0, ERR_CONNECTION_FAILED);
@@ -247,12 +315,12 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
   void ConnectNext(size_t index, int last_error) {
     if (index >= endpoints_.size())
       return Fail(last_error);
-    CloseSocket();
+    CloseCountedSocket(socket_);
     boost::system::error_code ec;
     socket_.open(endpoints_[index].protocol(), ec);
     if (ec)
       return ConnectNext(index + 1, MapError(ec, true, via_proxy()));
-    g_open_sockets.fetch_add(1);
+    CountSocketOpened();
     timer_.expires_after(kConnectTimeout);
     timer_.async_wait([self = shared_from_this()](const boost::system::error_code& ec) {
       if (!ec) {
@@ -269,6 +337,8 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
         return self->Fail(self->via_proxy() ? ERR_PROXY_CONNECTION_FAILED : ERR_CONNECTION_TIMED_OUT);
       if (ec)
         return self->ConnectNext(index + 1, MapError(ec, true, self->via_proxy()));
+      boost::system::error_code ignored;
+      self->socket_.set_option(tcp::no_delay(true), ignored);
       self->Write();
     });
   }
@@ -278,14 +348,18 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
                       [self = shared_from_this()](const boost::system::error_code& ec, size_t) {
                         if (!self->socket_.is_open())
                           return;
-                        if (ec)
-                          return self->Fail(MapError(ec, false, self->via_proxy()));
+                        if (ec) {
+                          const int error = MapError(ec, false, self->via_proxy());
+                          if (self->ShouldRetry(error))
+                            return self->RetryOnNewConnection();
+                          return self->Fail(error);
+                        }
                         self->Read();
                       });
   }
 
   void Read() {
-    socket_.async_read_some(asio::buffer(read_buffer_),
+    socket_.async_read_some(asio::buffer(read_buffer_.get(), kReadChunk),
                             [self = shared_from_this()](const boost::system::error_code& ec, size_t n) {
                               if (!self->socket_.is_open())
                                 return;
@@ -298,12 +372,14 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
     std::string body;
     int rv = 0;
     if (n)
-      rv = parser_.Feed(read_buffer_.data(), n, body);
+      rv = parser_.Feed(read_buffer_.get(), n, body);
     if (!rv && ec == asio::error::eof)
       rv = parser_.OnEof();
     else if (!rv && ec)
       rv = parser_.received_bytes() ? MapError(ec, false, via_proxy())
                                     : (ec == asio::error::connection_reset ? ERR_CONNECTION_RESET : ERR_EMPTY_RESPONSE);
+    if (rv && !parser_.received_bytes() && ShouldRetry(rv))
+      return RetryOnNewConnection();
     if (!had_head && parser_.head_complete() && !rv) {
       Deliver([this](HttpTransactionDelegate& d) { d.OnHttpResponseHead(parser_.head()); });
     }
@@ -311,8 +387,12 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
       Deliver([&body](HttpTransactionDelegate& d) { d.OnHttpData(std::move(body)); });
     if (rv)
       return Fail(rv);
-    if (parser_.done())
+    if (parser_.done()) {
+      // Nothing may follow the response on a connection kept for reuse.
+      if (!ec && !parser_.had_trailing_bytes() && IsKeepAlive(parser_.head()))
+        NetworkThread::Get().pool().Put(group_, std::move(socket_));
       return Fail(0);
+    }
     if (ec == asio::error::eof)
       return Fail(ERR_CONNECTION_CLOSED);
     Read();
@@ -326,8 +406,11 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
   asio::steady_timer timer_;
   std::vector<tcp::endpoint> endpoints_;
   bool timed_out_ = false;
+  std::string group_;
+  bool reused_ = false;   // socket_ came from the idle pool
+  bool retried_ = false;  // the request already went out a second time
   std::string request_text_;
-  std::array<char, kReadChunk> read_buffer_{};
+  std::unique_ptr<char[]> read_buffer_;  // left uninitialised: reads fill it
   HttpResponseParser parser_;
 };
 
@@ -355,14 +438,16 @@ void NetworkThread::Shutdown() {
   }
   if (thread.joinable()) {
     // Close every socket on the network thread, then let run() drain.
-    asio::post(context_, [live] {
+    asio::post(context_, [this, live] {
       for (const auto& t : live)
         t->Abandon();
+      pool_.CloseAll();
     });
     thread.join();
   } else {
     for (const auto& t : live)
       t->Abandon();
+    pool_.CloseAll();
   }
 }
 
@@ -388,7 +473,7 @@ void ResetForTesting() {
 }
 
 int OpenSocketCount() {
-  return g_open_sockets.load();
+  return CountedOpenSockets();
 }
 
 }  // namespace network_thread

@@ -1,5 +1,6 @@
-// One HTTP/1.1 exchange over a fresh TCP connection, direct or through an
-// HTTP proxy, run on the network thread. No TLS, no connection reuse.
+// One HTTP/1.1 exchange, direct or through an HTTP proxy, run on the network
+// thread, on an idle kept-alive connection of the same destination and proxy
+// when there is one (see net_socket_pool.h), else on a new one. No TLS.
 #ifndef CEF_SRC_CORE_NET_HTTP_TRANSACTION_H_
 #define CEF_SRC_CORE_NET_HTTP_TRANSACTION_H_
 #pragma once
@@ -20,8 +21,9 @@ namespace cef_internal {
 struct HttpRequestSpec {
   std::string method = "GET";
   NetUrl url;
-  // Sent as given, after Host; the transaction adds Host, Connection and
-  // Content-Length itself and drops any of those found here.
+  // Sent as given, after Host; the transaction adds Host, Content-Length
+  // and Connection (Proxy-Connection to a proxy) itself and drops any of
+  // those found here.
   std::vector<std::pair<std::string, std::string>> headers;
   std::string body;
   // kDirect or kHttp. The request goes to the proxy in absolute form.
@@ -62,7 +64,8 @@ void Shutdown();
 // Lets the network thread start again after Shutdown() (tests).
 void ResetForTesting();
 
-// Sockets currently open by the network stack.
+// Sockets currently open by the network stack, idle kept-alive ones
+// included.
 int OpenSocketCount();
 
 }  // namespace network_thread

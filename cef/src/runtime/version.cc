@@ -2,7 +2,7 @@
 #include <atomic>
 
 #include "include/cef_api_hash.h"
-#include "include/cef_version.h"
+#include "include/cef_version_info.h"
 
 extern "C" {
 

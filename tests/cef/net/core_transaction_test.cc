@@ -2,6 +2,7 @@
 // cancellation and socket accounting.
 #include <chrono>
 #include <future>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -188,6 +189,147 @@ TEST(HttpTransaction, CancelClosesTheSocketAndSilencesTheDelegate) {
   probe->cancelled = true;  // nothing may arrive once Cancel() has returned
   EXPECT_TRUE(server.WaitForAbandonedHolds(1, 10000));
   EXPECT_EQ(probe->calls_after_cancel, 0);
+}
+
+// Connection reuse as Chromium's socket pools do it.
+
+CannedResponse KeptAlive(std::string body) {
+  CannedResponse c;
+  c.keep_alive = true;
+  c.body = std::move(body);
+  return c;
+}
+
+TEST(HttpConnectionReuse, KeptAliveConnectionsCarryTheNextRequests) {
+  LoopbackHttpServer server([](const RecordedRequest& r) {
+    if (r.target == "/chunked") {
+      CannedResponse c = KeptAlive("3\r\nabc\r\n0\r\n\r\n");
+      c.headers = {{"Transfer-Encoding", "chunked"}};
+      return c;
+    }
+    return KeptAlive("ok " + r.target);
+  });
+  EXPECT_EQ(Exchange(Get(server.origin() + "/1")).body, "ok /1");
+  EXPECT_EQ(Exchange(Get(server.origin() + "/chunked")).body, "abc");
+  HttpRequestSpec post = Get(server.origin() + "/3");
+  post.method = "POST";
+  post.body = "data";
+  Outcome last = Exchange(post);
+  EXPECT_EQ(last.error, 0);
+  EXPECT_EQ(last.body, "ok /3");
+  EXPECT_EQ(server.connection_count(), 1);
+  auto seen = server.requests();
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_EQ(seen[2].connection, 1);
+  EXPECT_EQ(seen[2].body, "data");
+  EXPECT_EQ(seen[0].Header("Connection"), "keep-alive");
+}
+
+TEST(HttpConnectionReuse, ConnectionCloseOrStrayBytesEndTheConnection) {
+  LoopbackHttpServer server([](const RecordedRequest& r) {
+    if (r.target == "/close") {
+      CannedResponse c;  // "Connection: close"
+      c.body = "bye";
+      return c;
+    }
+    if (r.target == "/stray") {
+      // Two bytes more than announced: the connection's state is unknown.
+      CannedResponse c = KeptAlive("okXX");
+      c.headers = {{"Content-Length", "2"}};
+      return c;
+    }
+    return KeptAlive("ok");
+  });
+  EXPECT_EQ(Exchange(Get(server.origin() + "/close")).body, "bye");
+  EXPECT_EQ(Exchange(Get(server.origin() + "/stray")).body, "ok");
+  EXPECT_EQ(Exchange(Get(server.origin() + "/plain")).body, "ok");
+  EXPECT_EQ(Exchange(Get(server.origin() + "/plain")).body, "ok");
+  auto seen = server.requests();
+  ASSERT_EQ(seen.size(), 4u);
+  EXPECT_EQ(seen[1].connection, 2);
+  EXPECT_EQ(seen[2].connection, 3);
+  EXPECT_EQ(seen[3].connection, 3);
+}
+
+TEST(HttpConnectionReuse, AServerClosedIdleConnectionIsReplaced) {
+  LoopbackHttpServer server([](const RecordedRequest& r) {
+    CannedResponse c = KeptAlive("ok " + r.target);
+    c.close_after = r.target == "/first";
+    return c;
+  });
+  EXPECT_EQ(Exchange(Get(server.origin() + "/first")).body, "ok /first");
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  Outcome next = Exchange(Get(server.origin() + "/next"));
+  EXPECT_EQ(next.error, 0);
+  EXPECT_EQ(next.body, "ok /next");
+  EXPECT_EQ(server.connection_count(), 2);
+  EXPECT_EQ(server.request_count(), 2u);
+}
+
+TEST(HttpConnectionReuse, AReusedConnectionFailingBeforeAnswerIsRetriedOnceOnANewOne) {
+  // The second request on the first connection is dropped unanswered,
+  // as by a server that closed the connection just as it was reused.
+  LoopbackHttpServer flaky([](const RecordedRequest& r) {
+    CannedResponse c = KeptAlive("ok " + r.target);
+    c.hang_up = r.connection == 1 && r.target == "/second";
+    return c;
+  });
+  EXPECT_EQ(Exchange(Get(flaky.origin() + "/first")).body, "ok /first");
+  Outcome second = Exchange(Get(flaky.origin() + "/second"));
+  EXPECT_EQ(second.error, 0);
+  EXPECT_EQ(second.body, "ok /second");
+  auto seen = flaky.requests();
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_EQ(seen[1].connection, 1);
+  EXPECT_EQ(seen[2].connection, 2);
+  EXPECT_EQ(seen[2].target, "/second");
+
+  // Only once, and only when nothing of an answer came: a new connection
+  // that fails is the request's failure.
+  LoopbackHttpServer dead([](const RecordedRequest& r) {
+    CannedResponse c = KeptAlive("ok");
+    c.hang_up = r.target != "/first";
+    return c;
+  });
+  EXPECT_EQ(Exchange(Get(dead.origin() + "/first")).error, 0);
+  EXPECT_EQ(Exchange(Get(dead.origin() + "/again")).error, ERR_EMPTY_RESPONSE);
+  EXPECT_EQ(dead.request_count(), 3u);
+
+  LoopbackHttpServer truncating([](const RecordedRequest& r) {
+    CannedResponse c = KeptAlive(r.target == "/first" ? "ok" : "abc");
+    if (r.target != "/first") {
+      c.headers = {{"Content-Length", "10"}};
+      c.close_after = true;
+    }
+    return c;
+  });
+  EXPECT_EQ(Exchange(Get(truncating.origin() + "/first")).error, 0);
+  Outcome cut = Exchange(Get(truncating.origin() + "/cut"));
+  EXPECT_EQ(cut.error, ERR_CONTENT_LENGTH_MISMATCH);
+  EXPECT_EQ(cut.body, "abc");
+  EXPECT_EQ(truncating.request_count(), 2u);
+}
+
+TEST(HttpConnectionReuse, ProxiedAndDirectConnectionsArePooledApart) {
+  LoopbackHttpServer origin([](const RecordedRequest& r) { return KeptAlive("ok " + r.target); });
+  LoopbackProxy proxy("kesta", "secret");
+  EXPECT_EQ(Exchange(Get(origin.origin() + "/direct")).body, "ok /direct");
+
+  HttpRequestSpec proxied = Get(origin.origin() + "/proxied");
+  proxied.proxy = {ProxyServer::Scheme::kHttp, "127.0.0.1", proxy.port()};
+  proxied.headers = {{"Proxy-Authorization", "Basic " + Base64("kesta:secret")}};
+  EXPECT_EQ(Exchange(proxied).body, "ok /proxied");
+  EXPECT_EQ(Exchange(Get(origin.origin() + "/direct-again")).body, "ok /direct-again");
+
+  auto at_proxy = proxy.requests();
+  ASSERT_EQ(at_proxy.size(), 1u);
+  EXPECT_EQ(at_proxy[0].target, origin.origin() + "/proxied");
+  EXPECT_EQ(at_proxy[0].Header("Proxy-Connection"), "keep-alive");
+  auto at_origin = origin.requests();
+  ASSERT_EQ(at_origin.size(), 3u);
+  EXPECT_EQ(at_origin[1].target, "/proxied");
+  EXPECT_NE(at_origin[1].connection, 1);
+  EXPECT_EQ(at_origin[2].connection, 1);
 }
 
 // Runs last in this program: the network thread does not come back.
