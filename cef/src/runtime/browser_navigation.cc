@@ -6,6 +6,8 @@
 #include "core/data_url.h"
 #include "core/html_title.h"
 #include "core/message_loop.h"
+#include "core/url_canon.h"
+#include "include/base/cef_logging.h"
 #include "include/cef_task.h"
 #include "runtime/browser_frame_impl.h"
 #include "runtime/browser_host_impl.h"
@@ -145,11 +147,17 @@ class NavigationLoad : public PendingNavigation, public LoadDelegate {
 }  // namespace
 
 void BrowserHostImpl::Navigate(CefRefPtr<FrameImpl> frame,
-                               const std::string& url,
+                               const std::string& written_url,
                                cef_transition_type_t transition,
                                bool user_gesture) {
   if (!IsValid() || !frame || !frame->IsValid())
     return;
+  // Navigations carry GURLs: canonical, and an invalid URL goes nowhere.
+  const std::string url = CanonicalizeUrl(written_url);
+  if (url.empty()) {
+    LOG(ERROR) << "Invalid URL: " << written_url;
+    return;
+  }
   CefRefPtr<BrowserHostImpl> self(this);
 
   // Loading goes on without a break when a newer navigation replaces one
