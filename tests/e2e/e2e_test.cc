@@ -5,10 +5,12 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <fstream>
 #include <memory>
 #include <thread>
 
 #include "e2e/client_install_win.h"
+#include "loopback_server.h"
 
 namespace kesta::testing {
 namespace {
@@ -110,7 +112,31 @@ TEST_F(EndToEnd, ColdStartAdmitsAndServesTheGameThroughTheLocalHandler) {
   const auto start = requestsTo(journal, "/__client/start");
   ASSERT_FALSE(start.empty()) << journal.dump(1);
   EXPECT_TRUE(start.front().value("authorized", false)) << start.front().dump();
-  EXPECT_FALSE(start.front().value("generation", "").empty()) << start.front().dump();
+  const std::string generation = start.front().value("generation", "");
+  EXPECT_FALSE(generation.empty()) << start.front().dump();
+
+  // So did what the page loads by itself: its stylesheet and engine
+  // script, the client's two scripts, and the image bound under an
+  // absolute URL of another origin (fetched from its pool path).
+  const std::vector<std::string> subresources = {"/engine/style.css", "/__client/bridge.js",
+                                                 "/__client/game-observer.js", "/engine/game.js",
+                                                 "/__pool/art/sprites/hero.svg"};
+  json later;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        later = install.Journal();
+        return std::all_of(subresources.begin(), subresources.end(),
+                           [&](const std::string& target) { return !requestsTo(later, target).empty(); });
+      },
+      20s))
+      << later.dump(1);
+  for (const std::string& target : subresources) {
+    for (const json& entry : requestsTo(later, target)) {
+      EXPECT_EQ(entry.value("method", ""), "GET") << entry.dump();
+      EXPECT_TRUE(entry.value("authorized", false)) << entry.dump();
+      EXPECT_EQ(entry.value("generation", ""), generation) << entry.dump();
+    }
+  }
 
   pressCloseBox(game);
   EXPECT_EQ(install.WaitForExit(30s), 0) << Diagnostics(install);
@@ -246,6 +272,18 @@ json heartbeatOf(const ClientInstall& install, DWORD pid) {
 
 TEST_F(EndToEnd, AnEnforcedClientGoesThroughTheAuthenticatedLoopbackProxy) {
   ClientInstall install("enforced", {"--network-enforced"});
+  // The game page shows an image of a foreign origin (a server on loopback
+  // here, which the policy does not exempt from the proxy).
+  LoopbackServer foreign([](const ReceivedRequest&) {
+    return LoopbackServer::Response(200, "<svg/>", {"Content-Type: image/svg+xml"});
+  });
+  const std::string image = "http://127.0.0.1:" + std::to_string(foreign.port()) + "/foreign.svg";
+  const std::filesystem::path page = install.root() / "app" / "resources" / "pools" / "engine" / "index.html";
+  std::string html = ReadTextFile(page);
+  const size_t body = html.find("</body>");
+  ASSERT_NE(body, std::string::npos);
+  html.insert(body, "<img src=\"" + image + "\">\n");
+  std::ofstream(page, std::ios::binary | std::ios::trunc) << html;
   ASSERT_TRUE(install.StartClient());
   HWND game = install.WaitForWindow(isGameTitle, 60s);
   ASSERT_NE(game, nullptr) << Diagnostics(install);
@@ -278,6 +316,26 @@ TEST_F(EndToEnd, AnEnforcedClientGoesThroughTheAuthenticatedLoopbackProxy) {
   EXPECT_EQ(lines[0], "proxy: GET " + target + " 407");
   EXPECT_EQ(lines[1].rfind("proxy: GET " + target + " 502", 0), 0u) << lines[1];
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "proxy: GET " + target + " 407"), 1);
+
+  // The page's foreign image took the same road, and arrived without the
+  // client's credentials for the service or the proxy.
+  std::vector<std::string> imageLines;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        imageLines = proxyLines(install.ServiceLog(), image);
+        return imageLines.size() >= 2;
+      },
+      30s))
+      << Diagnostics(install);
+  EXPECT_EQ(imageLines[0], "proxy: GET " + image + " 407");
+  EXPECT_EQ(imageLines[1], "proxy: GET " + image + " 200");
+  const std::vector<ReceivedRequest> atForeign = foreign.Requests();
+  ASSERT_EQ(atForeign.size(), 1u);
+  EXPECT_EQ(atForeign[0].target, "/foreign.svg");
+  for (const auto& [name, value] : atForeign[0].headers) {
+    EXPECT_EQ(value.find(install.Token()), std::string::npos) << name;
+    EXPECT_NE(name, "Proxy-Authorization");
+  }
 
   // The game window and the web window.
   for (HWND window : install.Windows([](const std::wstring&) { return true; })) {
