@@ -6,11 +6,13 @@
 
 #include <algorithm>
 #include <fstream>
+#include <map>
+#include <set>
 #include <memory>
 #include <thread>
 
 #include "e2e/client_install_win.h"
-#include "loopback_server.h"
+#include "support/loopback_http.h"
 
 namespace kesta::testing {
 namespace {
@@ -120,18 +122,24 @@ TEST_F(EndToEnd, ColdStartAdmitsAndServesTheGameThroughTheLocalHandler) {
   // absolute URL of another origin (fetched from its pool path).
   const std::vector<std::string> subresources = {"/engine/style.css", "/__client/bridge.js",
                                                  "/__client/game-observer.js", "/engine/game.js",
-                                                 "/__pool/art/sprites/hero.svg"};
-  json later;
-  ASSERT_TRUE(WaitUntil(
-      [&] {
-        later = install.Journal();
-        return std::all_of(subresources.begin(), subresources.end(),
-                           [&](const std::string& target) { return !requestsTo(later, target).empty(); });
-      },
-      20s))
-      << later.dump(1);
-  for (const std::string& target : subresources) {
-    for (const json& entry : requestsTo(later, target)) {
+                                                 "/__pool/art/sprites%2Fhero.svg"};
+  // The journal keeps the latest requests only (its own reads included):
+  // gather them as they come.
+  std::map<std::string, std::vector<json>> arrived;
+  std::set<std::string> others;
+  const auto gathered = [&] {
+    for (const json& entry : install.Journal().value("requests", json::array())) {
+      const std::string target = entry.value("target", "");
+      if (std::find(subresources.begin(), subresources.end(), target) != subresources.end())
+        arrived[target].push_back(entry);
+      else if (target != "/__control/journal")
+        others.insert(target);
+    }
+    return arrived.size() == subresources.size();
+  };
+  ASSERT_TRUE(WaitUntil(gathered, 20s)) << "arrived " << arrived.size() << "; other targets: " << json(others).dump();
+  for (const auto& [target, entries] : arrived) {
+    for (const json& entry : entries) {
       EXPECT_EQ(entry.value("method", ""), "GET") << entry.dump();
       EXPECT_TRUE(entry.value("authorized", false)) << entry.dump();
       EXPECT_EQ(entry.value("generation", ""), generation) << entry.dump();
@@ -271,13 +279,14 @@ json heartbeatOf(const ClientInstall& install, DWORD pid) {
 }
 
 TEST_F(EndToEnd, AnEnforcedClientGoesThroughTheAuthenticatedLoopbackProxy) {
-  ClientInstall install("enforced", {"--network-enforced"});
   // The game page shows an image of a foreign origin (a server on loopback
-  // here, which the policy does not exempt from the proxy).
-  LoopbackServer foreign([](const ReceivedRequest&) {
-    return LoopbackServer::Response(200, "<svg/>", {"Content-Type: image/svg+xml"});
+  // here, which the policy does not exempt from the proxy). It outlives the
+  // install, whose processes may still hold a connection to it.
+  LoopbackHttpServer foreign([](const RecordedRequest&) {
+    return CannedResponse{200, "", {{"Content-Type", "image/svg+xml"}}, "<svg/>"};
   });
-  const std::string image = "http://127.0.0.1:" + std::to_string(foreign.port()) + "/foreign.svg";
+  ClientInstall install("enforced", {"--network-enforced"});
+  const std::string image = foreign.origin() + "/foreign.svg";
   const std::filesystem::path page = install.root() / "app" / "resources" / "pools" / "engine" / "index.html";
   std::string html = ReadTextFile(page);
   const size_t body = html.find("</body>");
@@ -329,7 +338,7 @@ TEST_F(EndToEnd, AnEnforcedClientGoesThroughTheAuthenticatedLoopbackProxy) {
       << Diagnostics(install);
   EXPECT_EQ(imageLines[0], "proxy: GET " + image + " 407");
   EXPECT_EQ(imageLines[1], "proxy: GET " + image + " 200");
-  const std::vector<ReceivedRequest> atForeign = foreign.Requests();
+  const std::vector<RecordedRequest> atForeign = foreign.requests();
   ASSERT_EQ(atForeign.size(), 1u);
   EXPECT_EQ(atForeign[0].target, "/foreign.svg");
   for (const auto& [name, value] : atForeign[0].headers) {
