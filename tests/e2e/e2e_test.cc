@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <fstream>
 #include <map>
-#include <set>
 #include <memory>
+#include <set>
 #include <thread>
 
 #include "e2e/client_install_win.h"
@@ -394,8 +394,7 @@ TEST_F(EndToEnd, AnUnenforcedClientRestartsForEnforcementOnlyBeforeAdmission) {
   ASSERT_EQ(install.Control({{"networkEnforced", false}}).status, 200);
   ASSERT_TRUE(WaitUntil([&] { return !heartbeatOf(install, restarted).value("browserNetworkEnforced", true); }, 20s));
   ASSERT_EQ(install.Control({{"networkEnforced", true}}).status, 200);
-  ASSERT_TRUE(
-      WaitUntil([&] { return heartbeatOf(install, restarted).value("networkRestartRequired", false); }, 20s))
+  ASSERT_TRUE(WaitUntil([&] { return heartbeatOf(install, restarted).value("networkRestartRequired", false); }, 20s))
       << install.Journal()["lastHeartbeat"].dump();
   EXPECT_EQ(heartbeatOf(install, restarted)["browserNetworkEnforced"], false);
   EXPECT_EQ(WaitForSingleObject(process, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the admitted client stays";
@@ -454,8 +453,7 @@ TEST_F(EndToEnd, ARestartThatCannotStartTellsTheUserAndStillEndsWithZero) {
   ASSERT_EQ(install.Control({{"networkEnforced", true}}).status, 200);
   ASSERT_TRUE(answerBox(first, L"Ostrel · 启动失败", IDOK, 30s)) << Diagnostics(install);
   EXPECT_EQ(install.WaitForExit(30s), 0) << Diagnostics(install);
-  EXPECT_NE(install.ClientErrors().find("无法重新启动客户端，请手动打开。"), std::string::npos)
-      << Diagnostics(install);
+  EXPECT_NE(install.ClientErrors().find("无法重新启动客户端，请手动打开。"), std::string::npos) << Diagnostics(install);
   std::this_thread::sleep_for(2s);
   EXPECT_EQ(install.Journal()["lastHeartbeat"].value("pid", 0u), first) << "no client came back";
 }

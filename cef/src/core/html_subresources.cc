@@ -144,7 +144,7 @@ std::string Attribute(const Tag& tag, const char* name) {
 }  // namespace
 
 std::vector<HtmlSubresource> ScanHtmlSubresources(const std::string& html) {
-  static const char* const kRawText[] = {"script", "style",    "textarea", "title",   "xmp",
+  static const char* const kRawText[] = {"script", "style",   "textarea", "title",   "xmp",
                                          "iframe", "noembed", "noframes", "noscript"};
   std::vector<HtmlSubresource> found;
   std::string base;

@@ -132,14 +132,13 @@ bool EndsInNumber(std::string_view host) {
     digits &= IsDigit(c);
   if (digits)
     return true;
-  return last.size() >= 2 && last[0] == '0' && (last[1] == 'x' || last[1] == 'X') &&
-         [&] {
-           for (char c : last.substr(2)) {
-             if (HexValue(c) < 0)
-               return false;
-           }
-           return true;
-         }();
+  return last.size() >= 2 && last[0] == '0' && (last[1] == 'x' || last[1] == 'X') && [&] {
+    for (char c : last.substr(2)) {
+      if (HexValue(c) < 0)
+        return false;
+    }
+    return true;
+  }();
 }
 
 std::optional<std::string> CanonIPv4(std::string_view host) {

@@ -113,17 +113,18 @@ void BrowserHostImpl::LoadDocumentResources(CefRefPtr<FrameImpl> frame, const st
   CefRefPtr<BrowserHostImpl> self(this);
   const std::string frame_id = frame->identifier();
   AbandonDocument(frame_id);
-  CefRefPtr<DocumentLoad> document = new DocumentLoad([self, frame, frame_id, status](DocumentLoad* done, bool completed) {
-    auto it = self->documents_.find(frame_id);
-    if (it != self->documents_.end() && it->second.get() == done)
-      self->documents_.erase(it);
-    if (completed && self->IsValid() && frame->IsValid()) {
-      CefRefPtr<CefClient> client = self->GetClient();
-      if (CefRefPtr<CefLoadHandler> handler = client ? client->GetLoadHandler() : nullptr)
-        handler->OnLoadEnd(self.get(), frame.get(), status);
-    }
-    self->LoadingFinished();
-  });
+  CefRefPtr<DocumentLoad> document =
+      new DocumentLoad([self, frame, frame_id, status](DocumentLoad* done, bool completed) {
+        auto it = self->documents_.find(frame_id);
+        if (it != self->documents_.end() && it->second.get() == done)
+          self->documents_.erase(it);
+        if (completed && self->IsValid() && frame->IsValid()) {
+          CefRefPtr<CefClient> client = self->GetClient();
+          if (CefRefPtr<CefLoadHandler> handler = client ? client->GetLoadHandler() : nullptr)
+            handler->OnLoadEnd(self.get(), frame.get(), status);
+        }
+        self->LoadingFinished();
+      });
   documents_[frame_id] = document.get();
 
   const std::string document_url = frame->url();

@@ -265,7 +265,8 @@ TEST_F(BrowserLoad, ADocumentRequestsItsStaticSubresourcesOnTheSameRoad) {
               "<html><head><link rel=stylesheet href='Style.CSS'><script src=\"./x/../app.js?v=1\"></script>"
               "<script>var s = '<img src=/written.png>';</script></head><body><!-- <img src=/old.png> -->"
               "<img src=\"/img/%61.png\"><iframe name=inner src=frame.html></iframe>"
-              "<img src=\"" + remote.origin() + "/remote.png\"><img src=\"data:image/png;base64,AA==\"></body>");
+              "<img src=\"" +
+                  remote.origin() + "/remote.png\"><img src=\"data:image/png;base64,AA==\"></body>");
   pages.Serve("https://game.example/dir/frame.html", "<img src=in-frame.png><iframe src=page></iframe>");
 
   Open("HTTPS://Game.Example:443/dir/page", context);
