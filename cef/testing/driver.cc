@@ -1,6 +1,7 @@
 #include "testing/driver.h"
 
 #include "core/message_loop.h"
+#include "core/url_canon.h"
 #include "include/cef_resource_handler.h"
 #include "include/cef_task.h"
 #include "runtime/browser_context_menu.h"
@@ -29,6 +30,18 @@ std::string OriginOf(const std::string& url) {
     return {};
   size_t path = url.find('/', scheme_end + 3);
   return url.substr(0, path);
+}
+
+// |url| as the page in |frame| means it: relative to its document.
+std::string InDocument(CefRefPtr<FrameImpl> frame, const std::string& url) {
+  std::string resolved = cef_internal::ResolveUrlReference(frame ? frame->url() : std::string(), url);
+  return resolved.empty() ? url : resolved;
+}
+
+// Requests arrive canonical; so are the answers' keys.
+std::string CanonicalKey(const std::string& url) {
+  std::string canonical = cef_internal::CanonicalizeUrl(url);
+  return canonical.empty() ? url : canonical;
 }
 
 class ResourceCollector : public cef_internal::LoadDelegate {
@@ -153,7 +166,7 @@ std::map<PageServer*, CefRefPtr<PageFactory>>& Factories() {
 void NavigateMainFrame(CefRefPtr<CefBrowser> browser, const std::string& url, bool user_gesture) {
   auto impl = BrowserHostImpl::FromBrowser(browser);
   if (impl)
-    impl->Navigate(impl->main_frame(), url, TT_LINK, user_gesture);
+    impl->Navigate(impl->main_frame(), InDocument(impl->main_frame(), url), TT_LINK, user_gesture);
 }
 
 CefRefPtr<CefFrame> CreateSubFrame(CefRefPtr<CefBrowser> browser, const std::string& name, const std::string& url) {
@@ -162,7 +175,7 @@ CefRefPtr<CefFrame> CreateSubFrame(CefRefPtr<CefBrowser> browser, const std::str
     return nullptr;
   CefRefPtr<FrameImpl> frame = impl->AddSubFrame(name);
   if (!url.empty())
-    impl->Navigate(frame, url, TT_AUTO_SUBFRAME, false);
+    impl->Navigate(frame, InDocument(impl->main_frame(), url), TT_AUTO_SUBFRAME, false);
   return frame.get();
 }
 
@@ -171,7 +184,7 @@ void NavigateFrame(CefRefPtr<CefFrame> frame, const std::string& url, bool user_
   if (!impl || !impl->browser_impl())
     return;
   CefRefPtr<BrowserHostImpl> browser(impl->browser_impl());
-  browser->Navigate(impl, url, impl->IsMain() ? TT_LINK : TT_MANUAL_SUBFRAME, user_gesture);
+  browser->Navigate(impl, InDocument(impl, url), impl->IsMain() ? TT_LINK : TT_MANUAL_SUBFRAME, user_gesture);
 }
 
 ResourceResult LoadResource(CefRefPtr<CefFrame> frame,
@@ -186,7 +199,7 @@ ResourceResult LoadResource(CefRefPtr<CefFrame> frame,
   CefRefPtr<BrowserHostImpl> browser(impl->browser_impl());
 
   CefRefPtr<CefRequest> request = CefRequest::Create();
-  request->SetURL(url);
+  request->SetURL(InDocument(impl, url));
   request->SetMethod(method);
   CefRequest::HeaderMap map;
   for (auto& [name, value] : headers)
@@ -325,7 +338,7 @@ PageServer::~PageServer() {
 
 void PageServer::Serve(const std::string& url, const std::string& body, const std::string& mime_type, int status) {
   std::lock_guard<std::mutex> lock(mutex_);
-  Answer& answer = answers_[url];
+  Answer& answer = answers_[CanonicalKey(url)];
   answer.status = status;
   answer.mime_type = mime_type;
   answer.body = body;
@@ -334,7 +347,7 @@ void PageServer::Serve(const std::string& url, const std::string& body, const st
 
 void PageServer::Redirect(const std::string& url, const std::string& location, int status) {
   std::lock_guard<std::mutex> lock(mutex_);
-  Answer& answer = answers_[url];
+  Answer& answer = answers_[CanonicalKey(url)];
   answer.status = status;
   answer.body.clear();
   answer.location = location;

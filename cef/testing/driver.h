@@ -45,6 +45,8 @@ struct ResourceResult {
 
 // The page in |frame| loads a sub-resource (fetch/XHR/img) through the
 // browser's network road; the call runs the UI loop until it completes.
+// Like every URL a page hands over, |url| is taken relative to the frame's
+// document and canonicalised.
 ResourceResult LoadResource(CefRefPtr<CefFrame> frame,
                             const std::string& method,
                             const std::string& url,

@@ -5,10 +5,14 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <fstream>
+#include <map>
 #include <memory>
+#include <set>
 #include <thread>
 
 #include "e2e/client_install_win.h"
+#include "support/loopback_http.h"
 
 namespace kesta::testing {
 namespace {
@@ -110,7 +114,37 @@ TEST_F(EndToEnd, ColdStartAdmitsAndServesTheGameThroughTheLocalHandler) {
   const auto start = requestsTo(journal, "/__client/start");
   ASSERT_FALSE(start.empty()) << journal.dump(1);
   EXPECT_TRUE(start.front().value("authorized", false)) << start.front().dump();
-  EXPECT_FALSE(start.front().value("generation", "").empty()) << start.front().dump();
+  const std::string generation = start.front().value("generation", "");
+  EXPECT_FALSE(generation.empty()) << start.front().dump();
+
+  // So did what the page loads by itself: its stylesheet and engine
+  // script, the client's two scripts, and the image bound under an
+  // absolute URL of another origin (fetched from its pool path).
+  const std::vector<std::string> subresources = {"/engine/style.css", "/__client/bridge.js",
+                                                 "/__client/game-observer.js", "/engine/game.js",
+                                                 "/__pool/art/sprites%2Fhero.svg"};
+  // The journal keeps the latest requests only (its own reads included):
+  // gather them as they come.
+  std::map<std::string, std::vector<json>> arrived;
+  std::set<std::string> others;
+  const auto gathered = [&] {
+    for (const json& entry : install.Journal().value("requests", json::array())) {
+      const std::string target = entry.value("target", "");
+      if (std::find(subresources.begin(), subresources.end(), target) != subresources.end())
+        arrived[target].push_back(entry);
+      else if (target != "/__control/journal")
+        others.insert(target);
+    }
+    return arrived.size() == subresources.size();
+  };
+  ASSERT_TRUE(WaitUntil(gathered, 20s)) << "arrived " << arrived.size() << "; other targets: " << json(others).dump();
+  for (const auto& [target, entries] : arrived) {
+    for (const json& entry : entries) {
+      EXPECT_EQ(entry.value("method", ""), "GET") << entry.dump();
+      EXPECT_TRUE(entry.value("authorized", false)) << entry.dump();
+      EXPECT_EQ(entry.value("generation", ""), generation) << entry.dump();
+    }
+  }
 
   pressCloseBox(game);
   EXPECT_EQ(install.WaitForExit(30s), 0) << Diagnostics(install);
@@ -245,7 +279,20 @@ json heartbeatOf(const ClientInstall& install, DWORD pid) {
 }
 
 TEST_F(EndToEnd, AnEnforcedClientGoesThroughTheAuthenticatedLoopbackProxy) {
+  // The game page shows an image of a foreign origin (a server on loopback
+  // here, which the policy does not exempt from the proxy). It outlives the
+  // install, whose processes may still hold a connection to it.
+  LoopbackHttpServer foreign([](const RecordedRequest&) {
+    return CannedResponse{200, "", {{"Content-Type", "image/svg+xml"}}, "<svg/>"};
+  });
   ClientInstall install("enforced", {"--network-enforced"});
+  const std::string image = foreign.origin() + "/foreign.svg";
+  const std::filesystem::path page = install.root() / "app" / "resources" / "pools" / "engine" / "index.html";
+  std::string html = ReadTextFile(page);
+  const size_t body = html.find("</body>");
+  ASSERT_NE(body, std::string::npos);
+  html.insert(body, "<img src=\"" + image + "\">\n");
+  std::ofstream(page, std::ios::binary | std::ios::trunc) << html;
   ASSERT_TRUE(install.StartClient());
   HWND game = install.WaitForWindow(isGameTitle, 60s);
   ASSERT_NE(game, nullptr) << Diagnostics(install);
@@ -278,6 +325,26 @@ TEST_F(EndToEnd, AnEnforcedClientGoesThroughTheAuthenticatedLoopbackProxy) {
   EXPECT_EQ(lines[0], "proxy: GET " + target + " 407");
   EXPECT_EQ(lines[1].rfind("proxy: GET " + target + " 502", 0), 0u) << lines[1];
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "proxy: GET " + target + " 407"), 1);
+
+  // The page's foreign image took the same road, and arrived without the
+  // client's credentials for the service or the proxy.
+  std::vector<std::string> imageLines;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        imageLines = proxyLines(install.ServiceLog(), image);
+        return imageLines.size() >= 2;
+      },
+      30s))
+      << Diagnostics(install);
+  EXPECT_EQ(imageLines[0], "proxy: GET " + image + " 407");
+  EXPECT_EQ(imageLines[1], "proxy: GET " + image + " 200");
+  const std::vector<RecordedRequest> atForeign = foreign.requests();
+  ASSERT_EQ(atForeign.size(), 1u);
+  EXPECT_EQ(atForeign[0].target, "/foreign.svg");
+  for (const auto& [name, value] : atForeign[0].headers) {
+    EXPECT_EQ(value.find(install.Token()), std::string::npos) << name;
+    EXPECT_NE(name, "Proxy-Authorization");
+  }
 
   // The game window and the web window.
   for (HWND window : install.Windows([](const std::wstring&) { return true; })) {
@@ -327,8 +394,7 @@ TEST_F(EndToEnd, AnUnenforcedClientRestartsForEnforcementOnlyBeforeAdmission) {
   ASSERT_EQ(install.Control({{"networkEnforced", false}}).status, 200);
   ASSERT_TRUE(WaitUntil([&] { return !heartbeatOf(install, restarted).value("browserNetworkEnforced", true); }, 20s));
   ASSERT_EQ(install.Control({{"networkEnforced", true}}).status, 200);
-  ASSERT_TRUE(
-      WaitUntil([&] { return heartbeatOf(install, restarted).value("networkRestartRequired", false); }, 20s))
+  ASSERT_TRUE(WaitUntil([&] { return heartbeatOf(install, restarted).value("networkRestartRequired", false); }, 20s))
       << install.Journal()["lastHeartbeat"].dump();
   EXPECT_EQ(heartbeatOf(install, restarted)["browserNetworkEnforced"], false);
   EXPECT_EQ(WaitForSingleObject(process, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the admitted client stays";
@@ -387,8 +453,7 @@ TEST_F(EndToEnd, ARestartThatCannotStartTellsTheUserAndStillEndsWithZero) {
   ASSERT_EQ(install.Control({{"networkEnforced", true}}).status, 200);
   ASSERT_TRUE(answerBox(first, L"Ostrel · 启动失败", IDOK, 30s)) << Diagnostics(install);
   EXPECT_EQ(install.WaitForExit(30s), 0) << Diagnostics(install);
-  EXPECT_NE(install.ClientErrors().find("无法重新启动客户端，请手动打开。"), std::string::npos)
-      << Diagnostics(install);
+  EXPECT_NE(install.ClientErrors().find("无法重新启动客户端，请手动打开。"), std::string::npos) << Diagnostics(install);
   std::this_thread::sleep_for(2s);
   EXPECT_EQ(install.Journal()["lastHeartbeat"].value("pid", 0u), first) << "no client came back";
 }

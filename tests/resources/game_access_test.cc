@@ -45,6 +45,9 @@ TEST_F(GameTest, AGamePagesRequestsToItsOrigin) {
     EXPECT_EQ(client_->Last(site_ + path).result, RV_CANCEL) << path;
     EXPECT_EQ(refused.error, ERR_ABORTED) << path;
   }
+  // Nor under spellings the browser resolves before the rules see them.
+  for (const std::string path : {"/api/%75pdates/accept", "/api/x/../launch", "/api/%2E/launch?go=1"})
+    EXPECT_EQ(Get(main, site_ + path).error, ERR_ABORTED) << path;
 }
 
 TEST_F(GameTest, UntilThePolicyIsInForceAGamePageReachesOnlyItsOrigin) {

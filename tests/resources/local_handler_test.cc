@@ -22,12 +22,13 @@ TEST_F(GameTest, TheHandlerServesTheOriginsFilesFromTheService) {
   EXPECT_EQ(bridge.status, 200);
   EXPECT_EQ(bridge.body, kesta::testing::ReadTextFile(environment->service->bundle() / "client/bridge.js"));
 
-  // Other escapes are decoded for the comparison; the service gets the path
-  // as requested, with its query.
-  ResourceResult escaped = Get(main, site_ + "/engine/g%61me.js?v=2");
+  // The browser hands over canonical URLs: an escaped letter arrives
+  // decoded, dot segments resolved; the service gets that path with its
+  // query.
+  ResourceResult escaped = Get(main, site_ + "/engine/x/%2E%2e/g%61me.js?v=2");
   EXPECT_EQ(escaped.status, 200);
   EXPECT_EQ(escaped.body, kesta::testing::ReadTextFile(engine / "game.js"));
-  EXPECT_EQ(Journal("/engine/g%61me.js?v=2").size(), 1u);
+  EXPECT_EQ(Journal("/engine/game.js?v=2").size(), 1u);
 
   // An escaped '/' stays escaped: "engine%2Fgame.js" is not "engine/game.js"
   // and goes to the network, "a%2Fb.js" is bound under that very spelling.
@@ -111,7 +112,8 @@ TEST_F(GameTest, TheFactoryTakesOnlyTheGamesResources) {
   EXPECT_EQ(take(nullptr, site_ + "/__client/bridge.js?v=1"), "/__client/bridge.js?v=1 factory");
   EXPECT_EQ(take(nullptr, site_ + "/__client/game-observer.js"), "/__client/game-observer.js factory");
   EXPECT_EQ(take(nullptr, site_ + "/__client/other.js"), "-");
-  EXPECT_EQ(take(nullptr, site_), "-");
+  // The bare origin reaches the factory as its root page.
+  EXPECT_EQ(take(nullptr, site_), "/ factory");
   EXPECT_EQ(take(nullptr, site_ + ".evil.test/"), "-");
   // Escaped separators are compared escaped, other escapes decoded; '+' is
   // not a space.

@@ -29,9 +29,9 @@ void AppendUtf8(unsigned cp, std::string* out) {
   cef_internal::AppendUtf8(static_cast<char32_t>(cp), out);
 }
 
-// Decodes the common named references and numeric ones; anything else is
-// kept literally.
-std::string DecodeReferences(const std::string& in) {
+}  // namespace
+
+std::string DecodeHtmlReferences(const std::string& in) {
   static const struct {
     const char* name;
     unsigned cp;
@@ -76,6 +76,8 @@ std::string DecodeReferences(const std::string& in) {
   return out;
 }
 
+namespace {
+
 bool IsHtmlSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
 }
@@ -100,7 +102,7 @@ std::string ExtractHtmlTitle(const std::string& html) {
   ++start;
   size_t close = FindNoCase(html, "</title", start);
   std::string raw = html.substr(start, close == std::string::npos ? std::string::npos : close - start);
-  std::string decoded = DecodeReferences(raw);
+  std::string decoded = DecodeHtmlReferences(raw);
   std::string out;
   bool pending_space = false;
   for (char c : decoded) {

@@ -12,6 +12,10 @@ namespace cef_internal {
 // trimmed, like document.title. Empty when there is no title element.
 std::string ExtractHtmlTitle(const std::string& html);
 
+// |text| with the common named character references and numeric ones
+// decoded; anything else is kept literally.
+std::string DecodeHtmlReferences(const std::string& text);
+
 }  // namespace cef_internal
 
 #endif  // CEF_SRC_CORE_HTML_TITLE_H_

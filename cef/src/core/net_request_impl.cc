@@ -6,6 +6,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "core/url_canon.h"
+
 namespace cef_internal {
 
 namespace {
@@ -205,9 +207,11 @@ CefString CefRequestImpl::GetURL() {
 }
 
 void CefRequestImpl::SetURL(const CefString& url) {
+  // Kept as a GURL: canonical, or empty when invalid.
+  std::string canonical = CanonicalizeUrl(url.ToString());
   std::lock_guard<std::mutex> guard(lock_);
   if (!read_only_)
-    url_ = url;
+    url_ = canonical;
 }
 
 CefString CefRequestImpl::GetMethod() {
@@ -289,7 +293,7 @@ void CefRequestImpl::Set(const CefString& url,
     std::lock_guard<std::mutex> guard(lock_);
     if (read_only_)
       return;
-    url_ = url;
+    url_ = CanonicalizeUrl(url.ToString());
     method_ = method;
     post_data_ = postData;
   }

@@ -1,5 +1,6 @@
 #include "core/net_url.h"
 #include "core/ascii.h"
+#include "core/url_canon.h"
 
 #include <cctype>
 
@@ -130,24 +131,7 @@ std::string NetUrl::BareHost() const {
 }
 
 std::string ResolveUrl(const NetUrl& base, const std::string& ref) {
-  if (!UrlScheme(ref).empty())
-    return ref;
-  if (ref.compare(0, 2, "//") == 0)
-    return base.scheme + ":" + ref;
-  if (!ref.empty() && ref[0] == '/')
-    return base.Origin() + ref;
-  std::string path = base.path;
-  if (ref.empty())
-    return base.Origin() + path;
-  if (ref[0] == '?') {
-    size_t q = path.find('?');
-    return base.Origin() + path.substr(0, q) + ref;
-  }
-  size_t q = path.find('?');
-  if (q != std::string::npos)
-    path.erase(q);
-  path.erase(path.rfind('/') + 1);
-  return base.Origin() + path + ref;
+  return ResolveUrlReference(base.Spec(), ref);
 }
 
 }  // namespace cef_internal

@@ -32,7 +32,8 @@ bool ParseNetUrl(const std::string& url, NetUrl& out);
 std::string UrlScheme(const std::string& url);
 
 // Resolves |ref| (absolute, scheme-relative, absolute-path or relative) in
-// the context of |base|.
+// the context of |base|, canonical as GURL::Resolve gives it; empty when
+// the result is invalid.
 std::string ResolveUrl(const NetUrl& base, const std::string& ref);
 
 // Default port of http/https/ws/wss/ftp, or 0.

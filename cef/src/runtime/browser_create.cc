@@ -1,5 +1,6 @@
 // CefBrowserHost's static entry points and the popup road.
 #include "core/message_loop.h"
+#include "core/url_canon.h"
 #include "include/base/cef_logging.h"
 #include "include/cef_task.h"
 #include "runtime/browser_frame_impl.h"
@@ -53,10 +54,18 @@ class DefaultPopupWindowDelegate : public CefWindowDelegate {
 
 }  // namespace
 
-PopupOutcome OpenPopup(CefRefPtr<BrowserHostImpl> opener, CefRefPtr<FrameImpl> frame, const PopupRequest& request) {
+PopupOutcome OpenPopup(CefRefPtr<BrowserHostImpl> opener, CefRefPtr<FrameImpl> frame, const PopupRequest& written) {
   PopupOutcome outcome;
   if (!opener || !opener->IsValid())
     return outcome;
+  // The page's URL is resolved against its document, as window.open does;
+  // an empty one stays empty (a blank popup).
+  PopupRequest request = written;
+  if (!written.target_url.empty()) {
+    request.target_url = ResolveUrlReference(frame ? frame->url() : std::string(), written.target_url);
+    if (request.target_url.empty())
+      return outcome;  // window.open refuses a URL it cannot parse
+  }
   outcome.popup_id = NextPopupId();
 
   // What the popup would get; OnBeforePopup may change all of it.

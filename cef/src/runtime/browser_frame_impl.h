@@ -7,6 +7,7 @@
 #include <atomic>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "include/cef_frame.h"
 
@@ -56,6 +57,10 @@ class FrameImpl : public CefFrame {
   bool IsCurrentNavigation(int serial) const { return navigation_serial_ == serial; }
   int pending_navigation() const { return pending_navigation_; }
   void set_pending_navigation(int serial) { pending_navigation_ = serial; }
+  // UI thread: URLs of the documents that hold this frame, outermost
+  // first (an iframe may not load any of them again).
+  const std::vector<std::string>& ancestor_urls() const { return ancestor_urls_; }
+  void set_ancestor_urls(std::vector<std::string> urls) { ancestor_urls_ = std::move(urls); }
   // Called when the browser or the document holding the frame goes away.
   void Detach();
   BrowserHostImpl* browser_impl() { return browser_.load(); }
@@ -68,6 +73,7 @@ class FrameImpl : public CefFrame {
   std::atomic<bool> valid_{true};
   std::atomic<int> navigation_serial_{0};
   int pending_navigation_ = 0;  // UI thread: in flight, 0 when none
+  std::vector<std::string> ancestor_urls_;
 
   std::mutex mutex_;  // guards url_ and source_
   std::string url_;

@@ -513,6 +513,11 @@ void BrowserHostImpl::OnHostWindowDestroyed() {
     std::lock_guard<std::mutex> lock(client_mutex_);
     client_ = nullptr;
   }
+  // Loads of its documents stop with it.
+  std::map<std::string, CefRefPtr<DocumentResources>> documents;
+  documents.swap(documents_);
+  for (auto& [frame_id, document] : documents)
+    document->Abandon();
   extra_info_ = nullptr;
   if (view_) {
     BrowserViewImpl* view = view_;

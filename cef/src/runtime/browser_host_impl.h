@@ -37,6 +37,14 @@ class PendingNavigation : public virtual CefBaseRefCounted {
   virtual void Supersede() = 0;
 };
 
+// The static sub-resources of a committed document while they load.
+class DocumentResources : public virtual CefBaseRefCounted {
+ public:
+  // The document is gone (a newer one committed, or its frame or browser
+  // went away): stop its loads; its load end is never reported.
+  virtual void Abandon() = 0;
+};
+
 class BrowserHostImpl : public CefBrowser, public CefBrowserHost {
  public:
   struct CreateParams {
@@ -154,6 +162,13 @@ class BrowserHostImpl : public CefBrowser, public CefBrowserHost {
                         const std::string& body,
                         bool is_html,
                         cef_transition_type_t transition);
+  // Requests the static sub-resources of the HTML document |frame| has
+  // just committed (scripts, stylesheets, images; iframes as sub-frame
+  // navigations), then reports OnLoadEnd(|status|). Either way the
+  // loading state that the document's navigation holds is released.
+  void LoadDocumentResources(CefRefPtr<FrameImpl> frame, const std::string& html, int status);
+  // The document of frame |frame_id| is gone: abandons its loads.
+  void AbandonDocument(const std::string& frame_id);
   void LoadingStarted();
   void LoadingFinished();
   // The navigation of |frame| that ended (successfully or not).
@@ -210,6 +225,7 @@ class BrowserHostImpl : public CefBrowser, public CefBrowserHost {
   bool audio_muted_ = false;
   std::string title_;
   std::map<std::string, CefRefPtr<PendingNavigation>> navigations_;  // by frame id
+  std::map<std::string, CefRefPtr<DocumentResources>> documents_;    // by frame id
   std::atomic<bool> has_document_{false};
 
   // Guards frames_ (read by any thread).

@@ -6,6 +6,8 @@
 #include "core/data_url.h"
 #include "core/html_title.h"
 #include "core/message_loop.h"
+#include "core/url_canon.h"
+#include "include/base/cef_logging.h"
 #include "include/cef_task.h"
 #include "runtime/browser_frame_impl.h"
 #include "runtime/browser_host_impl.h"
@@ -107,12 +109,12 @@ class NavigationLoad : public PendingNavigation, public LoadDelegate {
         browser_->ReportLoadError(frame_, error, error == ERR_ABORTED ? current_url_ : url);
       } else {
         frame_->set_source(body_);
-        browser_->OnFrameCommitted(frame_, url, body_, mime == "text/html", transition_);
-        if (browser_->IsValid()) {
-          CefRefPtr<CefClient> client = browser_->GetClient();
-          CefRefPtr<CefLoadHandler> handler = client ? client->GetLoadHandler() : nullptr;
-          if (handler)
-            handler->OnLoadEnd(browser_.get(), frame_.get(), status);
+        const bool is_html = mime == "text/html";
+        browser_->OnFrameCommitted(frame_, url, body_, is_html, transition_);
+        if (browser_->IsValid() && frame_->IsValid()) {
+          // The document's own loads end the load and the loading state.
+          browser_->LoadDocumentResources(frame_, is_html ? body_ : std::string(), status);
+          return;
         }
       }
     }
@@ -145,11 +147,17 @@ class NavigationLoad : public PendingNavigation, public LoadDelegate {
 }  // namespace
 
 void BrowserHostImpl::Navigate(CefRefPtr<FrameImpl> frame,
-                               const std::string& url,
+                               const std::string& written_url,
                                cef_transition_type_t transition,
                                bool user_gesture) {
   if (!IsValid() || !frame || !frame->IsValid())
     return;
+  // Navigations carry GURLs: canonical, and an invalid URL goes nowhere.
+  const std::string url = CanonicalizeUrl(written_url);
+  if (url.empty()) {
+    LOG(ERROR) << "Invalid URL: " << written_url;
+    return;
+  }
   CefRefPtr<BrowserHostImpl> self(this);
 
   // Loading goes on without a break when a newer navigation replaces one
@@ -239,6 +247,7 @@ void BrowserHostImpl::OnFrameCommitted(CefRefPtr<FrameImpl> frame,
                                        bool is_html,
                                        cef_transition_type_t transition) {
   frame->set_url(url);
+  AbandonDocument(frame->identifier());
   CefRefPtr<CefClient> client = client_;
   if (frame->IsMain()) {
     has_document_ = true;
@@ -252,6 +261,7 @@ void BrowserHostImpl::OnFrameCommitted(CefRefPtr<FrameImpl> frame,
       auto it = navigations_.find(sub->identifier());
       if (it != navigations_.end())
         navigations_.erase(it);
+      AbandonDocument(sub->identifier());
       sub->Detach();
     }
     if (client) {

@@ -32,6 +32,7 @@ class BrowserClient : public CefClient,
   std::mutex lock;  // guards the fields below (IO and UI threads)
   std::vector<AuthQuestion> questions;
   std::vector<std::string> hook_log;  // "navigation|sub <url> browser=<0|1>"
+  std::vector<std::string> loads;     // "<resource type> <url> <main|frame name>"
 
   // UI thread only.
   CefRefPtr<CefBrowser> browser;
@@ -81,9 +82,14 @@ class BrowserClient : public CefClient,
   }
 
   ReturnValue OnBeforeResourceLoad(CefRefPtr<CefBrowser>,
-                                   CefRefPtr<CefFrame>,
+                                   CefRefPtr<CefFrame> frame,
                                    CefRefPtr<CefRequest> request,
                                    CefRefPtr<CefCallback>) override {
+    {
+      std::lock_guard<std::mutex> guard(lock);
+      loads.push_back(std::to_string(request->GetResourceType()) + " " + request->GetURL().ToString() + " " +
+                      (frame->IsMain() ? std::string("main") : frame->GetName().ToString()));
+    }
     if (request->GetURL().ToString().find("/blocked") != std::string::npos)
       return RV_CANCEL;
     request->SetHeaderByName("X-Generation", "g7", true);
@@ -243,6 +249,57 @@ TEST_F(BrowserLoad, SchemeHandlerOfTheBrowsersContextServes) {
   EXPECT_EQ(sub.error, ERR_NONE);
   EXPECT_EQ(sub.body, "served g7");
   EXPECT_EQ(factory->with_browser, 2);
+}
+
+TEST_F(BrowserLoad, ADocumentRequestsItsStaticSubresourcesOnTheSameRoad) {
+  // The page comes from a scheme handler, a foreign image from a loopback
+  // server behind an authenticating proxy.
+  LoopbackHttpServer remote;
+  LoopbackProxy proxy("kesta", "secret");
+  CefRefPtr<CefRequestContext> context = NewContext();
+  SetProxy(context, "fixed_servers", "http://127.0.0.1:" + std::to_string(proxy.port()), "<-loopback>");
+  client_->user = "kesta";
+  client_->password = "secret";
+  cef_testing::PageServer pages(context, "https", "game.example");
+  pages.Serve("https://game.example/dir/page",
+              "<html><head><link rel=stylesheet href='Style.CSS'><script src=\"./x/../app.js?v=1\"></script>"
+              "<script>var s = '<img src=/written.png>';</script></head><body><!-- <img src=/old.png> -->"
+              "<img src=\"/img/%61.png\"><iframe name=inner src=frame.html></iframe>"
+              "<img src=\"" +
+                  remote.origin() + "/remote.png\"><img src=\"data:image/png;base64,AA==\"></body>");
+  pages.Serve("https://game.example/dir/frame.html", "<img src=in-frame.png><iframe src=page></iframe>");
+
+  Open("HTTPS://Game.Example:443/dir/page", context);
+  EXPECT_EQ(client_->load_end_status, 200);
+  // The load ended only once the page's own resources had.
+  EXPECT_EQ(remote.request_count(), 1u);
+  ASSERT_TRUE(cef_testing::RunUntil([&] {
+    std::lock_guard<std::mutex> guard(client_->lock);
+    return client_->loads.size() >= 7;
+  }));
+  cef_testing::WaitForUIIdle();
+  std::lock_guard<std::mutex> guard(client_->lock);
+  // Canonical URLs, in document order, each with its resource type and
+  // from the frame that holds it; the iframe as a sub-frame navigation,
+  // which may not load its parent document again.
+  const std::vector<std::string> expected = {
+      std::to_string(RT_MAIN_FRAME) + " https://game.example/dir/page main",
+      std::to_string(RT_STYLESHEET) + " https://game.example/dir/Style.CSS main",
+      std::to_string(RT_SCRIPT) + " https://game.example/dir/app.js?v=1 main",
+      std::to_string(RT_IMAGE) + " https://game.example/img/a.png main",
+      std::to_string(RT_SUB_FRAME) + " https://game.example/dir/frame.html inner",
+      std::to_string(RT_IMAGE) + " " + remote.origin() + "/remote.png main",
+      std::to_string(RT_IMAGE) + " https://game.example/dir/in-frame.png inner",
+  };
+  EXPECT_EQ(client_->loads, expected);
+  // The foreign image met the proxy's challenge, answered by the client.
+  ASSERT_EQ(client_->questions.size(), 1u);
+  EXPECT_TRUE(client_->questions[0].is_proxy);
+  EXPECT_EQ(remote.requests()[0].Header("X-Generation"), "g7");
+  std::vector<std::string> served;
+  for (const auto& request : pages.requests())
+    served.push_back(request.url);
+  EXPECT_EQ(served.size(), 6u);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "core/net_request_impl.h"
 #include "core/net_response_impl.h"
 #include "core/net_url.h"
+#include "core/url_canon.h"
 #include "include/cef_request_context_handler.h"
 #include "include/cef_resource_handler.h"
 #include "include/cef_task.h"
@@ -843,14 +844,16 @@ void LoadJob::AskForCredentials(bool is_proxy, const std::string& host, int port
 void LoadJob::Redirect(CefRefPtr<CefResponseImpl> response, std::string new_url, int status) {
   if (++redirects_ > kMaxRedirects)
     return Complete(ERR_TOO_MANY_REDIRECTS);
+  if (new_url.empty())
+    return Complete(ERR_INVALID_REDIRECT);  // a Location that is no URL
   response->SetReadOnly();
   CefString target(new_url);
   if (rrh_)
     rrh_->OnResourceRedirect(params_.browser, params_.frame, request_.get(), response.get(), target);
   if (done_)
     return;
-  new_url = target.ToString();
-  if (UrlScheme(new_url).empty())
+  new_url = CanonicalizeUrl(target.ToString());
+  if (new_url.empty())
     return Complete(ERR_INVALID_REDIRECT);
   CefRefPtr<CefRequestImpl> next = CefRequestImpl::CopyOf(request_.get());
   next->SetURL(new_url);
@@ -866,6 +869,7 @@ void LoadJob::Redirect(CefRefPtr<CefResponseImpl> response, std::string new_url,
   }
   CefRefPtr<CefRequestImpl> notice = CefRequestImpl::CopyOf(next.get());
   notice->SetReadOnly();
+  target = new_url;
   Reply([notice, response, target](LoadDelegate& d) { d.OnLoadRedirect(notice.get(), response.get(), target); });
   request_ = next;
   response_length_ = -1;

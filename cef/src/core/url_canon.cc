@@ -1,0 +1,707 @@
+#include "core/url_canon.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <vector>
+
+#include "core/net_url.h"
+
+namespace cef_internal {
+
+namespace {
+
+constexpr char kHex[] = "0123456789ABCDEF";
+
+bool IsAlpha(unsigned char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool IsDigit(unsigned char c) {
+  return c >= '0' && c <= '9';
+}
+int HexValue(unsigned char c) {
+  if (IsDigit(c))
+    return c - '0';
+  if (c >= 'a' && c <= 'f')
+    return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F')
+    return c - 'A' + 10;
+  return -1;
+}
+char Lower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+bool IsSlash(char c, bool special) {
+  return c == '/' || (special && c == '\\');
+}
+
+void AppendEscaped(unsigned char c, std::string& out) {
+  out += '%';
+  out += kHex[c >> 4];
+  out += kHex[c & 15];
+}
+
+// The byte an escape at |s[i]| stands for ("%41" -> 'A'), or -1.
+int DecodeEscape(std::string_view s, size_t i) {
+  if (i + 2 >= s.size() || s[i] != '%')
+    return -1;
+  int hi = HexValue(s[i + 1]), lo = HexValue(s[i + 2]);
+  return hi < 0 || lo < 0 ? -1 : hi * 16 + lo;
+}
+
+bool IsSpecialScheme(std::string_view scheme) {
+  return scheme == "http" || scheme == "https" || scheme == "ws" || scheme == "wss" || scheme == "ftp" ||
+         scheme == "file";
+}
+
+// Leading and trailing C0 controls and spaces go; tabs and newlines go
+// from everywhere (but data: URLs keep theirs, as Chromium does).
+std::string CleanInput(std::string_view in) {
+  size_t begin = 0, end = in.size();
+  while (begin < end && static_cast<unsigned char>(in[begin]) <= 0x20)
+    ++begin;
+  while (end > begin && static_cast<unsigned char>(in[end - 1]) <= 0x20)
+    --end;
+  std::string_view trimmed = in.substr(begin, end - begin);
+  bool is_data = trimmed.size() > 5 && Lower(trimmed[0]) == 'd' && Lower(trimmed[1]) == 'a' &&
+                 Lower(trimmed[2]) == 't' && Lower(trimmed[3]) == 'a' && trimmed[4] == ':';
+  std::string out;
+  out.reserve(trimmed.size());
+  for (char c : trimmed) {
+    if (!is_data && (c == '\t' || c == '\n' || c == '\r'))
+      continue;
+    out += c;
+  }
+  return out;
+}
+
+// The scheme before the first ':', lower case; nullopt when there is none.
+std::optional<std::string> ExtractScheme(std::string_view s) {
+  if (s.empty() || !IsAlpha(s[0]))
+    return std::nullopt;
+  for (size_t i = 1; i < s.size(); ++i) {
+    unsigned char c = s[i];
+    if (c == ':') {
+      std::string scheme;
+      for (size_t k = 0; k < i; ++k)
+        scheme += Lower(s[k]);
+      return scheme;
+    }
+    if (!IsAlpha(c) && !IsDigit(c) && c != '+' && c != '-' && c != '.')
+      return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+// --- host ---
+
+std::optional<uint32_t> ParseIPv4Number(std::string_view part) {
+  if (part.empty())
+    return std::nullopt;
+  int base = 10;
+  if (part.size() >= 2 && part[0] == '0' && (part[1] == 'x' || part[1] == 'X')) {
+    base = 16;
+    part.remove_prefix(2);
+  } else if (part.size() >= 2 && part[0] == '0') {
+    base = 8;
+    part.remove_prefix(1);
+  }
+  uint64_t value = 0;
+  for (char c : part) {
+    int digit = HexValue(c);
+    if (digit < 0 || digit >= base || (base == 10 && !IsDigit(c)))
+      return std::nullopt;
+    value = value * base + digit;
+    if (value > 0xFFFFFFFFull)
+      return std::nullopt;
+  }
+  return static_cast<uint32_t>(value);
+}
+
+// True when the host's last label is a number, so it must be an IPv4
+// address ("1.2.3.4", "0x7f.1", "2130706433", "foo.09" included).
+bool EndsInNumber(std::string_view host) {
+  if (!host.empty() && host.back() == '.')
+    host.remove_suffix(1);
+  size_t dot = host.rfind('.');
+  std::string_view last = dot == std::string_view::npos ? host : host.substr(dot + 1);
+  if (last.empty())
+    return false;
+  bool digits = true;
+  for (char c : last)
+    digits &= IsDigit(c);
+  if (digits)
+    return true;
+  return last.size() >= 2 && last[0] == '0' && (last[1] == 'x' || last[1] == 'X') && [&] {
+    for (char c : last.substr(2)) {
+      if (HexValue(c) < 0)
+        return false;
+    }
+    return true;
+  }();
+}
+
+std::optional<std::string> CanonIPv4(std::string_view host) {
+  if (!host.empty() && host.back() == '.')
+    host.remove_suffix(1);
+  std::vector<std::string_view> parts;
+  size_t start = 0;
+  for (;;) {
+    size_t dot = host.find('.', start);
+    parts.push_back(host.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start));
+    if (dot == std::string_view::npos)
+      break;
+    start = dot + 1;
+  }
+  if (parts.size() > 4)
+    return std::nullopt;
+  std::vector<uint32_t> numbers;
+  for (std::string_view part : parts) {
+    auto number = ParseIPv4Number(part);
+    if (!number)
+      return std::nullopt;
+    numbers.push_back(*number);
+  }
+  for (size_t i = 0; i + 1 < numbers.size(); ++i) {
+    if (numbers[i] > 255)
+      return std::nullopt;
+  }
+  uint64_t limit = 1ull << (8 * (5 - numbers.size()));
+  if (numbers.back() >= limit)
+    return std::nullopt;
+  uint64_t address = numbers.back();
+  for (size_t i = 0; i + 1 < numbers.size(); ++i)
+    address += static_cast<uint64_t>(numbers[i]) << (8 * (3 - i));
+  std::string out;
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    out += std::to_string((address >> shift) & 0xFF);
+    if (shift)
+      out += '.';
+  }
+  return out;
+}
+
+std::optional<std::string> CanonIPv6(std::string_view in) {
+  uint16_t pieces[8] = {};
+  int piece = 0;
+  int compress = -1;
+  size_t i = 0;
+  if (i < in.size() && in[i] == ':') {
+    if (in.size() < 2 || in[1] != ':')
+      return std::nullopt;
+    i += 2;
+    compress = ++piece;
+  }
+  while (i < in.size()) {
+    if (piece == 8)
+      return std::nullopt;
+    if (in[i] == ':') {
+      if (compress >= 0)
+        return std::nullopt;
+      ++i;
+      compress = ++piece;
+      continue;
+    }
+    uint32_t value = 0;
+    size_t length = 0;
+    while (length < 4 && i < in.size() && HexValue(in[i]) >= 0) {
+      value = value * 16 + HexValue(in[i]);
+      ++i;
+      ++length;
+    }
+    if (i < in.size() && in[i] == '.') {
+      // An embedded IPv4 address fills the last two pieces.
+      if (length == 0 || piece > 6)
+        return std::nullopt;
+      i -= length;
+      int seen = 0;
+      while (i < in.size()) {
+        int part = -1;
+        if (seen > 0) {
+          if (in[i] != '.' || seen >= 4)
+            return std::nullopt;
+          ++i;
+        }
+        if (i >= in.size() || !IsDigit(in[i]))
+          return std::nullopt;
+        while (i < in.size() && IsDigit(in[i])) {
+          int digit = in[i] - '0';
+          if (part == 0)
+            return std::nullopt;
+          part = part < 0 ? digit : part * 10 + digit;
+          if (part > 255)
+            return std::nullopt;
+          ++i;
+        }
+        pieces[piece] = static_cast<uint16_t>(pieces[piece] * 0x100 + part);
+        ++seen;
+        if (seen == 2 || seen == 4)
+          ++piece;
+      }
+      if (seen != 4)
+        return std::nullopt;
+      break;
+    }
+    if (length == 0)
+      return std::nullopt;
+    if (i < in.size()) {
+      if (in[i] != ':')
+        return std::nullopt;
+      ++i;
+      if (i == in.size())
+        return std::nullopt;
+    }
+    pieces[piece++] = static_cast<uint16_t>(value);
+  }
+  if (compress >= 0) {
+    int swaps = piece - compress;
+    piece = 7;
+    while (piece != 0 && swaps > 0) {
+      std::swap(pieces[piece], pieces[compress + swaps - 1]);
+      --piece;
+      --swaps;
+    }
+  } else if (piece != 8) {
+    return std::nullopt;
+  }
+  // The longest run of two or more zero pieces (the first of equals)
+  // becomes "::".
+  int best = -1, best_length = 1;
+  for (int k = 0; k < 8;) {
+    int run = 0;
+    while (k + run < 8 && pieces[k + run] == 0)
+      ++run;
+    if (run > best_length) {
+      best = k;
+      best_length = run;
+    }
+    k += run ? run : 1;
+  }
+  std::string out = "[";
+  for (int k = 0; k < 8; ++k) {
+    if (k == best) {
+      out += "::";
+      k += best_length - 1;
+      continue;
+    }
+    if (out.back() != '[' && out.back() != ':')
+      out += ':';
+    char buffer[8];
+    snprintf(buffer, sizeof(buffer), "%x", pieces[k]);
+    out += buffer;
+  }
+  return out + "]";
+}
+
+// A special URL's host: unescaped, lower case, checked; IP addresses in
+// their canonical form.
+std::optional<std::string> CanonHost(std::string_view in) {
+  if (in.empty())
+    return std::nullopt;
+  if (in.front() == '[') {
+    if (in.size() < 2 || in.back() != ']')
+      return std::nullopt;
+    return CanonIPv6(in.substr(1, in.size() - 2));
+  }
+  std::string host;
+  for (size_t i = 0; i < in.size(); ++i) {
+    int c = static_cast<unsigned char>(in[i]);
+    if (c == '%') {
+      c = DecodeEscape(in, i);
+      if (c < 0)
+        return std::nullopt;
+      i += 2;
+    }
+    if (c >= 0x80)
+      return std::nullopt;  // would need IDNA
+    if (IsAlpha(c) || IsDigit(c)) {
+      host += Lower(static_cast<char>(c));
+    } else if (c == '*') {
+      AppendEscaped(static_cast<unsigned char>(c), host);
+    } else if (std::string_view("!\"$&'()+,-.:;=[]_`{}~").find(static_cast<char>(c)) != std::string_view::npos) {
+      host += static_cast<char>(c);
+    } else {
+      return std::nullopt;  // controls, space, # % / < > ? @ \ ^ |
+    }
+  }
+  if (EndsInNumber(host))
+    return CanonIPv4(host);
+  return host;
+}
+
+// A non-special URL's host: kept as written, controls and non-ASCII
+// escaped; forbidden characters refuse it.
+std::optional<std::string> CanonOpaqueHost(std::string_view in) {
+  if (!in.empty() && in.front() == '[') {
+    if (in.size() < 2 || in.back() != ']')
+      return std::nullopt;
+    return CanonIPv6(in.substr(1, in.size() - 2));
+  }
+  std::string host;
+  for (char ch : in) {
+    unsigned char c = ch;
+    if (c == 0 || c == ' ' || c == '#' || c == '/' || c == ':' || c == '<' || c == '>' || c == '?' || c == '@' ||
+        c == '[' || c == '\\' || c == ']' || c == '^' || c == '|')
+      return std::nullopt;
+    if (c < 0x20 || c >= 0x7F)
+      AppendEscaped(c, host);
+    else
+      host += ch;
+  }
+  return host;
+}
+
+// --- path, query, fragment, user info ---
+
+enum PathChar : uint8_t { kPass, kEscape, kUnescape };
+
+PathChar PathCharClass(unsigned char c) {
+  if (IsAlpha(c) || IsDigit(c) || c == '-' || c == '.' || c == '_' || c == '~')
+    return kUnescape;
+  if (c < 0x21 || c >= 0x7F)
+    return kEscape;
+  switch (c) {
+    case '"':
+    case '#':
+    case '<':
+    case '>':
+    case '?':
+    case '^':
+    case '`':
+    case '{':
+    case '|':
+    case '}':
+      return kEscape;
+    default:
+      return kPass;
+  }
+}
+
+// Length of a dot at |i| ("." or "%2e"/"%2E"), 0 when there is none.
+size_t DotLength(std::string_view s, size_t i) {
+  if (i < s.size() && s[i] == '.')
+    return 1;
+  if (i + 2 < s.size() && s[i] == '%' && s[i + 1] == '2' && (s[i + 2] == 'e' || s[i + 2] == 'E'))
+    return 3;
+  return 0;
+}
+
+// Chromium's path canonicaliser: dot segments resolved where a slash
+// precedes them (also written escaped, and never above the root),
+// unreserved escapes decoded, other escapes kept exactly as written,
+// characters outside the path set escaped, and in special URLs
+// backslashes made slashes. Multiple slashes stay.
+std::string CanonPath(std::string_view path, bool special) {
+  std::string out;
+  if (path.empty() || !IsSlash(path[0], special))
+    out += '/';
+  auto back_up = [&] {
+    // |out| ends with '/': drop the last segment, keep its leading slash.
+    if (out.size() <= 1)
+      return;
+    size_t k = out.size() - 1;
+    do {
+      --k;
+    } while (k > 0 && out[k] != '/');
+    out.resize(k + 1);
+  };
+  for (size_t i = 0; i < path.size(); ++i) {
+    unsigned char c = path[i];
+    if (size_t dot = DotLength(path, i); dot && !out.empty() && out.back() == '/') {
+      size_t after = i + dot;
+      if (after == path.size()) {
+        i = after - 1;  // "/." at the end
+        continue;
+      }
+      if (IsSlash(path[after], special)) {
+        i = after;  // "/./"
+        continue;
+      }
+      if (size_t second = DotLength(path, after)) {
+        size_t end = after + second;
+        if (end == path.size() || IsSlash(path[end], special)) {
+          back_up();
+          i = end == path.size() ? end - 1 : end;
+          continue;
+        }
+      }
+      out += '.';
+      i += dot - 1;
+      continue;
+    }
+    if (c == '\\' && special) {
+      out += '/';
+    } else if (c == '%') {
+      int value = DecodeEscape(path, i);
+      if (value < 0) {
+        out += '%';  // not an escape: passed on as Chromium does
+      } else if (PathCharClass(static_cast<unsigned char>(value)) == kUnescape) {
+        out += static_cast<char>(value);
+        i += 2;
+      } else {
+        out.append(path.substr(i, 3));
+        i += 2;
+      }
+    } else if (c == '\\') {
+      out += '\\';
+    } else if (PathCharClass(c) == kEscape) {
+      AppendEscaped(c, out);
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+std::string CanonQuery(std::string_view query) {
+  std::string out;
+  for (char ch : query) {
+    unsigned char c = ch;
+    if (c < 0x21 || c > 0x7E || c == '"' || c == '#' || c == '<' || c == '>')
+      AppendEscaped(c, out);
+    else
+      out += ch;
+  }
+  return out;
+}
+
+std::string CanonFragment(std::string_view fragment) {
+  std::string out;
+  for (char ch : fragment) {
+    unsigned char c = ch;
+    if (c < 0x21 || c >= 0x7F || c == '"' || c == '<' || c == '>' || c == '`')
+      AppendEscaped(c, out);
+    else
+      out += ch;
+  }
+  return out;
+}
+
+std::string CanonUserInfo(std::string_view text) {
+  std::string out;
+  for (char ch : text) {
+    unsigned char c = ch;
+    if (c < 0x21 || c > 0x7E || std::string_view("\"#/:;<=>?@[\\]^`{|}").find(ch) != std::string_view::npos)
+      AppendEscaped(c, out);
+    else
+      out += ch;
+  }
+  return out;
+}
+
+// Splits "path?query#fragment" and appends the canonical pieces.
+void AppendPathQueryFragment(std::string_view rest, bool special, bool opaque_path, std::string& out) {
+  size_t hash = rest.find('#');
+  std::string_view fragment;
+  bool has_fragment = hash != std::string_view::npos;
+  if (has_fragment) {
+    fragment = rest.substr(hash + 1);
+    rest = rest.substr(0, hash);
+  }
+  size_t question = rest.find('?');
+  std::string_view path = rest.substr(0, question);
+  if (opaque_path) {
+    for (char ch : path) {
+      unsigned char c = ch;
+      if (c < 0x20 || c >= 0x7F)
+        AppendEscaped(c, out);
+      else
+        out += ch;
+    }
+  } else {
+    out += CanonPath(path, special);
+  }
+  if (question != std::string_view::npos)
+    out += "?" + CanonQuery(rest.substr(question + 1));
+  if (has_fragment)
+    out += "#" + CanonFragment(fragment);
+}
+
+// "user:pass@host:port" of an authority; false when it is invalid.
+bool AppendAuthority(std::string_view authority, const std::string& scheme, bool special, std::string& out) {
+  size_t at = authority.rfind('@');
+  if (at != std::string_view::npos) {
+    std::string_view info = authority.substr(0, at);
+    size_t colon = info.find(':');
+    std::string user = CanonUserInfo(info.substr(0, colon));
+    std::string password = colon == std::string_view::npos ? std::string() : CanonUserInfo(info.substr(colon + 1));
+    if (!user.empty() || !password.empty())
+      out += user + (password.empty() ? "" : ":" + password) + "@";
+    authority.remove_prefix(at + 1);
+  }
+  std::string_view host = authority;
+  std::string_view port;
+  bool has_port = false;
+  size_t bracket = authority.rfind(']');
+  size_t colon = authority.rfind(':');
+  if (colon != std::string_view::npos && (bracket == std::string_view::npos || colon > bracket)) {
+    host = authority.substr(0, colon);
+    port = authority.substr(colon + 1);
+    has_port = true;
+  }
+  std::optional<std::string> canonical_host;
+  if (scheme == "file") {
+    canonical_host = host.empty() ? std::string() : CanonHost(host);
+  } else if (special) {
+    canonical_host = CanonHost(host);
+  } else {
+    canonical_host = CanonOpaqueHost(host);
+  }
+  if (!canonical_host)
+    return false;
+  out += *canonical_host;
+  if (has_port && !port.empty()) {
+    size_t digits = port.find_first_not_of('0');
+    std::string_view significant = digits == std::string_view::npos ? "0" : port.substr(digits);
+    if (significant.size() > 5)
+      return false;
+    int number = 0;
+    for (char c : significant) {
+      if (!IsDigit(c))
+        return false;
+      number = number * 10 + (c - '0');
+    }
+    for (char c : port) {
+      if (!IsDigit(c))
+        return false;
+    }
+    if (number > 65535)
+      return false;
+    if (number != DefaultPort(scheme) || !special)
+      out += ":" + std::to_string(number);
+  }
+  return true;
+}
+
+std::string CanonSpecial(const std::string& scheme, std::string_view rest) {
+  std::string out = scheme + "://";
+  size_t slashes = 0;
+  while (slashes < rest.size() && IsSlash(rest[slashes], true))
+    ++slashes;
+  if (scheme == "file") {
+    // Two slashes introduce a host; a drive letter right after them or any
+    // other count of slashes means there is none.
+    rest.remove_prefix(slashes);
+    bool drive = rest.size() >= 2 && IsAlpha(rest[0]) && (rest[1] == ':' || rest[1] == '|');
+    if (slashes == 2 && !drive) {
+      size_t end = rest.find_first_of("/\\?#");
+      std::string_view authority = rest.substr(0, end);
+      if (!AppendAuthority(authority, scheme, true, out))
+        return std::string();
+      rest.remove_prefix(authority.size());
+    }
+    AppendPathQueryFragment(rest, true, false, out);
+    return out;
+  }
+  rest.remove_prefix(slashes);
+  size_t end = rest.find_first_of("/\\?#");
+  std::string_view authority = rest.substr(0, end);
+  if (!AppendAuthority(authority, scheme, true, out))
+    return std::string();
+  AppendPathQueryFragment(rest.substr(authority.size()), true, false, out);
+  return out;
+}
+
+std::string CanonNonSpecial(const std::string& scheme, std::string_view rest) {
+  std::string out = scheme + ":";
+  if (rest.substr(0, 2) == "//") {
+    rest.remove_prefix(2);
+    size_t end = rest.find_first_of("/?#");
+    std::string_view authority = rest.substr(0, end);
+    out += "//";
+    if (!AppendAuthority(authority, scheme, false, out))
+      return std::string();
+    rest.remove_prefix(authority.size());
+    if (rest.empty() || rest[0] == '?' || rest[0] == '#') {
+      AppendPathQueryFragment(rest, false, true, out);  // no path at all
+      return out;
+    }
+    AppendPathQueryFragment(rest, false, false, out);
+    return out;
+  }
+  bool hierarchical = !rest.empty() && rest[0] == '/';
+  AppendPathQueryFragment(rest, false, !hierarchical, out);
+  return out;
+}
+
+// A canonical URL split where relative references need it.
+struct CanonParts {
+  std::string scheme;
+  std::string prefix;  // everything before the path ("http://h:1")
+  std::string path;    // "/a/b", or the opaque path
+  std::string query;   // with its '?', or empty
+  bool opaque = false;
+};
+
+CanonParts SplitCanonical(const std::string& spec, const std::string& scheme) {
+  CanonParts parts;
+  parts.scheme = scheme;
+  size_t start = scheme.size() + 1;
+  if (spec.compare(start, 2, "//") == 0) {
+    size_t path = spec.find_first_of("/?#", start + 2);
+    parts.prefix = spec.substr(0, path);
+    start = path == std::string::npos ? spec.size() : path;
+  } else {
+    parts.prefix = spec.substr(0, start);
+    parts.opaque = start >= spec.size() || spec[start] != '/';
+  }
+  size_t hash = spec.find('#', start);
+  std::string body = spec.substr(start, hash == std::string::npos ? std::string::npos : hash - start);
+  size_t question = body.find('?');
+  parts.path = body.substr(0, question);
+  if (question != std::string::npos)
+    parts.query = body.substr(question);
+  return parts;
+}
+
+}  // namespace
+
+std::string CanonicalizeUrl(std::string_view url) {
+  std::string input = CleanInput(url);
+  std::optional<std::string> scheme = ExtractScheme(input);
+  if (!scheme)
+    return std::string();
+  std::string_view rest = std::string_view(input).substr(scheme->size() + 1);
+  return IsSpecialScheme(*scheme) ? CanonSpecial(*scheme, rest) : CanonNonSpecial(*scheme, rest);
+}
+
+std::string ResolveUrlReference(std::string_view base_url, std::string_view reference) {
+  std::string base = CanonicalizeUrl(base_url);
+  std::string ref = CleanInput(reference);
+  std::optional<std::string> ref_scheme = ExtractScheme(ref);
+  if (base.empty())
+    return ref_scheme ? CanonicalizeUrl(ref) : std::string();
+  std::string scheme = *ExtractScheme(base);
+  const bool special = IsSpecialScheme(scheme);
+  if (ref_scheme) {
+    // "http:path" against an http base is relative in special URLs.
+    std::string_view after = std::string_view(ref).substr(ref_scheme->size() + 1);
+    if (!(special && *ref_scheme == scheme && (after.empty() || !IsSlash(after[0], true))))
+      return CanonicalizeUrl(ref);
+    ref = std::string(after);
+  }
+  CanonParts parts = SplitCanonical(base, scheme);
+  std::string without_fragment = base.substr(0, base.find('#'));
+  if (ref.empty())
+    return without_fragment;
+  if (ref[0] == '#')
+    return CanonicalizeUrl(without_fragment + ref);
+  if (parts.opaque)
+    return std::string();  // only fragments resolve against "data:..." and the like
+  if (ref.size() >= 2 && IsSlash(ref[0], special) && IsSlash(ref[1], special))
+    return CanonicalizeUrl(scheme + ":" + ref);
+  if (IsSlash(ref[0], special))
+    return CanonicalizeUrl(parts.prefix + ref);
+  if (ref[0] == '?')
+    return CanonicalizeUrl(parts.prefix + parts.path + ref);
+  std::string directory = parts.path.substr(0, parts.path.rfind('/') + 1);
+  if (directory.empty())
+    directory = "/";
+  return CanonicalizeUrl(parts.prefix + directory + ref);
+}
+
+std::string StripUrlFragment(const std::string& url) {
+  return url.substr(0, url.find('#'));
+}
+
+}  // namespace cef_internal
