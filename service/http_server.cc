@@ -238,22 +238,28 @@ std::vector<std::string> HttpServer::Violations(const Request& request, const st
   const auto endpoint = ClientEndpoints().find(path);
   const std::string& token = setup_.token;
 
+  // Pages may reach the service under another name of the loopback host,
+  // which the client takes for a foreign origin: it sends none of its own
+  // headers there, and that is all there is to check.
+  const bool addressed = std::string(request[http::field::host]) == state_.localOrigin().substr(7);
   // The token goes as "Bearer <token>" in the one Authorization header and
   // nowhere else; only pages of a game served straight from the loopback
   // origin load its files without it.
   const size_t authorizations = request.count(http::field::authorization);
+  const std::string sent(request[http::field::authorization]);
   const bool bearer = authorizations == 1 && Authorized(request);
   const bool pageLoad = !api && !bearer && state_.siteOrigin() == state_.localOrigin();
-  // The client reads the token file before each attempt while it waits for
-  // the service to start, so an attempt may carry what the file held before,
-  // or nothing when it could not read it.
+  // A client of the service this one replaced still has that one's token;
+  // one waiting for this service to start may also have read no token yet.
   std::string stale = "Bearer " + setup_.previousToken;
   while (!stale.empty() && stale.back() == ' ')
     stale.pop_back();
-  const std::string sent(request[http::field::authorization]);
-  const bool startingUp = path == "/api/info" && authorizations == 1 && (sent == stale || sent == "Bearer");
-  if (!bearer && !pageLoad && !startingUp)
+  const bool staleToken = authorizations == 1 && !setup_.previousToken.empty() && sent == stale;
+  const bool startingUp = path == "/api/info" && authorizations == 1 && sent == "Bearer";
+  if (addressed && !bearer && !pageLoad && !staleToken && !startingUp)
     found.push_back(authorizations == 0 ? "no bearer token" : "an Authorization header other than \"Bearer <token>\"");
+  if (!addressed && bearer)
+    found.push_back("the bearer token sent to the service under another name");
   for (const auto& field : request) {
     const std::string name = Lower(std::string(field.name_string()));
     const std::string value(field.value());
@@ -262,12 +268,16 @@ std::vector<std::string> HttpServer::Violations(const Request& request, const st
     } else if (name == "authorization") {
       if (!SameSecret(value, "Bearer " + token) && CarriesToken(value, token))
         found.push_back("the token in an Authorization header other than its bearer form");
+    } else if (name == "x-kesta-generation" && !addressed) {
+      found.push_back("X-KESTA-Generation sent to the service under another name");
     } else if (CarriesToken(value, token)) {
       found.push_back("the token in the " + std::string(field.name_string()) + " header");
     }
   }
   if (CarriesToken(query, token))
     found.push_back("the token in the query");
+  if (!addressed)
+    return found;
 
   if (endpoint != ClientEndpoints().end()) {
     if (request.method() != endpoint->second)

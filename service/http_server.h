@@ -33,8 +33,9 @@ class HttpServer {
     std::string token;
     bool control = false;
     std::filesystem::path clientScripts;  // bridge.js and game-observer.js
-    // What "local-token" held before this service replaced it: a client
-    // waiting for the service may still send it to "/api/info".
+    // What "local-token" held before this service replaced it, which a
+    // client of the replaced service, or one waiting for this one to start,
+    // may still send.
     std::string previousToken;
     // Starts the successor of an upgrade; called once the port is closed.
     std::function<void(const ServiceState&)> handOver;

@@ -436,17 +436,18 @@ TEST_F(EndToEnd, ASparseServiceStateIsAdmittedAndPlayed) {
 
   HWND game = install.WaitForWindow(isGameTitle, 60s);
   ASSERT_NE(game, nullptr) << Diagnostics(install);
-  // The game plays: its files come through the handler on its generation,
-  // and the heartbeat reports the window with that generation.
+  // The game plays: its start page came through the handler on its
+  // generation, and the heartbeat reports the window with that generation.
+  const auto start = requestsTo(install.Journal(), "/__client/start");
+  ASSERT_FALSE(start.empty());
+  EXPECT_EQ(start.front().value("generation", ""), "bundled");
   ASSERT_TRUE(WaitUntil(
       [&] {
-        const json journal = install.Journal();
-        const json windows = journal["lastHeartbeat"]["windows"];
-        return !requestsTo(journal, "/engine/game.js").empty() && windows.is_array() && !windows.empty() &&
-               windows[0].value("generation", "") == "bundled";
+        const json windows = install.Journal()["lastHeartbeat"]["windows"];
+        return windows.is_array() && !windows.empty() && windows[0].value("generation", "") == "bundled";
       },
       20s))
-      << install.Journal().dump(1);
+      << install.Journal()["lastHeartbeat"].dump(1);
 
   // A pending revision written as 4.0 brings the update window up; deferring
   // sends it back as an integer.

@@ -75,6 +75,11 @@ TEST(ServiceParsing, OptionsAndCredentials) {
   EXPECT_EQ(options.dataDir, "C:/d");
   EXPECT_EQ(options.bundle, "C:/r");
   EXPECT_TRUE(options.control);
+  EXPECT_EQ(options.takeOverMs, -1);
+  EXPECT_FALSE(ParseOptions({"--data-dir", "C:/d", "--bundle=C:/r", "--take-over", "500"}, options));
+  EXPECT_EQ(options.takeOverMs, 500);
+  for (const char* gap : {"-1", "x", "9999999"})
+    EXPECT_TRUE(ParseOptions({"--data-dir", "C:/d", "--bundle=C:/r", std::string("--take-over=") + gap}, options)) << gap;
   Options missing;
   EXPECT_TRUE(ParseOptions({"--data-dir", "C:/d"}, missing));
   EXPECT_TRUE(ParseOptions({"--data-dir", "C:/d", "--bundle"}, missing));
