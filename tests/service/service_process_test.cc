@@ -359,7 +359,9 @@ TEST_F(ServiceProcessTest, EnforcementSendsTheBrowserThroughTheAuthenticatedProx
             407);
   const HttpAnswer proxied =
       HttpSend(static_cast<uint16_t>(proxyPort), http::verb::get, url,
-               {{"Proxy-Authorization", basic("kesta:" + token_)}, {"X-KESTA-Generation", "bundled"}});
+               {{"Proxy-Authorization", basic("kesta:" + token_)},
+                {"Host", "127.0.0.1:" + std::to_string(port_)},
+                {"X-KESTA-Generation", "bundled"}});
   EXPECT_EQ(proxied.status, 200);
   EXPECT_EQ(proxied.body, ReadTextFile(bundle_ / "pools/engine/style.css"));
 
