@@ -281,8 +281,8 @@ std::vector<std::string> HttpServer::Violations(const Request& request, const st
 
   if (endpoint != ClientEndpoints().end()) {
     if (request.method() != endpoint->second)
-      found.push_back(std::string(request.method_string()) + " where " + std::string(http::to_string(endpoint->second)) +
-                      " belongs");
+      found.push_back(std::string(request.method_string()) + " where " +
+                      std::string(http::to_string(endpoint->second)) + " belongs");
     const std::string type(request[http::field::content_type]);
     if (type != "application/json")
       found.push_back("Content-Type \"" + type + "\" instead of application/json");

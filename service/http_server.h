@@ -9,8 +9,8 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 #include <utility>  // Asio 1.74's awaitable.hpp needs std::exchange
+#include <vector>
 
 #include <boost/asio/awaitable.hpp>
 #include <boost/asio/io_context.hpp>

@@ -256,8 +256,7 @@ bool CarriesToken(std::string_view value, std::string_view token) {
   // Escapes are decoded where they are well formed and kept where not.
   std::string decoded;
   for (size_t i = 0; i < value.size(); ++i) {
-    const auto escaped =
-        value[i] == '%' && i + 2 < value.size() ? PercentDecode(value.substr(i, 3)) : std::nullopt;
+    const auto escaped = value[i] == '%' && i + 2 < value.size() ? PercentDecode(value.substr(i, 3)) : std::nullopt;
     if (escaped) {
       decoded += *escaped;
       i += 2;

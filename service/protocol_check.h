@@ -63,7 +63,7 @@ class HeartbeatPacing {
   };
   std::optional<int64_t> pid_;  // of the exchange last begun
   Exchange host_, launch_;
-  bool launchTaken_ = true;     // the last exchange had its launch already
+  bool launchTaken_ = true;  // the last exchange had its launch already
   std::map<int64_t, Clock::time_point> lastReply_;
 };
 

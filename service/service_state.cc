@@ -467,9 +467,11 @@ json ServiceState::Journal() const {
   json violations = json::array();
   for (const json& entry : violations_)
     violations.push_back(entry);
-  return {{"heartbeats", heartbeats_}, {"lastHeartbeat", lastHeartbeat_}, {"launches", launches_},
-          {"accepts", accepts_},       {"defers", defers_},               {"upgrades", upgrades_},
-          {"requests", requests},      {"violations", violations},        {"pid", setup_.processId}};
+  return {{"heartbeats", heartbeats_}, {"lastHeartbeat", lastHeartbeat_},
+          {"launches", launches_},     {"accepts", accepts_},
+          {"defers", defers_},         {"upgrades", upgrades_},
+          {"requests", requests},      {"violations", violations},
+          {"pid", setup_.processId}};
 }
 
 std::optional<Fault> ServiceState::TakeFault(const std::string& path) {

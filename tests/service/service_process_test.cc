@@ -222,7 +222,8 @@ TEST_F(ServiceProcessTest, ServesGameFilesByGenerationWithRanges) {
   EXPECT_EQ(File("/engine/game.js", {{"X-KESTA-Generation", "gone"}}).status, 404);
   EXPECT_EQ(File("/", {{"Authorization", "Bearer wrong"}, {"X-KESTA-Generation", "bundled"}}).status, 401);
   EXPECT_EQ(HttpSend(port_, http::verb::post, "/engine/game.js", kPage).status, 405);
-  EXPECT_EQ(Violations(), "X-KESTA-Generation \"gone\" names no generation the service reported (GET /engine/game.js)\n");
+  EXPECT_EQ(Violations(),
+            "X-KESTA-Generation \"gone\" names no generation the service reported (GET /engine/game.js)\n");
 
   const std::string tile = ReadTextFile(bundle_ / "pools/maps/tiles/dock tile.json");
   auto handler = Bearer();  // the client's resource handler
@@ -357,11 +358,10 @@ TEST_F(ServiceProcessTest, EnforcementSendsTheBrowserThroughTheAuthenticatedProx
                      {{"Proxy-Authorization", basic("kesta:" + token_ + "x")}})
                 .status,
             407);
-  const HttpAnswer proxied =
-      HttpSend(static_cast<uint16_t>(proxyPort), http::verb::get, url,
-               {{"Proxy-Authorization", basic("kesta:" + token_)},
-                {"Host", "127.0.0.1:" + std::to_string(port_)},
-                {"X-KESTA-Generation", "bundled"}});
+  const HttpAnswer proxied = HttpSend(static_cast<uint16_t>(proxyPort), http::verb::get, url,
+                                      {{"Proxy-Authorization", basic("kesta:" + token_)},
+                                       {"Host", "127.0.0.1:" + std::to_string(port_)},
+                                       {"X-KESTA-Generation", "bundled"}});
   EXPECT_EQ(proxied.status, 200);
   EXPECT_EQ(proxied.body, ReadTextFile(bundle_ / "pools/engine/style.css"));
 
@@ -384,9 +384,9 @@ TEST_F(ServiceProcessTest, EnforcementSendsTheBrowserThroughTheAuthenticatedProx
 
 TEST_F(ServiceProcessTest, AnUpgradeHandsThePortToANewProcessThatKeepsTheToken) {
   Restart({L"--control", L"--service-version", L"0.6.11"});
-  ASSERT_EQ(Control("/__control/state", {{"clientPath", "C:/next"}, {"client", "0.6.12"}, {"upgradeDelayMs", 1500}})
-                .status,
-            200);
+  ASSERT_EQ(
+      Control("/__control/state", {{"clientPath", "C:/next"}, {"client", "0.6.12"}, {"upgradeDelayMs", 1500}}).status,
+      200);
   const json before = Api(http::verb::get, "/__control/journal").Json();
   EXPECT_EQ(Info()["serviceVersion"], "0.6.11");
   const HttpAnswer upgrade = Api(http::verb::post, "/api/service-upgrade", "{}");

@@ -79,7 +79,8 @@ TEST(ServiceParsing, OptionsAndCredentials) {
   EXPECT_FALSE(ParseOptions({"--data-dir", "C:/d", "--bundle=C:/r", "--take-over", "500"}, options));
   EXPECT_EQ(options.takeOverMs, 500);
   for (const char* gap : {"-1", "x", "9999999"})
-    EXPECT_TRUE(ParseOptions({"--data-dir", "C:/d", "--bundle=C:/r", std::string("--take-over=") + gap}, options)) << gap;
+    EXPECT_TRUE(ParseOptions({"--data-dir", "C:/d", "--bundle=C:/r", std::string("--take-over=") + gap}, options))
+        << gap;
   Options missing;
   EXPECT_TRUE(ParseOptions({"--data-dir", "C:/d"}, missing));
   EXPECT_TRUE(ParseOptions({"--data-dir", "C:/d", "--bundle"}, missing));
@@ -319,9 +320,9 @@ TEST(ServiceProtocol, UpdateBodiesPoolNamesAndTheToken) {
   EXPECT_EQ(UpdateRequestRevision(R"({"revision":7})"), 7);
   EXPECT_EQ(UpdateRequestRevision(R"({"revision":-3})"), -3);
   EXPECT_EQ(UpdateRequestRevision(R"({"revision":0})"), 0);
-  for (const char* wrong : {R"({"revision":7.9})", R"({"revision": 7})", R"({"revision":07})", R"({"revision":"7"})",
-                            R"({"revision":})", R"({"revision":-})", "{}", R"({"revision":7} )",
-                            R"({"revision":99999999999999999999})"})
+  for (const char* wrong :
+       {R"({"revision":7.9})", R"({"revision": 7})", R"({"revision":07})", R"({"revision":"7"})", R"({"revision":})",
+        R"({"revision":-})", "{}", R"({"revision":7} )", R"({"revision":99999999999999999999})"})
     EXPECT_FALSE(UpdateRequestRevision(wrong)) << wrong;
 
   EXPECT_EQ(EncodePoolName("tiles/x y.png"), "tiles%2Fx%20y.png");
