@@ -3,6 +3,7 @@
 // the data directory, reports its state and serves the game's files.
 #include <windows.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <filesystem>
@@ -80,19 +81,44 @@ void HandOver(const Options& options, const ServiceState& state) {
   // Its switches are the ones above, not the ones this process was given.
   SetEnvironmentVariableW(L"KESTA_SERVICE_OPTIONS", nullptr);
 
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-  for (HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) {
-    if (handle && handle != INVALID_HANDLE_VALUE)
-      SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+  // Only the standard handles go across: the open connections and the
+  // proxy's port stay with this process and end with it.
+  STARTUPINFOEXW startup{};
+  startup.StartupInfo.cb = sizeof startup;
+  startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+  startup.StartupInfo.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.StartupInfo.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+  startup.StartupInfo.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  std::vector<HANDLE> inherited;
+  for (HANDLE handle : {startup.StartupInfo.hStdInput, startup.StartupInfo.hStdOutput, startup.StartupInfo.hStdError}) {
+    if (!handle || handle == INVALID_HANDLE_VALUE ||
+        std::find(inherited.begin(), inherited.end(), handle) != inherited.end())
+      continue;
+    SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+    inherited.push_back(handle);
   }
+  SIZE_T size = 0;
+  InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+  std::vector<char> attributes(size);
+  startup.lpAttributeList = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributes.data());
+  const bool listed = !inherited.empty() && InitializeProcThreadAttributeList(startup.lpAttributeList, 1, 0, &size) &&
+                      UpdateProcThreadAttribute(startup.lpAttributeList, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
+                                                inherited.data(), inherited.size() * sizeof(HANDLE), nullptr, nullptr);
+  if (!listed)
+    startup.lpAttributeList = nullptr;
   PROCESS_INFORMATION info{};
-  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                      &info)) {
+  BOOL created = CreateProcessW(nullptr, command.data(), nullptr, nullptr, !inherited.empty(),
+                                CREATE_NO_WINDOW | (listed ? EXTENDED_STARTUPINFO_PRESENT : 0), nullptr, nullptr,
+                                &startup.StartupInfo, &info);
+  if (listed) {
+    DeleteProcThreadAttributeList(startup.lpAttributeList);
+    // A system that refuses the list still gets its successor.
+    startup.StartupInfo.cb = sizeof startup.StartupInfo;
+    if (!created)
+      created = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                               &startup.StartupInfo, &info);
+  }
+  if (!created) {
     Log("cannot start the upgraded service: error " + std::to_string(GetLastError()));
     return;
   }
