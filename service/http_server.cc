@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <exception>
+#include <map>
 
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/detached.hpp>
@@ -45,6 +46,22 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
 }
 
+std::string Lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+// The endpoints of the client's own HTTP client, with their methods.
+const std::map<std::string, http::verb>& ClientEndpoints() {
+  static const std::map<std::string, http::verb> endpoints = {
+      {"/api/info", http::verb::get},           {"/api/host", http::verb::post},
+      {"/api/launch", http::verb::post},        {"/api/updates/accept", http::verb::post},
+      {"/api/updates/defer", http::verb::post}, {"/api/service-upgrade", http::verb::post}};
+  return endpoints;
+}
+
 // Equal strings take the same time to compare whatever the first mismatch.
 bool SameSecret(std::string_view a, std::string_view b) {
   if (a.size() != b.size())
@@ -72,6 +89,8 @@ bool HttpServer::Listen(uint16_t port, std::string& error) {
     acceptor_.listen(asio::socket_base::max_listen_connections, ec);
   if (ec) {
     error = ec.message();
+    boost::system::error_code ignored;
+    acceptor_.close(ignored);
     return false;
   }
   return true;
@@ -132,14 +151,34 @@ asio::awaitable<void> HttpServer::Session(tcp::socket socket) {
         break;
       }
       Request request = parser.release();
+      const std::string target(request.target());
+      const std::string path = target.substr(0, target.find('?'));
+      // One heartbeat exchange at a time, about a second apart.
+      std::optional<std::string> paced;
+      if (path == "/api/host") {
+        const json heartbeat = json::parse(request.body(), nullptr, false);
+        const bool hasPid = heartbeat.is_object() && heartbeat.contains("pid") && heartbeat["pid"].is_number_integer();
+        paced = pacing_.HostArrived(hasPid ? heartbeat["pid"].get<int64_t>() : -1, HeartbeatPacing::Clock::now());
+      } else if (path == "/api/launch") {
+        paced = pacing_.LaunchArrived(HeartbeatPacing::Clock::now());
+      }
+      if (paced)
+        state_.RecordViolation(*paced, std::string(request.method_string()), target);
+      auto answered = [&] {
+        if (path == "/api/host")
+          pacing_.HostAnswered(HeartbeatPacing::Clock::now());
+        else if (path == "/api/launch")
+          pacing_.LaunchAnswered(HeartbeatPacing::Clock::now());
+      };
+
       Response response;
       bool drop = false;
       co_await Handle(request, response, drop);
       if (drop) {
-        Log(std::string(request.method_string()) + " " + std::string(request.target()) + " dropped");
+        answered();
+        Log(std::string(request.method_string()) + " " + target + " dropped");
         break;
       }
-      const std::string target(request.target());
       const bool routine =
           (StartsWith(target, "/api/host") || StartsWith(target, "/api/launch") || StartsWith(target, "/__control/")) &&
           response.result() == http::status::ok;
@@ -157,6 +196,18 @@ asio::awaitable<void> HttpServer::Session(tcp::socket socket) {
       }
       stream.expires_after(kIdleTimeout);
       co_await http::async_write(stream, response, asio::redirect_error(asio::use_awaitable, ec));
+      answered();
+      if (handingOver_ && path == "/api/service-upgrade") {
+        // The successor binds the port once this process has let it go;
+        // until then connections are refused.
+        Log("handing the port over to the upgraded service");
+        boost::system::error_code ignored;
+        acceptor_.close(ignored);
+        stream.socket().shutdown(tcp::socket::shutdown_send, ignored);
+        setup_.handOver(state_);
+        io_.stop();
+        co_return;
+      }
       if (ec)
         break;
       if (stopping_) {
@@ -178,6 +229,152 @@ bool HttpServer::Authorized(const Request& request) const {
   return SameSecret(std::string(request[http::field::authorization]), "Bearer " + setup_.token);
 }
 
+std::vector<std::string> HttpServer::Violations(const Request& request, const std::string& path) const {
+  std::vector<std::string> found;
+  const std::string target(request.target());
+  const size_t mark = target.find('?');
+  const std::string query = mark == std::string::npos ? "" : target.substr(mark + 1);
+  const bool api = StartsWith(path, "/api/");
+  const auto endpoint = ClientEndpoints().find(path);
+  const std::string& token = setup_.token;
+
+  // Pages may reach the service under another name of the loopback host,
+  // which the client takes for a foreign origin: it sends none of its own
+  // headers there, and that is all there is to check.
+  const bool addressed = std::string(request[http::field::host]) == state_.localOrigin().substr(7);
+  // The token goes as "Bearer <token>" in the one Authorization header and
+  // nowhere else; only pages of a game served straight from the loopback
+  // origin load its files without it.
+  const size_t authorizations = request.count(http::field::authorization);
+  const std::string sent(request[http::field::authorization]);
+  const bool bearer = authorizations == 1 && Authorized(request);
+  const bool pageLoad = !api && !bearer && state_.siteOrigin() == state_.localOrigin();
+  // A client of the service this one replaced still has that one's token;
+  // one waiting for this service to start may also have read no token yet.
+  std::string stale = "Bearer " + setup_.previousToken;
+  while (!stale.empty() && stale.back() == ' ')
+    stale.pop_back();
+  const bool staleToken = authorizations == 1 && !setup_.previousToken.empty() && sent == stale;
+  const bool startingUp = path == "/api/info" && authorizations == 1 && sent == "Bearer";
+  if (addressed && !bearer && !pageLoad && !staleToken && !startingUp)
+    found.push_back(authorizations == 0 ? "no bearer token" : "an Authorization header other than \"Bearer <token>\"");
+  if (!addressed && bearer)
+    found.push_back("the bearer token sent to the service under another name");
+  for (const auto& field : request) {
+    const std::string name = Lower(std::string(field.name_string()));
+    const std::string value(field.value());
+    if (name == "proxy-authorization") {
+      found.push_back("a Proxy-Authorization header on a direct request");
+    } else if (name == "authorization") {
+      if (!SameSecret(value, "Bearer " + token) && CarriesToken(value, token))
+        found.push_back("the token in an Authorization header other than its bearer form");
+    } else if (name == "x-kesta-generation" && !addressed) {
+      found.push_back("X-KESTA-Generation sent to the service under another name");
+    } else if (CarriesToken(value, token)) {
+      found.push_back("the token in the " + std::string(field.name_string()) + " header");
+    }
+  }
+  if (CarriesToken(query, token))
+    found.push_back("the token in the query");
+  if (!addressed)
+    return found;
+
+  if (endpoint != ClientEndpoints().end()) {
+    if (request.method() != endpoint->second)
+      found.push_back(std::string(request.method_string()) + " where " +
+                      std::string(http::to_string(endpoint->second)) + " belongs");
+    const std::string type(request[http::field::content_type]);
+    if (type != "application/json")
+      found.push_back("Content-Type \"" + type + "\" instead of application/json");
+    if (mark != std::string::npos)
+      found.push_back("a query on the client's endpoint");
+    const std::string& body = request.body();
+    if (path == "/api/info" && !body.empty())
+      found.push_back("a body on " + path);
+    if ((path == "/api/launch" || path == "/api/service-upgrade") && body != "{}")
+      found.push_back("body " + Dump(body) + " instead of {}");
+    if (path == "/api/service-upgrade" && !state_.UpgradeDue())
+      found.push_back("an upgrade the last info document did not call for");
+    if (path == "/api/host") {
+      for (std::string& problem : HeartbeatViolations(body, kCurrentVersion))
+        found.push_back(std::move(problem));
+    }
+    if (StartsWith(path, "/api/updates/")) {
+      const auto revision = UpdateRequestRevision(body);
+      if (!revision)
+        found.push_back("update body " + Dump(body) + " instead of {\"revision\":<integer>}");
+      else if (!state_.PendingReported(*revision))
+        found.push_back("revision " + std::to_string(*revision) + " of no pending update the service reported");
+    }
+    return found;
+  }
+
+  // Everything else comes from a game page, through the client's resource
+  // handler or its access rules: with the page's generation.
+  const size_t generations = request.count(kGenerationHeader);
+  const std::string generation(request[kGenerationHeader]);
+  if (generations == 0)
+    found.push_back("no X-KESTA-Generation header");
+  else if (generations > 1)
+    found.push_back("more than one X-KESTA-Generation header");
+  else if (generation.empty())
+    found.push_back("an empty X-KESTA-Generation header");
+  else if (!state_.Reported(generation))
+    found.push_back("X-KESTA-Generation \"" + generation + "\" names no generation the service reported");
+  else if (!api && bearer)
+    ResourceViolations(request, path, found);
+  return found;
+}
+
+// A request of the client's resource handler: a path its generation binds,
+// pool paths encoded as the client encodes them and without a query.
+void HttpServer::ResourceViolations(const Request& request,
+                                    const std::string& path,
+                                    std::vector<std::string>& found) const {
+  const std::string generation(request[kGenerationHeader]);
+  const auto versions = state_.ServedGeneration(generation);
+  if (!versions)
+    return;
+  const std::string poolPrefix = "/__pool/";
+  if (StartsWith(path, poolPrefix)) {
+    if (std::string(request.target()).find('?') != std::string::npos)
+      found.push_back("a query on a pool path");
+    const std::string rest = path.substr(poolPrefix.size());
+    const size_t slash = rest.find('/');
+    const std::string pool = rest.substr(0, slash);
+    const std::string name = slash == std::string::npos ? "" : rest.substr(slash + 1);
+    bool bound = false;
+    bool encoded = false;
+    if (pool == "engine" || pool == "maps" || pool == "art") {
+      const auto manifest = store_.Manifest(pool, *versions, state_.bundled());
+      if (manifest && manifest->contains("bindings") && (*manifest)["bindings"].is_object()) {
+        for (const auto& [url, file] : (*manifest)["bindings"].items()) {
+          if (!file.is_string())
+            continue;
+          if (EncodePoolName(file.get<std::string>()) == name)
+            bound = encoded = true;
+          else if (PercentDecode(name) == file.get<std::string>())
+            bound = true;
+        }
+      }
+    }
+    if (!bound)
+      found.push_back("a pool path that generation \"" + generation + "\" does not bind");
+    else if (!encoded)
+      found.push_back("a pool path not encoded as the client encodes it");
+    return;
+  }
+  const std::string decoded = DecodeLikeTheClient(path);
+  bool bound = decoded == "/" || decoded == "/__client/bridge.js" || decoded == "/__client/game-observer.js";
+  if (!bound) {
+    const auto manifest = store_.Manifest("engine", *versions, state_.bundled());
+    bound = manifest && manifest->contains("files") && (*manifest)["files"].is_object() && decoded.size() > 1 &&
+            (*manifest)["files"].contains(decoded.substr(1));
+  }
+  if (!bound)
+    found.push_back("a path that generation \"" + generation + "\" does not bind");
+}
+
 asio::awaitable<void> HttpServer::Handle(const Request& request, Response& response, bool& drop) {
   const std::string target(request.target());
   const std::string path = target.substr(0, target.find('?'));
@@ -186,6 +383,10 @@ asio::awaitable<void> HttpServer::Handle(const Request& request, Response& respo
                         {"generation", std::string(request[kGenerationHeader])},
                         {"range", std::string(request[http::field::range])},
                         {"authorized", Authorized(request)}});
+  if (!StartsWith(path, "/__control/")) {
+    for (const std::string& violation : Violations(request, path))
+      state_.RecordViolation(violation, std::string(request.method_string()), target);
+  }
   if (StartsWith(path, "/__control/")) {
     if (setup_.control) {
       HandleControl(request, path, response);
@@ -249,17 +450,19 @@ void HttpServer::HandleApi(const Request& request, const std::string& path, Resp
   const std::string& body = request.body();
   Reply reply;
   if (path == "/api/info") {
-    reply = {200, state_.Info()};
+    reply = {200, state_.Shape(state_.Info())};
   } else if (path == "/api/host") {
     reply = state_.Host(body);
+    reply.body = state_.Shape(std::move(reply.body));
   } else if (path == "/api/launch") {
-    reply = {200, state_.Launch()};
+    reply = {200, state_.Shape(state_.Launch())};
   } else if (path == "/api/updates/accept") {
     reply = state_.Accept(body);
   } else if (path == "/api/updates/defer") {
     reply = state_.Defer(body);
   } else if (path == "/api/service-upgrade") {
     reply = state_.ServiceUpgrade();
+    handingOver_ = reply.status == 200 && setup_.handOver != nullptr;
   } else {
     // For game pages: which generation their requests are served from.
     const std::string header(request[kGenerationHeader]);

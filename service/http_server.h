@@ -6,15 +6,18 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>  // Asio 1.74's awaitable.hpp needs std::exchange
+#include <vector>
 
 #include <boost/asio/awaitable.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/http.hpp>
 
+#include "protocol_check.h"
 #include "proxy.h"
 #include "resources.h"
 #include "service_state.h"
@@ -30,6 +33,12 @@ class HttpServer {
     std::string token;
     bool control = false;
     std::filesystem::path clientScripts;  // bridge.js and game-observer.js
+    // What "local-token" held before this service replaced it, which a
+    // client of the replaced service, or one waiting for this one to start,
+    // may still send.
+    std::string previousToken;
+    // Starts the successor of an upgrade; called once the port is closed.
+    std::function<void(const ServiceState&)> handOver;
   };
 
   HttpServer(boost::asio::io_context& io, ServiceState& state, ResourceStore& store, Setup setup);
@@ -49,6 +58,9 @@ class HttpServer {
   void HandleControl(const Request& request, const std::string& path, Response& response);
   void HandleFile(const Request& request, const std::string& path, Response& response);
   bool Authorized(const Request& request) const;
+  // What the request breaks of the protocol the client keeps.
+  std::vector<std::string> Violations(const Request& request, const std::string& path) const;
+  void ResourceViolations(const Request& request, const std::string& path, std::vector<std::string>& found) const;
 
   boost::asio::io_context& io_;
   ServiceState& state_;
@@ -56,7 +68,9 @@ class HttpServer {
   Setup setup_;
   boost::asio::ip::tcp::acceptor acceptor_;
   std::unique_ptr<LoopbackProxy> proxy_;
+  HeartbeatPacing pacing_;
   bool stopping_ = false;
+  bool handingOver_ = false;
 };
 
 }  // namespace kesta::service

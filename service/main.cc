@@ -3,9 +3,14 @@
 // the data directory, reports its state and serves the game's files.
 #include <windows.h>
 
+#include <algorithm>
+#include <cctype>
+#include <chrono>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include <boost/asio/io_context.hpp>
@@ -30,6 +35,107 @@ std::string Utf8(const wchar_t* text) {
   WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), size, nullptr, nullptr);
   out.resize(static_cast<size_t>(size - 1));
   return out;
+}
+
+std::wstring Wide(const std::string& text) {
+  const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring out(static_cast<size_t>(size), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
+  return out;
+}
+
+// One argument as CommandLineToArgvW reads it back.
+std::wstring Quote(const std::wstring& arg) {
+  std::wstring out = L"\"";
+  size_t slashes = 0;
+  for (wchar_t c : arg) {
+    if (c == L'\\') {
+      ++slashes;
+      continue;
+    }
+    out.append(c == L'"' ? slashes * 2 + 1 : slashes, L'\\');
+    slashes = 0;
+    out += c;
+  }
+  out.append(slashes * 2, L'\\');
+  return out + L"\"";
+}
+
+// The upgrade: this program again, on the same data directory, bundle and
+// switches, as the current version, keeping the token. It inherits the
+// standard handles, so it logs to the same service.log.
+void HandOver(const Options& options, const ServiceState& state) {
+  std::wstring exe(32768, L'\0');
+  exe.resize(GetModuleFileNameW(nullptr, exe.data(), static_cast<DWORD>(exe.size())));
+  std::vector<std::string> args = {"--data-dir", options.dataDir, "--bundle", options.bundle};
+  if (!options.siteOrigin.empty())
+    args.insert(args.end(), {"--site-origin", options.siteOrigin});
+  if (state.networkEnforced())
+    args.push_back("--network-enforced");
+  if (options.control)
+    args.push_back("--control");
+  args.insert(args.end(), {"--take-over", std::to_string(state.upgradeGapMs())});
+  std::wstring command = Quote(exe);
+  for (const std::string& arg : args)
+    command += L" " + Quote(Wide(arg));
+  // Its switches are the ones above, not the ones this process was given.
+  SetEnvironmentVariableW(L"KESTA_SERVICE_OPTIONS", nullptr);
+
+  // Only the standard handles go across: the open connections and the
+  // proxy's port stay with this process and end with it.
+  STARTUPINFOEXW startup{};
+  startup.StartupInfo.cb = sizeof startup;
+  startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+  startup.StartupInfo.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.StartupInfo.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+  startup.StartupInfo.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  std::vector<HANDLE> inherited;
+  for (HANDLE handle : {startup.StartupInfo.hStdInput, startup.StartupInfo.hStdOutput, startup.StartupInfo.hStdError}) {
+    if (!handle || handle == INVALID_HANDLE_VALUE ||
+        std::find(inherited.begin(), inherited.end(), handle) != inherited.end())
+      continue;
+    SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+    inherited.push_back(handle);
+  }
+  SIZE_T size = 0;
+  InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+  std::vector<char> attributes(size);
+  startup.lpAttributeList = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributes.data());
+  const bool listed = !inherited.empty() && InitializeProcThreadAttributeList(startup.lpAttributeList, 1, 0, &size) &&
+                      UpdateProcThreadAttribute(startup.lpAttributeList, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
+                                                inherited.data(), inherited.size() * sizeof(HANDLE), nullptr, nullptr);
+  if (!listed)
+    startup.lpAttributeList = nullptr;
+  PROCESS_INFORMATION info{};
+  BOOL created = CreateProcessW(nullptr, command.data(), nullptr, nullptr, !inherited.empty(),
+                                CREATE_NO_WINDOW | (listed ? EXTENDED_STARTUPINFO_PRESENT : 0), nullptr, nullptr,
+                                &startup.StartupInfo, &info);
+  if (listed) {
+    DeleteProcThreadAttributeList(startup.lpAttributeList);
+    // A system that refuses the list still gets its successor.
+    startup.StartupInfo.cb = sizeof startup.StartupInfo;
+    if (!created)
+      created = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                               &startup.StartupInfo, &info);
+  }
+  if (!created) {
+    Log("cannot start the upgraded service: error " + std::to_string(GetLastError()));
+    return;
+  }
+  Log("upgraded service started as process " + std::to_string(info.dwProcessId));
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+}
+
+// The token in the file, if any: the one the successor of an upgrade keeps
+// (the client does not read the file again while it waits for it).
+std::optional<std::string> InheritedToken(const std::filesystem::path& file) {
+  auto token = ReadWholeFile(file);
+  while (token && !token->empty() && std::isspace(static_cast<unsigned char>(token->back())))
+    token->pop_back();
+  if (!token || token->empty())
+    return std::nullopt;
+  return token;
 }
 
 // Standard output and error both end up in service.log: say it once.
@@ -61,26 +167,42 @@ int Run(Options options) {
   if (error)
     return Fail("cannot create the data directory: " + error.message());
 
-  const auto token = NewToken();
+  const bool successor = options.takeOverMs >= 0;
+  const auto token = successor ? InheritedToken(dataDir / "local-token") : NewToken();
   if (!token)
-    return Fail("cannot generate a token");
+    return Fail(successor ? "cannot read the predecessor's token" : "cannot generate a token");
 
   const std::string localOrigin = "http://127.0.0.1:" + std::to_string(port->get<int>());
   ResourceStore store(bundle / "pools", dataDir / "packages");
-  ServiceState state({localOrigin, options.siteOrigin, options.bundle + "/pools", dataDir, options.serviceVersion,
-                      options.networkEnforced},
+  ServiceState state({localOrigin, options.siteOrigin, options.bundle + "/pools", dataDir,
+                      successor ? std::string(kCurrentVersion) : options.serviceVersion, options.networkEnforced,
+                      static_cast<int64_t>(GetCurrentProcessId())},
                      store);
 
+  const std::string previousToken = InheritedToken(dataDir / "local-token").value_or("");
   boost::asio::io_context io(1);
-  HttpServer server(io, state, store, {*token, options.control, bundle / "client"});
+  HttpServer server(io, state, store,
+                    {*token, options.control, bundle / "client", previousToken,
+                     [&options](const ServiceState& current) { HandOver(options, current); }});
   std::string listenError;
-  if (!server.Listen(static_cast<uint16_t>(port->get<int>()), listenError))
+  bool listening = false;
+  if (successor) {
+    // The predecessor lets the port go as it ends; wait for that, briefly.
+    std::this_thread::sleep_for(std::chrono::milliseconds(options.takeOverMs));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!(listening = server.Listen(static_cast<uint16_t>(port->get<int>()), listenError)) &&
+           std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  } else {
+    listening = server.Listen(static_cast<uint16_t>(port->get<int>()), listenError);
+  }
+  if (!listening)
     return Fail("cannot listen on " + localOrigin + ": " + listenError);
   if (options.networkEnforced && !server.EnsureProxy(listenError))
     return Fail("cannot start the loopback proxy: " + listenError);
   // Only now, with the port ours, may the token change: clients of another
   // service on this port keep theirs.
-  if (!WriteFileAtomically(dataDir / "local-token", *token))
+  if (!successor && !WriteFileAtomically(dataDir / "local-token", *token))
     return Fail("cannot write local-token in " + options.dataDir);
 
   Log("kesta-service " + options.serviceVersion + " listening on " + localOrigin + ", generation " +
@@ -115,7 +237,7 @@ int wmain(int argc, wchar_t** argv) {
   if (const auto problem = ParseOptions(args, options)) {
     return Fail(*problem +
                 "\nusage: kesta-service --data-dir DIR --bundle DIR [--site-origin ORIGIN]"
-                " [--service-version V] [--network-enforced] [--control]");
+                " [--service-version V] [--network-enforced] [--control] [--take-over MS]");
   }
   // A service that the client under test starts itself can be opened to
   // control through its inherited environment.

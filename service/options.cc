@@ -7,10 +7,12 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& args, Op
     const char* name;
     std::string* target;
   };
+  std::string takeOver;
   const ValueOption valued[] = {{"--data-dir", &options.dataDir},
                                 {"--bundle", &options.bundle},
                                 {"--site-origin", &options.siteOrigin},
-                                {"--service-version", &options.serviceVersion}};
+                                {"--service-version", &options.serviceVersion},
+                                {"--take-over", &takeOver}};
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg == "--network-enforced") {
@@ -39,6 +41,11 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& args, Op
     }
     if (!known)
       return "unknown argument: " + arg;
+  }
+  if (!takeOver.empty()) {
+    if (takeOver.size() > 6 || takeOver.find_first_not_of("0123456789") != std::string::npos)
+      return "--take-over needs milliseconds";
+    options.takeOverMs = std::stoi(takeOver);
   }
   if (options.dataDir.empty())
     return "--data-dir is required";

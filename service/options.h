@@ -8,6 +8,9 @@
 //   --service-version V   version the service reports (default 0.6.12)
 //   --network-enforced    enforce the loopback proxy from the start
 //   --control             enable the /__control/ endpoints for tests
+//   --take-over MS        start as the successor of an upgraded service:
+//                         keep the token in local-token and bind the port
+//                         MS milliseconds on, once the predecessor let it go
 //
 // Every option taking a value also accepts the form --name=value.
 #pragma once
@@ -25,6 +28,7 @@ struct Options {
   std::string serviceVersion = "0.6.12";
   bool networkEnforced = false;
   bool control = false;
+  int takeOverMs = -1;  // -1: an ordinary start
 };
 
 // Arguments in UTF-8, program name excluded. Returns the reason when they

@@ -3,9 +3,15 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <chrono>
 #include <fstream>
 #include <sstream>
 #include <system_error>
+#include <thread>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace kesta::service {
 
@@ -44,10 +50,30 @@ bool WriteFileAtomically(const fs::path& path, const std::string& content) {
       return false;
   }
   std::error_code error;
+#ifdef _WIN32
+  // A reader (the client polls the token while it waits for the service)
+  // holds the file open without delete sharing, and a rename over an open
+  // file fails until it lets go. Retry for a bounded time: meanwhile the old
+  // content stays whole, and the new one appears at once.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  for (;;) {
+    if (MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      return true;
+    const DWORD failure = GetLastError();
+    const bool held =
+        failure == ERROR_SHARING_VIOLATION || failure == ERROR_ACCESS_DENIED || failure == ERROR_LOCK_VIOLATION;
+    if (!held || std::chrono::steady_clock::now() >= deadline)
+      break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  fs::remove(temporary, error);
+  return false;
+#else
   fs::rename(temporary, path, error);
   if (error)
     fs::remove(temporary, error);
   return !error;
+#endif
 }
 
 ResourceStore::ResourceStore(fs::path bundleRoot, fs::path packageStore)

@@ -35,7 +35,8 @@ std::string Utf8FromPath(const std::filesystem::path& path);
 // The whole file, or nothing when it cannot be read.
 std::optional<std::string> ReadWholeFile(const std::filesystem::path& path);
 // Writes beside the target and renames over it, so that a reader never sees
-// half a file.
+// half a file; waits, for a bounded time, for readers that hold the target
+// open.
 bool WriteFileAtomically(const std::filesystem::path& path, const std::string& content);
 
 class ResourceStore {

@@ -11,6 +11,7 @@ using nlohmann::json;
 namespace {
 
 constexpr size_t kRequestJournal = 200;
+constexpr size_t kViolationJournal = 200;
 constexpr const char* kSavedState = "service-state.json";
 
 PoolVersions VersionsFrom(const json& object) {
@@ -82,6 +83,9 @@ ServiceState::ServiceState(Setup setup, ResourceStore& store) : setup_(std::move
   networkEnforced_ = setup_.networkEnforced;
   generations_["bundled"] = store_.BundledVersions();
   Load();
+  // A predecessor reported what it saved.
+  for (const auto& [name, versions] : generations_)
+    reported_.insert(name);
 }
 
 json ServiceState::State() const {
@@ -126,11 +130,57 @@ json ServiceState::State() const {
   return state;
 }
 
+const json& ServiceState::Shown(const json& state) const {
+  for (const auto& [name, versions] : state["generations"].items())
+    reported_.insert(name);
+  // The client sends a pending revision back cut to an integer, a missing
+  // one as 0.
+  if (state.contains("pending")) {
+    const json& revision = state["pending"].value("revision", json(0));
+    if (revision.is_number() && std::fabs(revision.get<double>()) < 9e15)
+      reportedPending_.insert(static_cast<int64_t>(std::trunc(revision.get<double>())));
+  }
+  return state;
+}
+
 json ServiceState::Info() const {
-  std::string version = serviceVersion_;
-  if (upgradeAt_ && std::chrono::steady_clock::now() >= *upgradeAt_)
-    version = kCurrentVersion;
-  return {{"serviceVersion", version}, {"state", State()}};
+  upgradeDue_ = !clientPath_.empty() && client_ == kCurrentVersion && serviceVersion_ != kCurrentVersion;
+  return {{"serviceVersion", serviceVersion_}, {"state", Shown(State())}};
+}
+
+namespace {
+
+bool Empty(const json& value) {
+  return (value.is_string() && value.get<std::string>().empty()) || (value.is_boolean() && !value.get<bool>()) ||
+         (value.is_number() && value.get<double>() == 0) || (value.is_array() && value.empty());
+}
+
+// Drops empty members, recursively; numbers become doubles except where the
+// client reads an integer.
+json Sparse(const json& value, const std::string& key) {
+  if (value.is_object()) {
+    json out = json::object();
+    for (const auto& [name, member] : value.items()) {
+      if (!Empty(member))
+        out[name] = Sparse(member, name);
+    }
+    return out;
+  }
+  if (value.is_array()) {
+    json out = json::array();
+    for (const json& item : value)
+      out.push_back(Sparse(item, ""));
+    return out;
+  }
+  if (value.is_number() && key != "port")
+    return value.get<double>();
+  return value;
+}
+
+}  // namespace
+
+json ServiceState::Shape(json document) const {
+  return sparse_ ? Sparse(document, "") : document;
 }
 
 Reply ServiceState::Host(const std::string& body) {
@@ -150,14 +200,14 @@ Reply ServiceState::Host(const std::string& body) {
   json commands = json::array();
   for (const auto& [id, command] : commands_)
     commands.push_back(command);
-  return {200, json{{"state", State()}, {"commands", commands}}};
+  return {200, json{{"state", Shown(State())}, {"commands", commands}}};
 }
 
 json ServiceState::Launch() {
   ++launches_;
   const auto current = generations_.find(current_);
   const bool complete = current != generations_.end() && store_.Complete(current->second, bundled());
-  return {{"ready", launchReady_ && !updateGate_ && complete}, {"state", State()}};
+  return {{"ready", launchReady_ && !updateGate_ && complete}, {"state", Shown(State())}};
 }
 
 std::optional<int64_t> ServiceState::RequestRevision(const std::string& body, Reply& error) const {
@@ -235,8 +285,7 @@ Reply ServiceState::Defer(const std::string& body) {
 
 Reply ServiceState::ServiceUpgrade() {
   ++upgrades_;
-  upgradeAt_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(upgradeDelayMs_);
-  Log("service upgrade requested");
+  Log("service upgrade requested: handing over to " + std::string(kCurrentVersion));
   return {200, json{{"ok", true}}};
 }
 
@@ -255,7 +304,7 @@ bool ServiceState::WantsProxy(const json& patch) const {
 // Control keys, each optional:
 //   siteOrigin, clientPath, client, serviceVersion, accessRootSPKI, error,
 //   generation (an existing one): strings
-//   updateGate, launchReady, networkEnforced: booleans
+//   updateGate, launchReady, networkEnforced, sparseState: booleans
 //   activation, upgradeDelayMs: numbers
 //   migrationSources: array of strings
 //   pending, refresh: object, or null to remove; "pending" may also hold
@@ -281,7 +330,7 @@ Reply ServiceState::Control(const json& patch) {
       bad = expect(key.c_str(), value.is_string());
     } else if (key == "generation") {
       bad = expect("generation", value.is_string() && generations_.count(value.get<std::string>()));
-    } else if (key == "updateGate" || key == "launchReady" || key == "networkEnforced") {
+    } else if (key == "updateGate" || key == "launchReady" || key == "networkEnforced" || key == "sparseState") {
       bad = expect(key.c_str(), value.is_boolean());
       if (!bad && key == "networkEnforced" && value.get<bool>() && proxyPort_ == 0)
         bad = Error(500, "the loopback proxy is not running");
@@ -360,12 +409,15 @@ Reply ServiceState::Control(const json& patch) {
       continue;
     }
     if (key == "upgradeDelayMs") {
-      upgradeDelayMs_ = value;
+      upgradeGapMs_ = value;
+      continue;
+    }
+    if (key == "sparseState") {
+      sparse_ = value;
       continue;
     }
     if (key == "serviceVersion") {
       serviceVersion_ = value;
-      upgradeAt_.reset();
       continue;
     }
     changed = true;
@@ -412,9 +464,14 @@ json ServiceState::Journal() const {
   json requests = json::array();
   for (const json& entry : requests_)
     requests.push_back(entry);
-  return {
-      {"heartbeats", heartbeats_}, {"lastHeartbeat", lastHeartbeat_}, {"launches", launches_}, {"accepts", accepts_},
-      {"defers", defers_},         {"upgrades", upgrades_},           {"requests", requests}};
+  json violations = json::array();
+  for (const json& entry : violations_)
+    violations.push_back(entry);
+  return {{"heartbeats", heartbeats_}, {"lastHeartbeat", lastHeartbeat_},
+          {"launches", launches_},     {"accepts", accepts_},
+          {"defers", defers_},         {"upgrades", upgrades_},
+          {"requests", requests},      {"violations", violations},
+          {"pid", setup_.processId}};
 }
 
 std::optional<Fault> ServiceState::TakeFault(const std::string& path) {
@@ -432,6 +489,14 @@ void ServiceState::RecordRequest(json entry) {
   requests_.push_back(std::move(entry));
   while (requests_.size() > kRequestJournal)
     requests_.pop_front();
+}
+
+void ServiceState::RecordViolation(const std::string& what, const std::string& method, const std::string& target) {
+  violations_.push_back({{"what", what}, {"method", method}, {"target", target}});
+  while (violations_.size() > kViolationJournal)
+    violations_.pop_front();
+  // Tests read the log too: it outlives a service that stopped or handed over.
+  Log("protocol violation: " + what + " (" + method + " " + target + ")");
 }
 
 // Only the generations survive a restart of the service: an accepted update

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -45,11 +46,14 @@ class ServiceState {
     std::filesystem::path dataDir;
     std::string serviceVersion;
     bool networkEnforced = false;
+    int64_t processId = 0;  // shown in the journal
   };
 
   ServiceState(Setup setup, ResourceStore& store);
 
-  // The documents of the client's endpoints.
+  // The documents of the client's endpoints. Each state it hands out is one
+  // the client has seen: its generations and pending revision count as
+  // reported from then on.
   nlohmann::json State() const;
   nlohmann::json Info() const;
   Reply Host(const std::string& body);
@@ -57,6 +61,22 @@ class ServiceState {
   Reply Accept(const std::string& body);
   Reply Defer(const std::string& body);
   Reply ServiceUpgrade();
+  // A document as it goes out: in the sparse mode without the members a
+  // client reads as missing anyway, and with every number but the proxy's
+  // port written with a fraction.
+  nlohmann::json Shape(nlohmann::json document) const;
+
+  // What the client may name in its requests.
+  bool Reported(const std::string& generation) const { return reported_.count(generation) != 0; }
+  bool PendingReported(int64_t revision) const { return reportedPending_.count(revision) != 0; }
+  // The last info document asked for an upgrade: an updated client of this
+  // version is named while the service reports another version.
+  bool UpgradeDue() const { return upgradeDue_; }
+  // Milliseconds between the end of this process and the start of its
+  // successor's service in an upgrade.
+  int upgradeGapMs() const { return upgradeGapMs_; }
+  const std::string& siteOrigin() const { return siteOrigin_; }
+  const std::string& localOrigin() const { return setup_.localOrigin; }
 
   // The pool versions a request is served from: its generation header, or
   // the current generation when the header is empty. Nothing for an unknown
@@ -75,8 +95,12 @@ class ServiceState {
   nlohmann::json Journal() const;
   std::optional<Fault> TakeFault(const std::string& path);
   void RecordRequest(nlohmann::json entry);
+  // A request that breaks the protocol: into the journal and the log.
+  void RecordViolation(const std::string& what, const std::string& method, const std::string& target);
 
  private:
+  // Notes what a state handed to the client names.
+  const nlohmann::json& Shown(const nlohmann::json& state) const;
   void Save() const;
   void Load();
   std::optional<int64_t> RequestRevision(const std::string& body, Reply& error) const;
@@ -85,8 +109,11 @@ class ServiceState {
   ResourceStore& store_;
 
   std::string serviceVersion_;
-  std::optional<std::chrono::steady_clock::time_point> upgradeAt_;
-  int upgradeDelayMs_ = 0;
+  int upgradeGapMs_ = 500;
+  bool sparse_ = false;
+  mutable bool upgradeDue_ = false;
+  mutable std::set<std::string> reported_;
+  mutable std::set<int64_t> reportedPending_;
 
   std::string siteOrigin_;
   std::string clientPath_;
@@ -117,6 +144,7 @@ class ServiceState {
   nlohmann::json defers_ = nlohmann::json::array();
   int upgrades_ = 0;
   std::deque<nlohmann::json> requests_;
+  std::deque<nlohmann::json> violations_;
 };
 
 }  // namespace kesta::service

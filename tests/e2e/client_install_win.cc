@@ -24,6 +24,7 @@ ClientInstall::ClientInstall(const std::string& name, const std::vector<std::str
   root_ = fs::temp_directory_path() / ("kesta-e2e-" + name + "-" + std::to_string(seed()));
   app_ = root_ / "app";
   data_ = root_ / "data";
+  violations_ = ViolationLog(data_ / "service.log");
   fs::create_directories(app_);
   const fs::path bin = WindowsPath(KESTA_BIN_DIR);
   for (const char* file : {"KESTA.exe", "KESTA.dll", "kesta-service.exe"})
@@ -58,6 +59,7 @@ ClientInstall::~ClientInstall() {
       TerminateProcess(service_, 1);
     CloseHandle(service_);
   }
+  violations_.Report();
   std::error_code ignored;
   for (int attempt = 0; attempt < 20 && fs::exists(root_); ++attempt) {
     fs::remove_all(root_, ignored);
@@ -134,7 +136,8 @@ std::string ClientInstall::Token() const {
 }
 
 HttpAnswer ClientInstall::Api(service_http::verb method, const std::string& target, const std::string& body) const {
-  return HttpSend(port_, method, target, {{"Authorization", "Bearer " + Token()}}, body);
+  return HttpSend(port_, method, target, {{"Authorization", "Bearer " + Token()}, {"Content-Type", "application/json"}},
+                  body);
 }
 
 HttpAnswer ClientInstall::Control(const nlohmann::json& statePatch) const {

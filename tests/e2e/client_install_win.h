@@ -1,7 +1,8 @@
 // A client installed in a folder of its own for one scenario: KESTA.exe,
 // KESTA.dll and kesta-service.exe beside a copy of the sample game whose
 // bootstrap names a free port. The client is started as a user would start
-// it; the service it starts opens its test control to the scenario.
+// it; the service it starts opens its test control to the scenario. The
+// protocol violations the service logs fail the scenario when it ends.
 #pragma once
 
 #include <windows.h>
@@ -52,6 +53,9 @@ class ClientInstall {
 
   std::string ClientErrors() const;
   std::string ServiceLog() const;
+  // Violations logged since the last look, for a scenario that makes them on
+  // purpose.
+  std::vector<std::string> TakeViolations() { return violations_.Take(); }
 
   const std::filesystem::path& root() const { return root_; }
   const std::filesystem::path& data() const { return data_; }
@@ -59,6 +63,7 @@ class ClientInstall {
 
  private:
   std::filesystem::path root_, app_, data_;
+  ViolationLog violations_{std::filesystem::path()};
   uint16_t port_ = 0;
   HANDLE client_ = nullptr;
   HANDLE service_ = nullptr;

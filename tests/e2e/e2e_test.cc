@@ -458,5 +458,81 @@ TEST_F(EndToEnd, ARestartThatCannotStartTellsTheUserAndStillEndsWithZero) {
   EXPECT_EQ(install.Journal()["lastHeartbeat"].value("pid", 0u), first) << "no client came back";
 }
 
+TEST_F(EndToEnd, AServiceUpgradeHandsOverToANewProcessAndTheClientGoesOnToAdmission) {
+  ClientInstall install("upgrade");
+  ASSERT_TRUE(install.StartService());
+  // An updated client of this very version is named while the service is
+  // older: the client asks the service to upgrade and waits for it.
+  ASSERT_EQ(install.Control({{"serviceVersion", "0.6.11"},
+                             {"clientPath", (install.root() / "app").string()},
+                             {"client", "0.6.12"},
+                             {"upgradeDelayMs", 1000}})
+                .status,
+            200);
+  const DWORD before = install.Journal().value("pid", 0u);
+  ASSERT_NE(before, 0u);
+  ASSERT_TRUE(install.StartClient());
+
+  HWND game = install.WaitForWindow(isGameTitle, 60s);
+  ASSERT_NE(game, nullptr) << Diagnostics(install);
+  const json journal = install.Journal();
+  EXPECT_NE(journal.value("pid", 0u), before) << "the upgraded service is another process";
+  EXPECT_EQ(journal["lastHeartbeat"].value("pid", 0u), install.clientProcessId());
+  HANDLE old = OpenProcess(SYNCHRONIZE, FALSE, before);
+  if (old) {
+    EXPECT_EQ(WaitForSingleObject(old, 5000), static_cast<DWORD>(WAIT_OBJECT_0)) << "the old service ended";
+    CloseHandle(old);
+  }
+  const std::string log = install.ServiceLog();
+  EXPECT_NE(log.find("handing the port over"), std::string::npos) << log;
+  EXPECT_NE(log.find("kesta-service 0.6.12 listening"), std::string::npos) << log;
+
+  pressCloseBox(game);
+  EXPECT_EQ(install.WaitForExit(30s), 0) << Diagnostics(install);
+}
+
+TEST_F(EndToEnd, ASparseServiceStateIsAdmittedAndPlayed) {
+  ClientInstall install("sparse");
+  ASSERT_TRUE(install.StartService());
+  // Members that read as missing are left out; numbers carry a fraction.
+  ASSERT_EQ(install.Control({{"sparseState", true}}).status, 200);
+  ASSERT_EQ(install.Api(service_http::verb::get, "/api/info").Json()["state"]["activation"].dump(), "1.0");
+  ASSERT_TRUE(install.StartClient());
+
+  HWND game = install.WaitForWindow(isGameTitle, 60s);
+  ASSERT_NE(game, nullptr) << Diagnostics(install);
+  // The game plays: its start page came through the handler on its
+  // generation, and the heartbeat reports the window with that generation.
+  const auto start = requestsTo(install.Journal(), "/__client/start");
+  ASSERT_FALSE(start.empty());
+  EXPECT_EQ(start.front().value("generation", ""), "bundled");
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        const json windows = install.Journal()["lastHeartbeat"]["windows"];
+        return windows.is_array() && !windows.empty() && windows[0].value("generation", "") == "bundled";
+      },
+      20s))
+      << install.Journal()["lastHeartbeat"].dump(1);
+
+  // A pending revision written as 4.0 brings the update window up; deferring
+  // sends it back as an integer.
+  ASSERT_EQ(install.Control({{"pending", {{"revision", 4}, {"notes", "晚潮"}}}}).status, 200);
+  HWND updates = nullptr;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        updates = updateWindowOf(install.clientProcessId());
+        return updates && IsWindowVisible(updates) && IsWindowEnabled(GetDlgItem(updates, 2));
+      },
+      20s))
+      << Diagnostics(install);
+  PostMessageW(updates, WM_COMMAND, MAKEWPARAM(2, BN_CLICKED), 0);
+  ASSERT_TRUE(WaitUntil([&] { return !install.Journal()["defers"].empty(); }, 20s));
+  EXPECT_EQ(install.Journal()["defers"], json::array({{{"revision", 4}}}));
+  EXPECT_TRUE(IsWindow(game));
+
+  pressCloseBox(game);
+  EXPECT_EQ(install.WaitForExit(30s), 0) << Diagnostics(install);
+}
+
 }  // namespace
 }  // namespace kesta::testing

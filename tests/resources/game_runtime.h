@@ -264,6 +264,8 @@ class GameTest : public ::testing::Test {
     EXPECT_TRUE(RunUntil([] { return cef_testing::OpenBrowserCount() == 0; }));
     client_ = nullptr;
     cef_testing::WaitForUIIdle();
+    // The program shares the service: each test answers for its own requests.
+    environment->service->CheckProtocol();
     std::lock_guard lock(browserMutex);
     EXPECT_TRUE(gameBrowsers.empty());
     origin = kSite;

@@ -38,7 +38,8 @@ TEST_F(GameTest, TheHandlerServesTheOriginsFilesFromTheService) {
   // The service decodes it to "a/b.js", which it does not have: its 404
   // reaches the page as it came.
   const ResourceResult missing = Get(main, site_ + "/a%2Fb.js");
-  const kesta::testing::HttpAnswer direct = environment->service->File("/a%2Fb.js");
+  const kesta::testing::HttpAnswer direct =
+      environment->service->File("/a%2Fb.js", {{"X-KESTA-Generation", generation_}});
   EXPECT_EQ(direct.status, 404);
   EXPECT_EQ(missing.error, ERR_NONE);
   EXPECT_EQ(missing.status, 404);
@@ -240,7 +241,10 @@ TEST_F(GameTest, AServiceThatIsDownGives502WithTheErrorCode) {
   ResourceResult refused = Get(game->GetMainFrame(), site_ + "/engine/game.js");
   EXPECT_EQ(refused.error, ERR_NONE);
   EXPECT_EQ(refused.status, 401);
-  EXPECT_EQ(refused.body, environment->service->File("/engine/game.js", {{"Authorization", "Bearer " + token}}).body);
+  EXPECT_EQ(refused.body,
+            environment->service
+                ->File("/engine/game.js", {{"Authorization", "Bearer " + token}, {"X-KESTA-Generation", generation_}})
+                .body);
 
   token = environment->service->token();
   EXPECT_EQ(Get(game->GetMainFrame(), site_ + "/engine/game.js").status, 200);

@@ -2,6 +2,10 @@
 // sample game with a free port in bootstrap.json) and speaks HTTP to it and
 // to its loopback proxy. Header-only, so any test program can include
 // "service/service_harness_win.h"; it needs Boost.Beast (third_party_headers).
+//
+// The service checks every request against the client's protocol and logs
+// each violation; a harness reports those it finds when it ends (and when a
+// fixture asks, for a service shared by several tests), which fails the test.
 #pragma once
 
 #include <windows.h>
@@ -22,6 +26,8 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <nlohmann/json.hpp>
+
+#include "support/protocol_violations.h"
 
 namespace kesta::testing {
 
@@ -115,6 +121,41 @@ inline HttpAnswer HttpSend(uint16_t port,
   }
 }
 
+// The protocol violations a service logged into one file, each taken once.
+class ViolationLog {
+ public:
+  explicit ViolationLog(std::filesystem::path file) : file_(std::move(file)) {}
+
+  // "what (METHOD target)" for each violation logged since the last call.
+  std::vector<std::string> Take() {
+    static const std::string marker = "protocol violation: ";
+    const std::string text = ReadTextFile(file_);
+    std::vector<std::string> found;
+    size_t at = read_ <= text.size() ? read_ : 0;
+    for (size_t end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
+      const size_t mark = text.find(marker, at);
+      if (mark != std::string::npos && mark < end) {
+        std::string line = text.substr(mark + marker.size(), end - mark - marker.size());
+        if (!line.empty() && line.back() == '\r')
+          line.pop_back();
+        found.push_back(line);
+      }
+    }
+    read_ = at;
+    return found;
+  }
+
+  // Hands what is left to the test program's sink.
+  void Report() {
+    for (const std::string& violation : Take())
+      ProtocolViolationSink()(violation);
+  }
+
+ private:
+  std::filesystem::path file_;
+  size_t read_ = 0;
+};
+
 class ServiceHarness {
  public:
   // `exe` and `sampleResources` as Windows paths; everything the service
@@ -123,7 +164,7 @@ class ServiceHarness {
                  const std::filesystem::path& sampleResources,
                  std::filesystem::path root,
                  const std::wstring& dataDirName = L"data")
-      : exe_(std::move(exe)), root_(std::move(root)) {
+      : exe_(std::move(exe)), root_(std::move(root)), violations_(root_ / "service.log") {
     bundle_ = root_ / "bundle";
     data_ = root_ / dataDirName;
     std::filesystem::create_directories(root_);
@@ -133,6 +174,7 @@ class ServiceHarness {
   }
   ~ServiceHarness() {
     Stop();
+    violations_.Report();
     std::error_code ignored;
     std::filesystem::remove_all(root_, ignored);
   }
@@ -199,8 +241,11 @@ class ServiceHarness {
   }
 
   std::map<std::string, std::string> Bearer() const { return {{"Authorization", "Bearer " + token_}}; }
+  // A request as the client's own HTTP client sends it.
   HttpAnswer Api(service_http::verb method, const std::string& target, const std::string& body = "") const {
-    return HttpSend(port_, method, target, Bearer(), body);
+    auto headers = Bearer();
+    headers["Content-Type"] = "application/json";
+    return HttpSend(port_, method, target, headers, body);
   }
   // POST /__control/... with a JSON body.
   HttpAnswer Control(const std::string& target, const nlohmann::json& body) const {
@@ -212,6 +257,11 @@ class ServiceHarness {
   }
   nlohmann::json Info() const { return Api(service_http::verb::get, "/api/info").Json(); }
 
+  // Violations logged since the last look, for a test that makes them on
+  // purpose; CheckProtocol reports them to the running test instead.
+  std::vector<std::string> TakeViolations() { return violations_.Take(); }
+  void CheckProtocol() { violations_.Report(); }
+
   const std::filesystem::path& root() const { return root_; }
   const std::filesystem::path& bundle() const { return bundle_; }
   const std::filesystem::path& data() const { return data_; }
@@ -221,6 +271,7 @@ class ServiceHarness {
 
  private:
   std::filesystem::path exe_, root_, bundle_, data_;
+  ViolationLog violations_;
   uint16_t port_ = 0;
   std::string token_;
   HANDLE process_ = nullptr;

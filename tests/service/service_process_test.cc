@@ -3,11 +3,14 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <fstream>
 #include <memory>
 #include <random>
+#include <thread>
 
 #include <boost/asio/read_until.hpp>
 #include <boost/asio/streambuf.hpp>
@@ -31,6 +34,15 @@ using kesta::testing::ReadTextFile;
 using kesta::testing::ServiceHarness;
 using kesta::testing::WindowsPath;
 using nlohmann::json;
+
+// A heartbeat as the client writes it: compact, keys sorted.
+std::string Heartbeat(int pid) {
+  return R"({"after":0,"browserNetworkEnforced":false,"error":"","gameWindowCount":0,"networkError":"",)"
+         R"("networkRestartRequired":false,"pid":)" +
+         std::to_string(pid) + R"(,"proxyRevision":-1,"version":"0.6.12","windows":[]})";
+}
+// A game page's request headers, on the bundled generation.
+const std::map<std::string, std::string> kPage = {{"X-KESTA-Generation", "bundled"}};
 
 class ServiceProcessTest : public ::testing::Test {
  protected:
@@ -65,6 +77,13 @@ class ServiceProcessTest : public ::testing::Test {
     return service_->File(target, headers);
   }
   json Info() { return service_->Info(); }
+  // The protocol violations logged since the last look, all in one text.
+  std::string Violations() {
+    std::string all;
+    for (const std::string& violation : service_->TakeViolations())
+      all += violation + "\n";
+    return all;
+  }
 
   std::unique_ptr<ServiceHarness> service_;
   fs::path bundle_, data_;
@@ -78,6 +97,11 @@ TEST_F(ServiceProcessTest, EndpointsAnswerWithTheirDocumentsOnlyToTheToken) {
   EXPECT_EQ(HttpSend(port_, http::verb::get, "/api/info").status, 401);
   EXPECT_EQ(HttpSend(port_, http::verb::get, "/api/info", {{"Authorization", "Bearer " + token_ + "0"}}).status, 401);
   EXPECT_EQ(HttpSend(port_, http::verb::post, "/api/host", {{"Authorization", token_}}, "{}").status, 401);
+  std::string violations = Violations();
+  for (const char* expected :
+       {"no bearer token (GET /api/info)", "an Authorization header other than \"Bearer <token>\" (GET /api/info)",
+        "the token in an Authorization header other than its bearer form (POST /api/host)"})
+    EXPECT_NE(violations.find(expected), std::string::npos) << expected << "\n" << violations;
 
   const json info = Info();
   EXPECT_EQ(info["serviceVersion"], "0.6.12");
@@ -91,7 +115,7 @@ TEST_F(ServiceProcessTest, EndpointsAnswerWithTheirDocumentsOnlyToTheToken) {
   EXPECT_FALSE(state["networkEnforced"].get<bool>());
   EXPECT_FALSE(state.contains("pending"));
 
-  const HttpAnswer host = Api(http::verb::post, "/api/host", R"({"pid":7,"version":"0.6.12","after":0})");
+  const HttpAnswer host = Api(http::verb::post, "/api/host", Heartbeat(7));
   ASSERT_EQ(host.status, 200);
   EXPECT_TRUE(host.Json()["state"].is_object());
   EXPECT_EQ(host.Json()["commands"], json::array());
@@ -100,10 +124,16 @@ TEST_F(ServiceProcessTest, EndpointsAnswerWithTheirDocumentsOnlyToTheToken) {
   EXPECT_EQ(launch.Json()["ready"], true) << "a JSON boolean, as the client demands";
   EXPECT_TRUE(launch.Json()["state"].is_object());
 
+  EXPECT_EQ(Violations(), "") << "the client's requests as it makes them";
   EXPECT_EQ(Api(http::verb::post, "/api/host", "not json").status, 400);
   EXPECT_EQ(Api(http::verb::post, "/api/info", "{}").status, 405);
   EXPECT_EQ(Api(http::verb::get, "/api/launch").status, 405);
   EXPECT_EQ(Api(http::verb::get, "/api/unknown").status, 404);
+  violations = Violations();
+  for (const char* expected :
+       {"heartbeat is not a JSON object (POST /api/host)", "POST where GET belongs (POST /api/info)",
+        "GET where POST belongs (GET /api/launch)", "no X-KESTA-Generation header (GET /api/unknown)"})
+    EXPECT_NE(violations.find(expected), std::string::npos) << expected << "\n" << violations;
 
   const json journal = Api(http::verb::get, "/__control/journal").Json();
   EXPECT_EQ(journal["heartbeats"], 1);
@@ -158,10 +188,13 @@ TEST_F(ServiceProcessTest, TheClientsWinHttpRequestsAreAnswered) {
   const auto [infoStatus, info] = WinHttpExchange(port_, L"/api/info", token_, "");
   EXPECT_EQ(infoStatus, 200u);
   EXPECT_TRUE(json::parse(info, nullptr, false)["state"].is_object());
-  const auto [hostStatus, host] = WinHttpExchange(port_, L"/api/host", token_, R"({"pid":1,"after":0})");
+  const auto [hostStatus, host] = WinHttpExchange(port_, L"/api/host", token_, Heartbeat(1));
   EXPECT_EQ(hostStatus, 200u);
   EXPECT_TRUE(json::parse(host, nullptr, false)["state"].is_object());
+  EXPECT_EQ(WinHttpExchange(port_, L"/api/launch", token_, "{}").first, 200u);
+  EXPECT_EQ(Violations(), "") << "requests made as the client makes them";
   EXPECT_EQ(WinHttpExchange(port_, L"/api/launch", "wrong", "{}").first, 401u);
+  EXPECT_EQ(Violations(), "an Authorization header other than \"Bearer <token>\" (POST /api/launch)\n");
 }
 
 TEST_F(ServiceProcessTest, ASecondServiceLeavesTheRunningOnesTokenAlone) {
@@ -178,35 +211,42 @@ TEST_F(ServiceProcessTest, ASecondServiceLeavesTheRunningOnesTokenAlone) {
 }
 
 TEST_F(ServiceProcessTest, ServesGameFilesByGenerationWithRanges) {
-  const HttpAnswer page = File("/");
+  // Pages load straight from the loopback origin, without the token.
+  const HttpAnswer page = File("/", kPage);
   ASSERT_EQ(page.status, 200);
   EXPECT_EQ(page.Header("content-type"), "text/html");
-  EXPECT_EQ(File("/__client/start").body, page.body);
-  EXPECT_EQ(File("/__client/bridge.js").Header("content-type"), "text/javascript");
-  EXPECT_EQ(File("/__client/game-observer.js").status, 200);
-  EXPECT_EQ(File("/engine/game.js?v=1", {{"X-KESTA-Generation", "bundled"}}).status, 200);
+  EXPECT_EQ(File("/__client/start", kPage).body, page.body);
+  EXPECT_EQ(File("/__client/bridge.js", kPage).Header("content-type"), "text/javascript");
+  EXPECT_EQ(File("/__client/game-observer.js", kPage).status, 200);
+  EXPECT_EQ(File("/engine/game.js?v=1", kPage).status, 200);
   EXPECT_EQ(File("/engine/game.js", {{"X-KESTA-Generation", "gone"}}).status, 404);
-  EXPECT_EQ(File("/", {{"Authorization", "Bearer wrong"}}).status, 401);
-  EXPECT_EQ(HttpSend(port_, http::verb::post, "/engine/game.js").status, 405);
+  EXPECT_EQ(File("/", {{"Authorization", "Bearer wrong"}, {"X-KESTA-Generation", "bundled"}}).status, 401);
+  EXPECT_EQ(HttpSend(port_, http::verb::post, "/engine/game.js", kPage).status, 405);
+  EXPECT_EQ(Violations(),
+            "X-KESTA-Generation \"gone\" names no generation the service reported (GET /engine/game.js)\n");
 
   const std::string tile = ReadTextFile(bundle_ / "pools/maps/tiles/dock tile.json");
-  const HttpAnswer whole = File("/__pool/maps/tiles%2Fdock%20tile.json", Bearer());
+  auto handler = Bearer();  // the client's resource handler
+  handler["X-KESTA-Generation"] = "bundled";
+  const HttpAnswer whole = File("/__pool/maps/tiles%2Fdock%20tile.json", handler);
   ASSERT_EQ(whole.status, 200);
   EXPECT_EQ(whole.body, tile);
   EXPECT_EQ(whole.Header("accept-ranges"), "bytes");
 
-  const HttpAnswer part = File("/__pool/maps/tiles%2Fdock%20tile.json", {{"Range", "bytes=2-6"}});
+  handler["Range"] = "bytes=2-6";
+  const HttpAnswer part = File("/__pool/maps/tiles%2Fdock%20tile.json", handler);
   ASSERT_EQ(part.status, 206);
   EXPECT_EQ(part.body, tile.substr(2, 5));
   EXPECT_EQ(part.Header("content-range"), "bytes 2-6/" + std::to_string(tile.size()));
-  const HttpAnswer tail = File("/__pool/maps/harbor.json", {{"Range", "bytes=-4"}});
+  const HttpAnswer tail = File("/__pool/maps/harbor.json", {{"Range", "bytes=-4"}, {"X-KESTA-Generation", "bundled"}});
   EXPECT_EQ(tail.status, 206);
   EXPECT_EQ(tail.body.size(), 4u);
-  const HttpAnswer beyond = File("/__pool/maps/harbor.json", {{"Range", "bytes=100000-"}});
+  const HttpAnswer beyond =
+      File("/__pool/maps/harbor.json", {{"Range", "bytes=100000-"}, {"X-KESTA-Generation", "bundled"}});
   EXPECT_EQ(beyond.status, 416);
   EXPECT_EQ(beyond.Header("content-range").rfind("bytes */", 0), 0u);
 
-  const HttpAnswer head = HttpSend(port_, http::verb::head, "/__pool/maps/harbor.json");
+  const HttpAnswer head = HttpSend(port_, http::verb::head, "/__pool/maps/harbor.json", kPage);
   EXPECT_EQ(head.status, 200);
   EXPECT_EQ(head.Header("content-length"), std::to_string(ReadTextFile(bundle_ / "pools/maps/harbor.json").size()));
   EXPECT_TRUE(head.body.empty());
@@ -215,8 +255,9 @@ TEST_F(ServiceProcessTest, ServesGameFilesByGenerationWithRanges) {
        {"/__pool/maps/..%2F..%2Fbootstrap.json", "/__pool/maps/%2E%2E%2Fengine%2Fgame.js",
         "/__pool/maps/pool-manifest.json", "/__pool/../bootstrap.json", "/../bootstrap.json", "/%2E%2E/bootstrap.json",
         "/__pool/secret/x", "/__pool/maps/%zz", "/__client/..%2Fbootstrap.json"}) {
-    EXPECT_EQ(File(escape).status, 404) << escape;
+    EXPECT_EQ(File(escape, kPage).status, 404) << escape;
   }
+  EXPECT_EQ(Violations(), "") << "pages may ask for anything; the service refuses";
 }
 
 TEST_F(ServiceProcessTest, AcceptedUpdateServesANewGenerationAfterARestart) {
@@ -231,6 +272,7 @@ TEST_F(ServiceProcessTest, AcceptedUpdateServesANewGenerationAfterARestart) {
             200);
   EXPECT_EQ(Info()["state"]["pending"], json({{"revision", 5}, {"notes", "night"}}));
   EXPECT_EQ(Api(http::verb::post, "/api/updates/accept", R"({"revision":4})").status, 409);
+  EXPECT_EQ(Violations(), "revision 4 of no pending update the service reported (POST /api/updates/accept)\n");
   const HttpAnswer accepted = Api(http::verb::post, "/api/updates/accept", R"({"revision":5})");
   ASSERT_EQ(accepted.status, 200);
   EXPECT_FALSE(accepted.body.empty());
@@ -243,7 +285,6 @@ TEST_F(ServiceProcessTest, AcceptedUpdateServesANewGenerationAfterARestart) {
   EXPECT_FALSE(state.contains("pending"));
   EXPECT_EQ(File("/__pool/maps/harbor.json", {{"X-KESTA-Generation", generation}}).body,
             R"({"name":"Harbor at night"})");
-  EXPECT_EQ(File("/__pool/maps/harbor.json").body, R"({"name":"Harbor at night"})");
   // A window still on the old generation keeps its files.
   EXPECT_EQ(File("/__pool/maps/harbor.json", {{"X-KESTA-Generation", "bundled"}}).body,
             ReadTextFile(bundle_ / "pools/maps/harbor.json"));
@@ -256,8 +297,8 @@ TEST_F(ServiceProcessTest, ControlOrdersFailuresAndSlowAnswers) {
                                            {{"path", "/api/info"}, {"delayMs", 4000}, {"times", 1}}}}})
                 .status,
             200);
-  EXPECT_EQ(Api(http::verb::post, "/api/host", "{}").status, 503);
-  EXPECT_EQ(Api(http::verb::post, "/api/host", "{}").status, 200);
+  EXPECT_EQ(Api(http::verb::post, "/api/host", Heartbeat(1)).status, 503);
+  EXPECT_EQ(Api(http::verb::post, "/api/host", Heartbeat(2)).status, 200);
   EXPECT_EQ(Api(http::verb::post, "/api/launch", "{}").status, 0) << "dropped without an answer";
   EXPECT_EQ(Api(http::verb::post, "/api/launch", "{}").status, 200);
 
@@ -269,7 +310,7 @@ TEST_F(ServiceProcessTest, ControlOrdersFailuresAndSlowAnswers) {
     slowDone = true;
   });
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  EXPECT_EQ(File("/").status, 200);
+  EXPECT_EQ(File("/", kPage).status, 200);
   EXPECT_FALSE(slowDone.load());
   waiting.join();
   EXPECT_EQ(slow.status, 200);
@@ -318,7 +359,9 @@ TEST_F(ServiceProcessTest, EnforcementSendsTheBrowserThroughTheAuthenticatedProx
                 .status,
             407);
   const HttpAnswer proxied = HttpSend(static_cast<uint16_t>(proxyPort), http::verb::get, url,
-                                      {{"Proxy-Authorization", basic("kesta:" + token_)}});
+                                      {{"Proxy-Authorization", basic("kesta:" + token_)},
+                                       {"Host", "127.0.0.1:" + std::to_string(port_)},
+                                       {"X-KESTA-Generation", "bundled"}});
   EXPECT_EQ(proxied.status, 200);
   EXPECT_EQ(proxied.body, ReadTextFile(bundle_ / "pools/engine/style.css"));
 
@@ -334,16 +377,115 @@ TEST_F(ServiceProcessTest, EnforcementSendsTheBrowserThroughTheAuthenticatedProx
             "HTTP/1.1 200");
   http::request<http::string_body> request{http::verb::get, "/__client/bridge.js", 11};
   request.set(http::field::host, authority);
+  request.set("X-KESTA-Generation", "bundled");
   EXPECT_EQ(HttpExchange(socket, request).status, 200);
+  EXPECT_EQ(Violations(), "") << "the proxy keeps its credentials to itself";
 }
 
-TEST_F(ServiceProcessTest, UpgradeRequestBringsTheCurrentVersion) {
+TEST_F(ServiceProcessTest, AnUpgradeHandsThePortToANewProcessThatKeepsTheToken) {
   Restart({L"--control", L"--service-version", L"0.6.11"});
+  ASSERT_EQ(
+      Control("/__control/state", {{"clientPath", "C:/next"}, {"client", "0.6.12"}, {"upgradeDelayMs", 1500}}).status,
+      200);
+  const json before = Api(http::verb::get, "/__control/journal").Json();
   EXPECT_EQ(Info()["serviceVersion"], "0.6.11");
   const HttpAnswer upgrade = Api(http::verb::post, "/api/service-upgrade", "{}");
   EXPECT_EQ(upgrade.status, 200);
   EXPECT_FALSE(upgrade.body.empty());
-  EXPECT_EQ(Info()["serviceVersion"], "0.6.12");
+
+  // The port is closed for the gap, then a new process answers with the
+  // current version and the same token.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(Api(http::verb::get, "/api/info").status, 0) << "refused while the port changes hands";
+  json info;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (std::chrono::steady_clock::now() < deadline && !(info = Info()).is_object())
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(info["serviceVersion"], "0.6.12");
+  EXPECT_EQ(ReadTextFile(data_ / "local-token"), token_);
+  const json after = Api(http::verb::get, "/__control/journal").Json();
+  EXPECT_NE(after["pid"], before["pid"]);
+  EXPECT_EQ(Violations(), "");
+
+  // A service that reports the current version has no reason to upgrade.
+  EXPECT_EQ(Api(http::verb::post, "/api/service-upgrade", "{}").status, 200);
+  EXPECT_EQ(Violations(), "an upgrade the last info document did not call for (POST /api/service-upgrade)\n");
+}
+
+// A client that gets the protocol wrong fails the test it runs in: each of
+// these requests is answered, and logged as a violation that the harness
+// reports to the running test.
+TEST_F(ServiceProcessTest, WrongClientRequestsFailTheTest) {
+  auto withToken = [&](std::map<std::string, std::string> headers) {
+    headers["Authorization"] = "Bearer " + token_;
+    headers["Content-Type"] = "application/json";
+    return headers;
+  };
+  std::string unsorted = Heartbeat(9);
+  unsorted.replace(unsorted.find(R"("after":0,)"), 10, "");
+  unsorted.insert(unsorted.find(R"(,"proxyRevision")"), R"(,"after":0)");
+  struct Case {
+    http::verb method;
+    std::string target;
+    std::map<std::string, std::string> headers;
+    std::string body;
+    const char* violation;
+  } cases[] = {
+      {http::verb::get, "/api/info", {{"Content-Type", "application/json"}}, "", "no bearer token"},
+      {http::verb::get, "/engine/game.js", withToken({{"X-KESTA-Generation", ""}}), "",
+       "an empty X-KESTA-Generation header"},
+      {http::verb::post, "/api/host", withToken({}), unsorted, "member \"after\" out of the writer's sorted order"},
+      {http::verb::post, "/api/updates/accept", withToken({}), R"({"revision":7.9})",
+       R"(update body "{\"revision\":7.9}" instead of {"revision":<integer>})"},
+      {http::verb::get, "/api/game/status?t=" + token_, withToken({{"X-KESTA-Generation", "bundled"}}), "",
+       "the token in the query"},
+      {http::verb::get, "/api/info", withToken({{"Proxy-Authorization", "Basic a2VzdGE6eA=="}}), "",
+       "a Proxy-Authorization header on a direct request"},
+      {http::verb::get, "/__pool/maps/tiles/dock%20tile.json", withToken({{"X-KESTA-Generation", "bundled"}}), "",
+       "a pool path not encoded as the client encodes it"},
+      {http::verb::get, "/engine/missing.js", withToken({{"X-KESTA-Generation", "bundled"}}), "",
+       "a path that generation \"bundled\" does not bind"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_NE(HttpSend(port_, c.method, c.target, c.headers, c.body).status, 0) << c.target;
+    EXPECT_NONFATAL_FAILURE(service_->CheckProtocol(), c.violation);
+  }
+}
+
+// The token file is replaced on every start while the client may be reading
+// it (it polls the file while it waits for the service): no start fails and
+// no reader ever sees anything but a whole token.
+TEST_F(ServiceProcessTest, StartsOverATokenFileThatIsBeingReadNeverFail) {
+  std::atomic<bool> done{false};
+  std::atomic<int> reads{0}, broken{0};
+  std::thread reader([&] {
+    // Far more often than the client's 100 ms, and as another process
+    // would: the handle is not inherited by the services started meanwhile.
+    for (; !done; std::this_thread::sleep_for(std::chrono::milliseconds(1))) {
+      HANDLE file = CreateFileW((data_ / "local-token").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (file == INVALID_HANDLE_VALUE)
+        continue;
+      char token[128];
+      DWORD size = 0;
+      ReadFile(file, token, sizeof token, &size, nullptr);
+      CloseHandle(file);
+      ++reads;
+      if (size != 64)
+        ++broken;
+    }
+  });
+  for (int start = 0; start < 50; ++start) {
+    service_->Stop();
+    const bool started = service_->Start();
+    EXPECT_TRUE(started) << "start " << start << "\n" << ReadTextFile(service_->root() / "service.log");
+    if (!started)
+      break;
+  }
+  done = true;
+  reader.join();
+  EXPECT_GT(reads.load(), 50);
+  EXPECT_EQ(broken.load(), 0);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The service's pieces without the network: range and name parsing, pool
-// lookup, the update flow of the state, and proxy credentials.
+// lookup, the update flow of the state, proxy credentials, and the checks
+// it runs on what the client sends.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -8,6 +9,7 @@
 #include <random>
 
 #include "options.h"
+#include "protocol_check.h"
 #include "proxy.h"
 #include "resources.h"
 #include "service_state.h"
@@ -73,6 +75,12 @@ TEST(ServiceParsing, OptionsAndCredentials) {
   EXPECT_EQ(options.dataDir, "C:/d");
   EXPECT_EQ(options.bundle, "C:/r");
   EXPECT_TRUE(options.control);
+  EXPECT_EQ(options.takeOverMs, -1);
+  EXPECT_FALSE(ParseOptions({"--data-dir", "C:/d", "--bundle=C:/r", "--take-over", "500"}, options));
+  EXPECT_EQ(options.takeOverMs, 500);
+  for (const char* gap : {"-1", "x", "9999999"})
+    EXPECT_TRUE(ParseOptions({"--data-dir", "C:/d", "--bundle=C:/r", std::string("--take-over=") + gap}, options))
+        << gap;
   Options missing;
   EXPECT_TRUE(ParseOptions({"--data-dir", "C:/d"}, missing));
   EXPECT_TRUE(ParseOptions({"--data-dir", "C:/d", "--bundle"}, missing));
@@ -264,6 +272,132 @@ TEST_F(ServiceStoreTest, DeferAndControlRules) {
   EXPECT_EQ(enforced["browserProxy"]["bypass_list"], "<-loopback>");
   EXPECT_EQ(enforced["browserProxyAuth"], json({{"host", "127.0.0.1"}, {"port", 4100}, {"username", "kesta"}}));
   EXPECT_EQ(enforced["networkRevision"], before["networkRevision"].get<int>() + 1);
+}
+
+// The heartbeat exactly as the client's JSON writer makes it.
+constexpr char kHeartbeat[] =
+    R"({"after":3,"browserNetworkEnforced":true,"error":"","gameWindowCount":1,"networkError":"",)"
+    R"("networkRestartRequired":false,"networkRevision":2,"pid":42,"proxyRevision":1.5,"version":"0.6.12",)"
+    R"("windows":[{"generation":"g1","id":1,"url":"https://x/"},{"generation":"","id":2,"url":"https://y/"}]})";
+
+TEST(ServiceProtocol, HeartbeatDocuments) {
+  EXPECT_EQ(HeartbeatViolations(kHeartbeat, "0.6.12"), std::vector<std::string>());
+  auto edited = [](const std::string& from, const std::string& to) {
+    std::string text = kHeartbeat;
+    text.replace(text.find(from), from.size(), to);
+    return text;
+  };
+  const struct {
+    std::string body;
+    const char* violation;
+  } cases[] = {
+      {edited("\"after\":3,", "") + "x", "heartbeat is not a JSON object"},
+      {edited("\"error\":\"\",", "\"error\": \"\","), "heartbeat is not compact JSON"},
+      {edited("{\"after\":3,\"browserNetworkEnforced\":true,", "{\"browserNetworkEnforced\":true,\"after\":3,"),
+       "heartbeat: member \"after\" out of the writer's sorted order (after \"browserNetworkEnforced\")"},
+      {edited("{\"generation\":\"g1\",\"id\":1", "{\"id\":1,\"generation\":\"g1\""),
+       "heartbeat: member \"generation\" out of the writer's sorted order (after \"id\")"},
+      {edited("\"after\":3", "\"after\":3.0"), "heartbeat: whole number written with a fraction: 3.0"},
+      {edited("\"after\":3", "\"after\":3e0"), "heartbeat: whole number written with a fraction: 3e0"},
+      {edited("\"error\":\"\",", ""), "heartbeat lacks \"error\""},
+      {edited("\"error\":\"\",", "\"error\":\"\",\"extra\":1,"), "heartbeat has an unexpected member \"extra\""},
+      {edited("\"pid\":42", "\"pid\":\"42\""), "heartbeat \"pid\" is not an integer"},
+      {edited("\"proxyRevision\":1.5", "\"proxyRevision\":\"1\""), "heartbeat \"proxyRevision\" is not a number"},
+      {edited("\"networkRevision\":2", "\"networkRevision\":-1"), "heartbeat carries a negative \"networkRevision\""},
+      {edited("0.6.12", "0.6.11"), "heartbeat version \"0.6.11\" is not 0.6.12"},
+      {edited("\"id\":2,", "\"id\":2,\"title\":\"t\","), "heartbeat window has an unexpected member \"title\""},
+      {edited(",\"id\":2", ""), "heartbeat window lacks \"id\""},
+      {edited("\"gameWindowCount\":1", "\"gameWindowCount\":2"),
+       "heartbeat gameWindowCount 2 but 1 windows carry a generation"},
+  };
+  for (const auto& c : cases) {
+    const auto found = HeartbeatViolations(c.body, "0.6.12");
+    EXPECT_EQ(found, std::vector<std::string>{c.violation}) << c.body;
+  }
+}
+
+TEST(ServiceProtocol, UpdateBodiesPoolNamesAndTheToken) {
+  EXPECT_EQ(UpdateRequestRevision(R"({"revision":7})"), 7);
+  EXPECT_EQ(UpdateRequestRevision(R"({"revision":-3})"), -3);
+  EXPECT_EQ(UpdateRequestRevision(R"({"revision":0})"), 0);
+  for (const char* wrong :
+       {R"({"revision":7.9})", R"({"revision": 7})", R"({"revision":07})", R"({"revision":"7"})", R"({"revision":})",
+        R"({"revision":-})", "{}", R"({"revision":7} )", R"({"revision":99999999999999999999})"})
+    EXPECT_FALSE(UpdateRequestRevision(wrong)) << wrong;
+
+  EXPECT_EQ(EncodePoolName("tiles/x y.png"), "tiles%2Fx%20y.png");
+  EXPECT_EQ(EncodePoolName("a-_.!~*'()Z9"), "a-_.!~*'()Z9");
+  EXPECT_EQ(EncodePoolName("\xe4\xb8\xad+"), "%E4%B8%AD%2B");
+  EXPECT_EQ(DecodeLikeTheClient("/a%2Fb%5C%20c%41%09%e4%b8%ad"), "/a%2Fb%5C cA%09\xe4\xb8\xad");
+
+  const std::string token = "secret-token-of-the-service";
+  EXPECT_TRUE(CarriesToken("x" + token, token));
+  EXPECT_TRUE(CarriesToken("t=%73ecret-token-of-the-service", token)) << "percent-encoded";
+  EXPECT_TRUE(CarriesToken("basic a2VzdGE6c2VjcmV0LXRva2VuLW9mLXRoZS1zZXJ2aWNl", token)) << "Basic credentials";
+  EXPECT_FALSE(CarriesToken("Basic a2VzdGE6eA==", token));
+  EXPECT_FALSE(CarriesToken(token.substr(1), token));
+  EXPECT_FALSE(CarriesToken("anything", ""));
+}
+
+TEST(ServiceProtocol, HeartbeatPace) {
+  using namespace std::chrono_literals;
+  HeartbeatPacing pacing;
+  const auto t = HeartbeatPacing::Clock::now();
+  EXPECT_FALSE(pacing.HostArrived(1, t));
+  pacing.HostAnswered(t + 10ms);
+  EXPECT_FALSE(pacing.LaunchArrived(t + 12ms));
+  EXPECT_TRUE(pacing.LaunchArrived(t + 13ms)) << "a second launch while one is open";
+  pacing.LaunchAnswered(t + 20ms);
+  // Measured from the launch answer, which ends the exchange.
+  EXPECT_EQ(pacing.HostArrived(1, t + 800ms), "a heartbeat 780 ms after the previous reply");
+  EXPECT_EQ(pacing.HostArrived(1, t + 900ms), "a heartbeat while the previous exchange is still open");
+  pacing.HostAnswered(t + 950ms);
+  EXPECT_FALSE(pacing.HostArrived(2, t + 960ms)) << "another client";
+  pacing.HostAnswered(t + 970ms);
+  EXPECT_FALSE(pacing.HostArrived(1, t + 1950ms));
+  // The client gives up on an answer the service holds too long.
+  EXPECT_FALSE(pacing.HostArrived(1, t + 1950ms + HeartbeatPacing::kClientTimeout));
+  pacing.HostAnswered(t + 6s);
+  // A launch long after the heartbeat, or without one, is no part of it.
+  EXPECT_FALSE(pacing.LaunchArrived(t + 20s));
+  pacing.LaunchAnswered(t + 20s);
+  EXPECT_FALSE(pacing.HostArrived(1, t + 21s));
+}
+
+TEST_F(ServiceStoreTest, StatesTellWhatTheClientMayNameAndCanBeSparse) {
+  Write(bundle_ / "art/pool-manifest.json", R"({"version":"1.0.0"})");
+  ResourceStore store(bundle_, data_ / "packages");
+  ServiceState state(Setup(), store);
+  ASSERT_EQ(state.Control({{"generations", {{"g2", {{"engine", "1.0.0"}}}, {"g3", {{"maps", "9"}}}}}}).status, 200);
+  ASSERT_EQ(state.Control({{"pending", {{"revision", 7.9}, {"notes", ""}}}}).status, 200);
+  EXPECT_FALSE(state.Reported("g2")) << "not yet in a state the client saw";
+  EXPECT_FALSE(state.PendingReported(7));
+  EXPECT_FALSE(state.UpgradeDue());
+  const json info = state.Info();
+  EXPECT_TRUE(state.Reported("bundled"));
+  EXPECT_TRUE(state.Reported("g2"));
+  EXPECT_FALSE(state.Reported("g3")) << "its packages are missing, so it is not listed";
+  EXPECT_TRUE(state.PendingReported(7));
+  ASSERT_EQ(state.Control({{"clientPath", "C:/n"}, {"client", kCurrentVersion}, {"serviceVersion", "0.6.11"}}).status,
+            200);
+  state.Info();
+  EXPECT_TRUE(state.UpgradeDue());
+
+  // Sparse: members that read as missing anyway are left out, and numbers
+  // other than the proxy's port carry a fraction.
+  EXPECT_EQ(state.Shape(info), info);
+  state.SetProxyPort(4100);
+  ASSERT_EQ(state.Control({{"sparseState", true}, {"networkEnforced", true}, {"activation", 3}}).status, 200);
+  const json sparse = state.Shape(state.Info());
+  const json& shown = sparse["state"];
+  for (const char* missing : {"migrationSources", "accessRootSPKI", "error", "updateGate"})
+    EXPECT_FALSE(shown.contains(missing)) << missing;
+  EXPECT_FALSE(shown["pending"].contains("notes"));
+  EXPECT_EQ(shown["activation"].dump(), "3.0");
+  EXPECT_EQ(shown["pending"]["revision"].dump(), "7.9");
+  EXPECT_EQ(shown["browserProxyAuth"]["port"].dump(), "4100");
+  EXPECT_EQ(shown["generation"], "bundled");
+  EXPECT_EQ(state.Shape(state.Launch())["state"]["networkRevision"].dump(), "2.0");
 }
 
 }  // namespace

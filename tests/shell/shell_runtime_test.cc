@@ -136,6 +136,8 @@ class ShellTest : public ::testing::Test {
     // The start page has committed.
     ASSERT_TRUE(cef_testing::RunUntil([&] { return !game_->GetMainFrame()->GetURL().empty(); }, 10000));
   }
+  // The suite shares the service: each test answers for its own requests.
+  void TearDown() override { client_->service().CheckProtocol(); }
 
   static Client* client_;
   CefRefPtr<CefBrowser> game_;

@@ -163,6 +163,8 @@ class UpdateFlowTest : public ::testing::Test {
     client_->Receive();
     ShowWindow(updateWindow, SW_SHOWNORMAL);
   }
+  // The suite shares the service: each test answers for its own requests.
+  void TearDown() override { client_->service().CheckProtocol(); }
 
   static UpdateClient* client_;
 };

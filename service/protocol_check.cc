@@ -1,0 +1,323 @@
+#include "protocol_check.h"
+
+#include <cctype>
+#include <cmath>
+
+#include <nlohmann/json.hpp>
+
+#include "proxy.h"
+#include "resources.h"
+
+namespace kesta::service {
+
+using nlohmann::json;
+
+namespace {
+
+// Reads the heartbeat's text as the writer produced it: key order within
+// each object and how numbers are written, which a parsed document forgets.
+class WriterShape : public nlohmann::json_sax<json> {
+ public:
+  std::vector<std::string> problems;
+
+  bool null() override { return true; }
+  bool boolean(bool) override { return true; }
+  bool number_integer(number_integer_t) override { return true; }
+  bool number_unsigned(number_unsigned_t) override { return true; }
+  bool number_float(number_float_t value, const string_t& text) override {
+    if (std::isfinite(value) && std::trunc(value) == value)
+      problems.push_back("whole number written with a fraction: " + text);
+    return true;
+  }
+  bool string(string_t&) override { return true; }
+  bool binary(binary_t&) override { return true; }
+  bool start_object(std::size_t) override {
+    lastKeys_.emplace_back();
+    return true;
+  }
+  bool key(string_t& key) override {
+    std::optional<std::string>& last = lastKeys_.back();
+    if (last && !(*last < key))
+      problems.push_back("member \"" + key + "\" out of the writer's sorted order (after \"" + *last + "\")");
+    last = key;
+    return true;
+  }
+  bool end_object() override {
+    lastKeys_.pop_back();
+    return true;
+  }
+  bool start_array(std::size_t) override { return true; }
+  bool end_array() override { return true; }
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
+    problems.push_back("not JSON");
+    return false;
+  }
+
+ private:
+  std::vector<std::optional<std::string>> lastKeys_;
+};
+
+// White space outside strings: the writer puts none.
+bool Compact(std::string_view text) {
+  bool inString = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (c == '\\')
+        ++i;
+      else if (c == '"')
+        inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
+      return false;
+    }
+  }
+  return true;
+}
+
+enum class Kind { kInteger, kNumber, kString, kBoolean, kArray };
+
+bool Is(const json& value, Kind kind) {
+  switch (kind) {
+    case Kind::kInteger:
+      return value.is_number_integer();
+    case Kind::kNumber:
+      return value.is_number();
+    case Kind::kString:
+      return value.is_string();
+    case Kind::kBoolean:
+      return value.is_boolean();
+    case Kind::kArray:
+      return value.is_array();
+  }
+  return false;
+}
+
+const char* Name(Kind kind) {
+  switch (kind) {
+    case Kind::kInteger:
+      return "an integer";
+    case Kind::kNumber:
+      return "a number";
+    case Kind::kString:
+      return "a string";
+    case Kind::kBoolean:
+      return "a boolean";
+    case Kind::kArray:
+      return "an array";
+  }
+  return "";
+}
+
+struct Member {
+  const char* key;
+  Kind kind;
+  bool required;
+};
+
+// Exactly `members`, each of its kind.
+void CheckMembers(const json& object,
+                  const std::vector<Member>& members,
+                  const std::string& where,
+                  std::vector<std::string>& problems) {
+  for (const Member& member : members) {
+    const auto it = object.find(member.key);
+    if (it == object.end()) {
+      if (member.required)
+        problems.push_back(where + " lacks \"" + member.key + "\"");
+    } else if (!Is(*it, member.kind)) {
+      problems.push_back(where + " \"" + member.key + "\" is not " + Name(member.kind));
+    }
+  }
+  for (const auto& [key, value] : object.items()) {
+    bool known = false;
+    for (const Member& member : members)
+      known = known || key == member.key;
+    if (!known)
+      problems.push_back(where + " has an unexpected member \"" + key + "\"");
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> HeartbeatViolations(std::string_view body, std::string_view version) {
+  std::vector<std::string> problems;
+  WriterShape shape;
+  json::sax_parse(body.begin(), body.end(), &shape);
+  const json heartbeat = json::parse(body.begin(), body.end(), nullptr, false);
+  if (!heartbeat.is_object()) {
+    problems.push_back("heartbeat is not a JSON object");
+    return problems;
+  }
+  if (!Compact(body))
+    problems.push_back("heartbeat is not compact JSON");
+  for (std::string& problem : shape.problems)
+    problems.push_back("heartbeat: " + problem);
+
+  CheckMembers(heartbeat,
+               {{"pid", Kind::kInteger, true},
+                {"version", Kind::kString, true},
+                {"windows", Kind::kArray, true},
+                {"gameWindowCount", Kind::kInteger, true},
+                {"after", Kind::kNumber, true},
+                {"proxyRevision", Kind::kNumber, true},
+                {"error", Kind::kString, true},
+                {"networkRevision", Kind::kNumber, false},
+                {"networkRestartRequired", Kind::kBoolean, true},
+                {"browserNetworkEnforced", Kind::kBoolean, true},
+                {"networkError", Kind::kString, true}},
+               "heartbeat", problems);
+  if (heartbeat.contains("version") && heartbeat["version"].is_string() && heartbeat["version"] != version)
+    problems.push_back("heartbeat version " + heartbeat["version"].dump() + " is not " + std::string(version));
+  if (heartbeat.contains("networkRevision") && heartbeat["networkRevision"].is_number() &&
+      heartbeat["networkRevision"].get<double>() < 0)
+    problems.push_back("heartbeat carries a negative \"networkRevision\"");
+
+  int64_t withGeneration = 0;
+  if (heartbeat.contains("windows") && heartbeat["windows"].is_array()) {
+    for (const json& window : heartbeat["windows"]) {
+      if (!window.is_object()) {
+        problems.push_back("heartbeat window is not an object");
+        continue;
+      }
+      CheckMembers(window,
+                   {{"id", Kind::kInteger, true}, {"url", Kind::kString, true}, {"generation", Kind::kString, true}},
+                   "heartbeat window", problems);
+      if (window.contains("generation") && window["generation"].is_string() &&
+          !window["generation"].get<std::string>().empty())
+        ++withGeneration;
+    }
+    if (heartbeat.contains("gameWindowCount") && heartbeat["gameWindowCount"].is_number_integer() &&
+        heartbeat["gameWindowCount"].get<int64_t>() != withGeneration)
+      problems.push_back("heartbeat gameWindowCount " + heartbeat["gameWindowCount"].dump() + " but " +
+                         std::to_string(withGeneration) + " windows carry a generation");
+  }
+  return problems;
+}
+
+std::optional<int64_t> UpdateRequestRevision(std::string_view body) {
+  constexpr std::string_view prefix = "{\"revision\":";
+  if (body.size() < prefix.size() + 2 || body.substr(0, prefix.size()) != prefix || body.back() != '}')
+    return std::nullopt;
+  std::string_view digits = body.substr(prefix.size(), body.size() - prefix.size() - 1);
+  const bool negative = !digits.empty() && digits.front() == '-';
+  if (negative)
+    digits.remove_prefix(1);
+  if (digits.empty() || digits.size() > 18 || (digits.size() > 1 && digits.front() == '0'))
+    return std::nullopt;
+  int64_t value = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9')
+      return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  return negative ? -value : value;
+}
+
+std::string EncodePoolName(std::string_view name) {
+  static const char hex[] = "0123456789ABCDEF";
+  std::string out;
+  for (char ch : name) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    if (std::isalnum(c) || std::string_view("-_.!~*'()").find(ch) != std::string_view::npos) {
+      out += ch;
+    } else {
+      out += '%';
+      out += hex[c >> 4];
+      out += hex[c & 15];
+    }
+  }
+  return out;
+}
+
+std::string DecodeLikeTheClient(std::string_view path) {
+  std::string out;
+  for (size_t i = 0; i < path.size(); ++i) {
+    if (path[i] == '%' && i + 2 < path.size() && std::isxdigit(static_cast<unsigned char>(path[i + 1])) &&
+        std::isxdigit(static_cast<unsigned char>(path[i + 2]))) {
+      const int byte = std::stoi(std::string(path.substr(i + 1, 2)), nullptr, 16);
+      if (byte >= 0x20 && byte != '/' && byte != '\\') {
+        out += static_cast<char>(byte);
+        i += 2;
+        continue;
+      }
+    }
+    out += path[i];
+  }
+  return out;
+}
+
+bool CarriesToken(std::string_view value, std::string_view token) {
+  if (token.empty())
+    return false;
+  if (value.find(token) != std::string_view::npos)
+    return true;
+  // Escapes are decoded where they are well formed and kept where not.
+  std::string decoded;
+  for (size_t i = 0; i < value.size(); ++i) {
+    const auto escaped = value[i] == '%' && i + 2 < value.size() ? PercentDecode(value.substr(i, 3)) : std::nullopt;
+    if (escaped) {
+      decoded += *escaped;
+      i += 2;
+    } else {
+      decoded += value[i];
+    }
+  }
+  if (decoded.find(token) != std::string::npos)
+    return true;
+  std::string scheme(value.substr(0, 6));
+  for (char& c : scheme)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  std::string credentials;
+  if (scheme == "basic ") {
+    std::string encoded(value.substr(6));
+    while (!encoded.empty() && encoded.front() == ' ')
+      encoded.erase(0, 1);
+    if (DecodeBase64(encoded, credentials) && credentials.find(token) != std::string::npos)
+      return true;
+  }
+  return false;
+}
+
+std::optional<std::string> HeartbeatPacing::HostArrived(int64_t pid, Clock::time_point now) {
+  auto stillOpen = [&](const Exchange& exchange) { return exchange.open && now - exchange.since < kClientTimeout; };
+  std::optional<std::string> problem;
+  if (pid_ == pid && (stillOpen(host_) || stillOpen(launch_))) {
+    problem = "a heartbeat while the previous exchange is still open";
+  } else if (const auto last = lastReply_.find(pid); last != lastReply_.end() && now - last->second < kLeastGap) {
+    const auto gap = std::chrono::duration_cast<std::chrono::milliseconds>(now - last->second).count();
+    problem = "a heartbeat " + std::to_string(gap) + " ms after the previous reply";
+  }
+  pid_ = pid;
+  host_ = {true, now};
+  launchTaken_ = false;
+  return problem;
+}
+
+std::optional<std::string> HeartbeatPacing::LaunchArrived(Clock::time_point now) {
+  std::optional<std::string> problem;
+  if (launch_.open && now - launch_.since < kClientTimeout)
+    problem = "a launch request while another is open";
+  // Only a launch that follows its heartbeat's answer belongs to that
+  // exchange; any other starts no exchange of its own.
+  if (launchTaken_ || host_.open || !pid_ || now - lastReply_[*pid_] >= kClientTimeout)
+    launchTaken_ = true;
+  launch_ = {true, now};
+  return problem;
+}
+
+void HeartbeatPacing::HostAnswered(Clock::time_point now) {
+  host_.open = false;
+  if (pid_)
+    lastReply_[*pid_] = now;
+}
+
+void HeartbeatPacing::LaunchAnswered(Clock::time_point now) {
+  launch_.open = false;
+  if (!launchTaken_ && pid_)
+    lastReply_[*pid_] = now;
+  launchTaken_ = true;
+}
+
+}  // namespace kesta::service
