@@ -7,6 +7,10 @@
 #include "support/loopback_http.h"
 
 namespace kesta::desktop {
+
+// The recorder stands in for the service here: no service environment.
+game_test::GameEnvironment* const game_test::environment = nullptr;
+
 namespace {
 
 using namespace game_test;
