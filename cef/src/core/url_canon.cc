@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "core/ascii.h"
 #include "core/net_url.h"
 
 namespace cef_internal {
@@ -19,15 +20,7 @@ bool IsAlpha(unsigned char c) {
 bool IsDigit(unsigned char c) {
   return c >= '0' && c <= '9';
 }
-int HexValue(unsigned char c) {
-  if (IsDigit(c))
-    return c - '0';
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F')
-    return c - 'A' + 10;
-  return -1;
-}
+using ascii::HexValue;
 char Lower(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
