@@ -19,8 +19,6 @@ extern "C" {
 // Any other entry gives 0.
 CEF_EXPORT int cef_version_info(int entry);
 
-#if CEF_API_ADDED(13800)
-
 // All version components at once (the bootstrap hands one to RunWinMain).
 typedef struct _cef_version_info_t {
   size_t size;
@@ -39,24 +37,6 @@ typedef struct _cef_version_info_t {
   char sandbox_compat_hash[17];
 #endif
 } cef_version_info_t;
-
-#else
-
-// Older API versions still see the structure the bootstrap passes.
-typedef struct _cef_version_info_t {
-  size_t size;
-
-  int cef_version_major;
-  int cef_version_minor;
-  int cef_version_patch;
-  int cef_commit_number;
-  int chrome_version_major;
-  int chrome_version_minor;
-  int chrome_version_build;
-  int chrome_version_patch;
-} cef_version_info_t;
-
-#endif
 
 #ifdef __cplusplus
 }
