@@ -43,13 +43,13 @@ std::vector<std::string> HttpResponseHead::GetAll(const std::string& name) const
 }
 
 bool HttpResponseParser::TakeLine(std::string& line) {
-  size_t nl = buffer_.find('\n');
+  size_t nl = buffer_.find('\n', taken_);
   if (nl == std::string::npos)
     return false;
-  line = buffer_.substr(0, nl);
+  line.assign(buffer_, taken_, nl - taken_);
   if (!line.empty() && line.back() == '\r')
     line.pop_back();
-  buffer_.erase(0, nl + 1);
+  taken_ = nl + 1;
   return true;
 }
 
@@ -153,6 +153,14 @@ int HttpResponseParser::Feed(const char* data, size_t size, std::string& body_ou
       state_ = State::kDone;
   }
   buffer_.append(data, size);
+  const int rv = ParseBuffered(body_out);
+  // Consumed bytes leave the buffer once per call, not once per line.
+  buffer_.erase(0, taken_);
+  taken_ = 0;
+  return rv;
+}
+
+int HttpResponseParser::ParseBuffered(std::string& body_out) {
   while (true) {
     switch (state_) {
       case State::kStatusLine:
@@ -160,7 +168,7 @@ int HttpResponseParser::Feed(const char* data, size_t size, std::string& body_ou
       case State::kTrailers: {
         std::string line;
         if (!TakeLine(line)) {
-          if (state_ != State::kTrailers && header_bytes_ + buffer_.size() > kMaxHeaderBytes)
+          if (state_ != State::kTrailers && header_bytes_ + Buffered() > kMaxHeaderBytes)
             return ERR_RESPONSE_HEADERS_TOO_BIG;
           return 0;
         }
@@ -188,11 +196,12 @@ int HttpResponseParser::Feed(const char* data, size_t size, std::string& body_ou
       }
       case State::kBodyLength:
       case State::kChunkData: {
-        if (buffer_.empty())
+        const size_t buffered = Buffered();
+        if (!buffered)
           return 0;
-        size_t n = buffer_.size() < remaining_ ? buffer_.size() : static_cast<size_t>(remaining_);
-        body_out.append(buffer_, 0, n);
-        buffer_.erase(0, n);
+        size_t n = buffered < remaining_ ? buffered : static_cast<size_t>(remaining_);
+        body_out.append(buffer_, taken_, n);
+        taken_ += n;
         remaining_ -= n;
         if (remaining_ == 0)
           state_ = state_ == State::kBodyLength ? State::kDone : State::kChunkDataEnd;
@@ -201,7 +210,7 @@ int HttpResponseParser::Feed(const char* data, size_t size, std::string& body_ou
       case State::kChunkSize: {
         std::string line;
         if (!TakeLine(line))
-          return buffer_.size() > 4096 ? ERR_INVALID_CHUNKED_ENCODING : 0;
+          return Buffered() > 4096 ? ERR_INVALID_CHUNKED_ENCODING : 0;
         size_t semi = line.find(';');
         std::string hex = Trim(line.substr(0, semi));
         if (hex.empty() || hex.size() > 15)
@@ -221,22 +230,22 @@ int HttpResponseParser::Feed(const char* data, size_t size, std::string& body_ou
       case State::kChunkDataEnd: {
         std::string line;
         if (!TakeLine(line))
-          return buffer_.size() > 2 ? ERR_INVALID_CHUNKED_ENCODING : 0;
+          return Buffered() > 2 ? ERR_INVALID_CHUNKED_ENCODING : 0;
         if (!line.empty())
           return ERR_INVALID_CHUNKED_ENCODING;
         state_ = State::kChunkSize;
         break;
       }
       case State::kBodyUntilClose:
-        body_out += buffer_;
-        buffer_.clear();
+        body_out.append(buffer_, taken_);
+        taken_ = buffer_.size();
         return 0;
       case State::kDone:
         // Anything after the response is ignored, but it leaves the
         // connection in an unknown state.
-        if (!buffer_.empty())
+        if (Buffered())
           trailing_bytes_ = true;
-        buffer_.clear();
+        taken_ = buffer_.size();
         return 0;
     }
   }

@@ -63,14 +63,18 @@ class HttpResponseParser {
   int ParseStatusLine(const std::string& line);
   int ParseHeaderLine(const std::string& line);
   int StartBody();
+  // Parses what the buffer holds past |taken_|.
+  int ParseBuffered(std::string& body_out);
   // Takes one CRLF- or LF-terminated line from the buffer.
   bool TakeLine(std::string& line);
+  size_t Buffered() const { return buffer_.size() - taken_; }
 
   bool head_request_;
   bool received_any_ = false;
   bool trailing_bytes_ = false;
   State state_ = State::kStatusLine;
   std::string buffer_;
+  size_t taken_ = 0;  // bytes at the front of buffer_ already parsed
   size_t header_bytes_ = 0;
   HttpResponseHead head_;
   int64_t content_length_ = -1;

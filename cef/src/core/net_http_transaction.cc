@@ -21,9 +21,13 @@ namespace asio = boost::asio;
 using tcp = asio::ip::tcp;
 
 constexpr auto kConnectTimeout = std::chrono::seconds(20);
-// Large reads: each read's bytes travel on to the IO thread and the
-// client's thread as one task, so fewer, bigger reads cost less.
+// Large reads: the bytes of one completed read, and whatever had arrived
+// behind them, travel on to the IO thread and the client's thread as one
+// task, so fewer, bigger reads cost less.
 constexpr size_t kReadChunk = 256 * 1024;
+// At most this much is taken from the socket before it is handed on, so a
+// fast, long body still streams.
+constexpr size_t kMaxDelivery = 1024 * 1024;
 
 class TransactionImpl;
 
@@ -339,23 +343,38 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
         return self->ConnectNext(index + 1, MapError(ec, true, self->via_proxy()));
       boost::system::error_code ignored;
       self->socket_.set_option(tcp::no_delay(true), ignored);
+      // Sends and drains go without blocking (see Write and OnRead); the
+      // mode stays with the connection when it is pooled.
+      self->socket_.non_blocking(true, ignored);
       self->Write();
     });
   }
 
   void Write() {
-    asio::async_write(socket_, asio::buffer(request_text_),
+    // A request usually fits the socket's buffer: sent at once, it spares
+    // a round through the completion port (a thread wake-up under Wine).
+    boost::system::error_code ec;
+    const size_t sent = socket_.non_blocking() ? socket_.write_some(asio::buffer(request_text_), ec) : 0;
+    if (ec == asio::error::would_block)
+      ec.clear();
+    if (ec || sent == request_text_.size())
+      return OnWritten(ec);
+    asio::async_write(socket_, asio::buffer(request_text_) + sent,
                       [self = shared_from_this()](const boost::system::error_code& ec, size_t) {
                         if (!self->socket_.is_open())
                           return;
-                        if (ec) {
-                          const int error = MapError(ec, false, self->via_proxy());
-                          if (self->ShouldRetry(error))
-                            return self->RetryOnNewConnection();
-                          return self->Fail(error);
-                        }
-                        self->Read();
+                        self->OnWritten(ec);
                       });
+  }
+
+  void OnWritten(const boost::system::error_code& ec) {
+    if (ec) {
+      const int error = MapError(ec, false, via_proxy());
+      if (ShouldRetry(error))
+        return RetryOnNewConnection();
+      return Fail(error);
+    }
+    Read();
   }
 
   void Read() {
@@ -367,12 +386,31 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
                             });
   }
 
-  void OnRead(const boost::system::error_code& ec, size_t n) {
-    bool had_head = parser_.head_complete();
+  void OnRead(boost::system::error_code ec, size_t n) {
     std::string body;
     int rv = 0;
+    // Set when a head arrives in full: it goes out even if the connection
+    // fails right behind it.
+    bool head_arrived = false;
+    auto feed = [&](size_t size) {
+      const bool had_head = parser_.head_complete();
+      rv = parser_.Feed(read_buffer_.get(), size, body);
+      head_arrived = head_arrived || (!rv && !had_head && parser_.head_complete());
+    };
     if (n)
-      rv = parser_.Feed(read_buffer_.get(), n, body);
+      feed(n);
+    // What arrived behind this read is taken now, without blocking, and
+    // goes on with it: another asynchronous read would cost a wake-up per
+    // chunk.
+    while (!rv && !ec && !parser_.done() && body.size() < kMaxDelivery && socket_.non_blocking()) {
+      n = socket_.read_some(asio::buffer(read_buffer_.get(), kReadChunk), ec);
+      if (ec == asio::error::would_block) {
+        ec.clear();
+        break;
+      }
+      if (n)
+        feed(n);
+    }
     if (!rv && ec == asio::error::eof)
       rv = parser_.OnEof();
     else if (!rv && ec)
@@ -380,9 +418,8 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
                                     : (ec == asio::error::connection_reset ? ERR_CONNECTION_RESET : ERR_EMPTY_RESPONSE);
     if (rv && !parser_.received_bytes() && ShouldRetry(rv))
       return RetryOnNewConnection();
-    if (!had_head && parser_.head_complete() && !rv) {
+    if (head_arrived)
       Deliver([this](HttpTransactionDelegate& d) { d.OnHttpResponseHead(parser_.head()); });
-    }
     if (!body.empty())
       Deliver([&body](HttpTransactionDelegate& d) { d.OnHttpData(std::move(body)); });
     if (rv)

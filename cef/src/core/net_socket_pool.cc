@@ -19,14 +19,18 @@ bool IsConnectedAndIdle(IdleSocketPool::Socket& socket) {
   if (!socket.is_open())
     return false;
   boost::system::error_code ec;
-  socket.non_blocking(true, ec);
+  const bool was_non_blocking = socket.non_blocking();
+  if (!was_non_blocking)
+    socket.non_blocking(true, ec);
   if (ec)
     return false;
   char byte;
   socket.receive(asio::buffer(&byte, 1), IdleSocketPool::Socket::message_peek, ec);
   const bool idle = ec == asio::error::would_block;
-  boost::system::error_code ignored;
-  socket.non_blocking(false, ignored);
+  if (!was_non_blocking) {
+    boost::system::error_code ignored;
+    socket.non_blocking(false, ignored);
+  }
   return idle;
 }
 

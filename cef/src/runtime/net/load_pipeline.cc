@@ -222,11 +222,11 @@ class LoadJob : public LoadHandle {
     bytes_read = std::min(bytes_read, static_cast<int>(read_buffer_.size()));
     if (stage_ == Stage::kReadLegacy) {
       if (bytes_read > 0)
-        DeliverData(read_buffer_.data(), static_cast<size_t>(bytes_read));
+        DeliverData(std::string(read_buffer_.data(), static_cast<size_t>(bytes_read)));
       return ReadLegacy();
     }
     if (bytes_read > 0) {
-      DeliverData(read_buffer_.data(), static_cast<size_t>(bytes_read));
+      DeliverData(std::string(read_buffer_.data(), static_cast<size_t>(bytes_read)));
       return ReadMore();
     }
     if (bytes_read == 0)
@@ -253,7 +253,7 @@ class LoadJob : public LoadHandle {
 
   // Network events, tagged with the transaction they came from.
   void OnNetHead(uint64_t gen, const HttpResponseHead& head);
-  void OnNetData(uint64_t gen, const std::string& data);
+  void OnNetData(uint64_t gen, std::string data);
   void OnNetComplete(uint64_t gen, int error);
 
  private:
@@ -322,7 +322,8 @@ class LoadJob : public LoadHandle {
   void AskForCredentials(bool is_proxy, const std::string& host, int port, const std::string& realm);
   void Redirect(CefRefPtr<CefResponseImpl> response, std::string new_url, int status);
   void DeliverResponse(CefRefPtr<CefResponseImpl> response);
-  void DeliverData(const char* data, size_t size);
+  // Hands |bytes| on to the delegate without copying them again.
+  void DeliverData(std::string bytes);
   void Complete(cef_errorcode_t error);
 
   LoadParams params_;
@@ -472,7 +473,7 @@ class NetBridge : public HttpTransactionDelegate {
   }
   void OnHttpData(std::string data) override {
     uint64_t gen = gen_;
-    PostToJob(job_, [gen, data = std::move(data)](LoadJob& job) { job.OnNetData(gen, data); });
+    PostToJob(job_, [gen, data = std::move(data)](LoadJob& job) mutable { job.OnNetData(gen, std::move(data)); });
   }
   void OnHttpComplete(int error) override {
     uint64_t gen = gen_;
@@ -562,7 +563,7 @@ void LoadJob::ServeDataUrl(const std::string& url) {
   response->SetURL(url);
   response_length_ = static_cast<int64_t>(data.body.size());
   DeliverResponse(response);
-  DeliverData(data.body.data(), data.body.size());
+  DeliverData(std::move(data.body));
   Complete(ERR_NONE);
 }
 
@@ -672,7 +673,7 @@ void LoadJob::ReadMore() {
       return;  // the callback answers
     waiting_token_ = 0;
     if (rv && bytes_read > 0) {
-      DeliverData(read_buffer_.data(), static_cast<size_t>(std::min(bytes_read, want)));
+      DeliverData(std::string(read_buffer_.data(), static_cast<size_t>(std::min(bytes_read, want))));
       continue;
     }
     if (rv)
@@ -703,7 +704,7 @@ void LoadJob::ReadLegacy() {
     if (!rv)
       return FinishHandler(ERR_NONE);
     if (bytes_read > 0)
-      DeliverData(read_buffer_.data(), static_cast<size_t>(std::min(bytes_read, want)));
+      DeliverData(std::string(read_buffer_.data(), static_cast<size_t>(std::min(bytes_read, want))));
   }
 }
 
@@ -800,10 +801,10 @@ void LoadJob::OnNetHead(uint64_t gen, const HttpResponseHead& head) {
   DeliverResponse(response);
 }
 
-void LoadJob::OnNetData(uint64_t gen, const std::string& data) {
+void LoadJob::OnNetData(uint64_t gen, std::string data) {
   if (done_ || gen != transaction_gen_ || !response_delivered_)
     return;
-  DeliverData(data.data(), data.size());
+  DeliverData(std::move(data));
 }
 
 void LoadJob::OnNetComplete(uint64_t gen, int error) {
@@ -888,12 +889,13 @@ void LoadJob::DeliverResponse(CefRefPtr<CefResponseImpl> response) {
   Reply([response](LoadDelegate& d) { d.OnLoadResponse(response.get()); });
 }
 
-void LoadJob::DeliverData(const char* data, size_t size) {
-  if (!size)
+void LoadJob::DeliverData(std::string bytes) {
+  if (bytes.empty())
     return;
-  received_ += static_cast<int64_t>(size);
-  auto bytes = std::make_shared<std::string>(data, size);
-  Reply([bytes](LoadDelegate& d) { d.OnLoadData(bytes->data(), bytes->size()); });
+  received_ += static_cast<int64_t>(bytes.size());
+  // Shared: the reply task is copied on its way to the delegate's thread.
+  auto shared = std::make_shared<const std::string>(std::move(bytes));
+  Reply([shared](LoadDelegate& d) { d.OnLoadData(shared->data(), shared->size()); });
 }
 
 void LoadJob::Complete(cef_errorcode_t error) {
