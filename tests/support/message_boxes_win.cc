@@ -8,20 +8,34 @@ namespace kesta::testing {
 
 namespace {
 
-// The standard icon a box shows, told apart by the shared system icons.
-UINT iconOf(HWND dialog) {
-  HICON shown = nullptr;
+// The first child of `dialog` of class `class_name` whose style, masked by
+// `mask`, is `type`; null when there is none.
+HWND childOfType(HWND dialog, const wchar_t* class_name, LONG mask, LONG type) {
+  struct Search {
+    const wchar_t* class_name;
+    LONG mask;
+    LONG type;
+    HWND found;
+  } search{class_name, mask, type, nullptr};
   EnumChildWindows(
       dialog,
       [](HWND child, LPARAM param) -> BOOL {
-        wchar_t class_name[16] = {};
-        GetClassNameW(child, class_name, 16);
-        if (_wcsicmp(class_name, L"Static") != 0 || (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
+        Search& search = *reinterpret_cast<Search*>(param);
+        wchar_t name[16] = {};
+        GetClassNameW(child, name, 16);
+        if (_wcsicmp(name, search.class_name) != 0 || (GetWindowLongW(child, GWL_STYLE) & search.mask) != search.type)
           return TRUE;
-        *reinterpret_cast<HICON*>(param) = reinterpret_cast<HICON>(SendMessageW(child, STM_GETICON, 0, 0));
+        search.found = child;
         return FALSE;
       },
-      reinterpret_cast<LPARAM>(&shown));
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// The standard icon a box shows, told apart by the shared system icons.
+UINT iconOf(HWND dialog) {
+  HWND icon = childOfType(dialog, L"Static", SS_TYPEMASK, SS_ICON);
+  const HICON shown = icon ? reinterpret_cast<HICON>(SendMessageW(icon, STM_GETICON, 0, 0)) : nullptr;
   if (!shown)
     return 0;
   const std::pair<LPCWSTR, UINT> icons[] = {{IDI_ERROR, MB_ICONERROR},
@@ -38,20 +52,8 @@ UINT iconOf(HWND dialog) {
 // The button Enter presses: the default push button, else what the dialog
 // manager names.
 int defaultButtonOf(HWND dialog) {
-  int id = 0;
-  EnumChildWindows(
-      dialog,
-      [](HWND child, LPARAM param) -> BOOL {
-        wchar_t class_name[16] = {};
-        GetClassNameW(child, class_name, 16);
-        if (_wcsicmp(class_name, L"Button") != 0 || (GetWindowLongW(child, GWL_STYLE) & BS_TYPEMASK) != BS_DEFPUSHBUTTON)
-          return TRUE;
-        *reinterpret_cast<int*>(param) = GetDlgCtrlID(child);
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&id));
-  if (id)
-    return id;
+  if (HWND button = childOfType(dialog, L"Button", BS_TYPEMASK, BS_DEFPUSHBUTTON))
+    return GetDlgCtrlID(button);
   const LRESULT named = SendMessageW(dialog, DM_GETDEFID, 0, 0);
   return HIWORD(named) == DC_HASDEFID ? LOWORD(named) : 0;
 }
