@@ -1,11 +1,11 @@
 #include "core/net_http_transaction.h"
 
-#include <atomic>
 #include <chrono>
+#include <future>
+#include <memory>
 #include <optional>
 #include <set>
 #include <thread>
-
 #include <utility>
 
 #include <boost/asio.hpp>
@@ -31,51 +31,35 @@ constexpr size_t kMaxDelivery = 1024 * 1024;
 
 class TransactionImpl;
 
-// Owns the io_context and the thread that runs it. Never destroyed: a
-// process that skips the orderly shutdown must not trip over a joinable
-// std::thread in a static destructor.
-class NetworkThread {
+class NetworkLoopImpl : public NetworkLoop, public std::enable_shared_from_this<NetworkLoopImpl> {
  public:
-  static NetworkThread& Get() {
-    static NetworkThread* instance = new NetworkThread();
-    return *instance;
-  }
+  // Runs on |context|; |own_context| is set when the loop runs it itself.
+  NetworkLoopImpl(asio::io_context& context, std::unique_ptr<asio::io_context> own_context)
+      : own_context_(std::move(own_context)), context_(context), pool_(context) {}
+
+  ~NetworkLoopImpl() override;
 
   asio::io_context& context() { return context_; }
-  // Network thread only.
+  // Loop thread only.
   IdleSocketPool& pool() { return pool_; }
 
-  // Registers |t| and makes sure the thread runs. False after Shutdown().
-  bool Register(const std::shared_ptr<TransactionImpl>& t) {
-    std::lock_guard<std::mutex> guard(lock_);
-    if (shut_down_)
-      return false;
-    if (!thread_.joinable()) {
-      context_.restart();
-      work_.emplace(asio::make_work_guard(context_));
-      thread_ = std::thread([this] { context_.run(); });
-    }
-    live_.insert(t);
-    return true;
-  }
-
+  // Registers |t| (and makes sure an own thread runs). False after
+  // Shutdown().
+  bool Register(const std::shared_ptr<TransactionImpl>& t);
   void Unregister(TransactionImpl* t);
-  void Shutdown();
-
-  void Reset() {
-    std::lock_guard<std::mutex> guard(lock_);
-    shut_down_ = false;
-  }
+  void Shutdown() override;
 
  private:
-  NetworkThread() = default;
+  // Closes every socket: on the loop's thread, or after it has stopped.
+  void CloseAll(const std::set<std::shared_ptr<TransactionImpl>>& live);
 
+  const std::unique_ptr<asio::io_context> own_context_;
+  asio::io_context& context_;
+  IdleSocketPool pool_;
   std::mutex lock_;  // guards shut_down_, thread_, work_ and live_
   bool shut_down_ = false;
-  asio::io_context context_;
-  IdleSocketPool pool_{context_};
   std::optional<asio::executor_work_guard<asio::io_context::executor_type>> work_;
-  std::thread thread_;
+  std::thread thread_;  // runs an own context_
   std::set<std::shared_ptr<TransactionImpl>> live_;
 };
 
@@ -175,35 +159,38 @@ int MapError(const boost::system::error_code& ec, bool connecting, bool via_prox
 
 class TransactionImpl : public HttpTransaction, public std::enable_shared_from_this<TransactionImpl> {
  public:
-  TransactionImpl(HttpRequestSpec spec, std::shared_ptr<HttpTransactionDelegate> delegate)
-      : spec_(std::move(spec)),
+  TransactionImpl(std::shared_ptr<NetworkLoopImpl> loop,
+                  HttpRequestSpec spec,
+                  std::shared_ptr<HttpTransactionDelegate> delegate)
+      : loop_(std::move(loop)),
+        spec_(std::move(spec)),
         delegate_(std::move(delegate)),
-        socket_(NetworkThread::Get().context()),
-        resolver_(NetworkThread::Get().context()),
-        timer_(NetworkThread::Get().context()),
+        socket_(loop_->context()),
+        resolver_(loop_->context()),
+        timer_(loop_->context()),
         read_buffer_(new char[kReadChunk]),
         parser_(spec_.method == "HEAD") {}
 
   ~TransactionImpl() override { CloseCountedSocket(socket_); }
 
   void Begin() {
-    asio::post(NetworkThread::Get().context(), [self = shared_from_this()] { self->Open(); });
+    asio::post(loop_->context(), [self = shared_from_this()] { self->Open(); });
   }
 
   void Cancel() override {
     {
-      std::lock_guard<std::mutex> guard(deliver_lock_);
+      std::lock_guard<std::recursive_mutex> guard(deliver_lock_);
       if (!delegate_)
         return;
       delegate_.reset();
     }
-    asio::post(NetworkThread::Get().context(), [self = shared_from_this()] { self->Finish(); });
+    asio::post(loop_->context(), [self = shared_from_this()] { self->Finish(); });
   }
 
-  // Network thread, or the shutdown path after the thread has stopped.
+  // Loop thread, or the shutdown path after the loop has stopped.
   void Abandon() {
     {
-      std::lock_guard<std::mutex> guard(deliver_lock_);
+      std::lock_guard<std::recursive_mutex> guard(deliver_lock_);
       delegate_.reset();
     }
     resolver_.cancel();
@@ -214,11 +201,14 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
  private:
   bool via_proxy() const { return spec_.proxy.scheme == ProxyServer::Scheme::kHttp; }
 
+  // Held across the call, so a Cancel() from another thread waits for it
+  // to end; one from the delegate itself (same thread) goes through, and
+  // the local reference keeps the delegate alive until its call returns.
   template <typename F>
   void Deliver(F&& f) {
-    std::lock_guard<std::mutex> guard(deliver_lock_);
-    if (delegate_)
-      f(*delegate_);
+    std::lock_guard<std::recursive_mutex> guard(deliver_lock_);
+    if (std::shared_ptr<HttpTransactionDelegate> delegate = delegate_)
+      f(*delegate);
   }
 
   void Fail(int error) {
@@ -228,13 +218,13 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
 
   void Finish() {
     {
-      std::lock_guard<std::mutex> guard(deliver_lock_);
+      std::lock_guard<std::recursive_mutex> guard(deliver_lock_);
       delegate_.reset();
     }
     resolver_.cancel();
     timer_.cancel();
     CloseCountedSocket(socket_);
-    NetworkThread::Get().Unregister(this);
+    loop_->Unregister(this);
   }
 
   bool BuildRequest() {
@@ -279,7 +269,7 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
     if (port <= 0 || port > 65535)
       return Fail(ERR_INVALID_URL);
     group_ = PoolGroup();
-    if (std::optional<tcp::socket> idle = NetworkThread::Get().pool().Take(group_)) {
+    if (std::optional<tcp::socket> idle = loop_->pool().Take(group_)) {
       socket_ = std::move(*idle);
       reused_ = true;
       return Write();
@@ -427,7 +417,7 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
     if (parser_.done()) {
       // Nothing may follow the response on a connection kept for reuse.
       if (!ec && !parser_.had_trailing_bytes() && IsKeepAlive(parser_.head()))
-        NetworkThread::Get().pool().Put(group_, std::move(socket_));
+        loop_->pool().Put(group_, std::move(socket_));
       return Fail(0);
     }
     if (ec == asio::error::eof)
@@ -435,8 +425,9 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
     Read();
   }
 
+  const std::shared_ptr<NetworkLoopImpl> loop_;
   HttpRequestSpec spec_;
-  std::mutex deliver_lock_;  // guards delegate_: no delivery after Cancel()
+  std::recursive_mutex deliver_lock_;  // guards delegate_: no delivery after Cancel()
   std::shared_ptr<HttpTransactionDelegate> delegate_;
   tcp::socket socket_;
   tcp::resolver resolver_;
@@ -451,7 +442,26 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
   HttpResponseParser parser_;
 };
 
-void NetworkThread::Unregister(TransactionImpl* t) {
+NetworkLoopImpl::~NetworkLoopImpl() {
+  // An outside context's owner shuts the loop down while the context runs;
+  // sockets left over then close with their owners.
+  if (own_context_)
+    Shutdown();
+}
+
+bool NetworkLoopImpl::Register(const std::shared_ptr<TransactionImpl>& t) {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (shut_down_)
+    return false;
+  if (own_context_ && !thread_.joinable()) {
+    work_.emplace(asio::make_work_guard(context_));
+    thread_ = std::thread([this] { context_.run(); });
+  }
+  live_.insert(t);
+  return true;
+}
+
+void NetworkLoopImpl::Unregister(TransactionImpl* t) {
   std::shared_ptr<TransactionImpl> doomed;  // destroyed outside the lock
   std::lock_guard<std::mutex> guard(lock_);
   for (auto it = live_.begin(); it != live_.end(); ++it) {
@@ -463,56 +473,60 @@ void NetworkThread::Unregister(TransactionImpl* t) {
   }
 }
 
-void NetworkThread::Shutdown() {
+void NetworkLoopImpl::CloseAll(const std::set<std::shared_ptr<TransactionImpl>>& live) {
+  for (const auto& t : live)
+    t->Abandon();
+  pool_.CloseAll();
+}
+
+void NetworkLoopImpl::Shutdown() {
   std::set<std::shared_ptr<TransactionImpl>> live;
   std::thread thread;
   {
     std::lock_guard<std::mutex> guard(lock_);
+    if (shut_down_)
+      return;
     shut_down_ = true;
     live.swap(live_);
     work_.reset();
     thread.swap(thread_);
   }
-  if (thread.joinable()) {
-    // Close every socket on the network thread, then let run() drain.
-    asio::post(context_, [this, live] {
-      for (const auto& t : live)
-        t->Abandon();
-      pool_.CloseAll();
-    });
+  if (context_.get_executor().running_in_this_thread())
+    return CloseAll(live);
+  if (own_context_ && !thread.joinable())
+    return CloseAll(live);  // never ran
+  // Close every socket on the loop's thread and wait for it.
+  std::promise<void> closed;
+  asio::post(context_, [this, &live, &closed] {
+    CloseAll(live);
+    closed.set_value();
+  });
+  closed.get_future().wait();
+  if (thread.joinable())
     thread.join();
-  } else {
-    for (const auto& t : live)
-      t->Abandon();
-    pool_.CloseAll();
-  }
 }
 
 }  // namespace
 
-std::shared_ptr<HttpTransaction> HttpTransaction::Start(HttpRequestSpec spec,
+std::shared_ptr<NetworkLoop> NetworkLoop::OnContext(asio::io_context& context) {
+  return std::make_shared<NetworkLoopImpl>(context, nullptr);
+}
+
+std::shared_ptr<NetworkLoop> NetworkLoop::OnOwnThread() {
+  auto context = std::make_unique<asio::io_context>();
+  asio::io_context& ref = *context;
+  return std::make_shared<NetworkLoopImpl>(ref, std::move(context));
+}
+
+std::shared_ptr<HttpTransaction> HttpTransaction::Start(const std::shared_ptr<NetworkLoop>& loop,
+                                                        HttpRequestSpec spec,
                                                         std::shared_ptr<HttpTransactionDelegate> delegate) {
-  auto t = std::make_shared<TransactionImpl>(std::move(spec), std::move(delegate));
-  if (!NetworkThread::Get().Register(t))
+  auto impl = std::static_pointer_cast<NetworkLoopImpl>(loop);
+  auto t = std::make_shared<TransactionImpl>(impl, std::move(spec), std::move(delegate));
+  if (!impl->Register(t))
     return nullptr;
   t->Begin();
   return t;
 }
-
-namespace network_thread {
-
-void Shutdown() {
-  NetworkThread::Get().Shutdown();
-}
-
-void ResetForTesting() {
-  NetworkThread::Get().Reset();
-}
-
-int OpenSocketCount() {
-  return CountedOpenSockets();
-}
-
-}  // namespace network_thread
 
 }  // namespace cef_internal

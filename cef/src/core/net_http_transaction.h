@@ -1,5 +1,5 @@
-// One HTTP/1.1 exchange, direct or through an HTTP proxy, run on the network
-// thread, on an idle kept-alive connection of the same destination and proxy
+// One HTTP/1.1 exchange, direct or through an HTTP proxy, run on a network
+// loop, on an idle kept-alive connection of the same destination and proxy
 // when there is one (see net_socket_pool.h), else on a new one. No TLS.
 #ifndef CEF_SRC_CORE_NET_HTTP_TRANSACTION_H_
 #define CEF_SRC_CORE_NET_HTTP_TRANSACTION_H_
@@ -16,7 +16,33 @@
 #include "core/net_proxy_config.h"
 #include "core/net_url.h"
 
+namespace boost::asio {
+class io_context;
+}
+
 namespace cef_internal {
+
+// Where sockets live: one asio loop, the transactions running on it and
+// their idle kept-alive connections. Transactions and their delegates run on
+// the loop's thread.
+class NetworkLoop {
+ public:
+  // A loop on |context|, run by a thread the caller owns. The runtime runs
+  // its loads' sockets on the IO thread this way, so that a load and its
+  // exchange share a thread and no hand-off lies between them.
+  static std::shared_ptr<NetworkLoop> OnContext(boost::asio::io_context& context);
+
+  // A loop on a thread of its own (the stack used alone).
+  static std::shared_ptr<NetworkLoop> OnOwnThread();
+
+  virtual ~NetworkLoop() = default;
+
+  // Cancels every transaction still running and closes every socket, idle
+  // ones included, on the loop's thread; waits for that unless called
+  // there (an outside context must be running). Later starts fail. A loop
+  // with a thread of its own joins it.
+  virtual void Shutdown() = 0;
+};
 
 struct HttpRequestSpec {
   std::string method = "GET";
@@ -30,8 +56,9 @@ struct HttpRequestSpec {
   ProxyServer proxy;
 };
 
-// Receives the results. Called on the network thread, never after Cancel()
-// has returned, and never reentrantly from Start() or Cancel().
+// Receives the results. Called on the loop's thread, never after Cancel()
+// has returned, and never reentrantly from Start() or Cancel(). A delegate
+// may cancel its transaction from inside a call.
 class HttpTransactionDelegate {
  public:
   virtual ~HttpTransactionDelegate() = default;
@@ -43,9 +70,10 @@ class HttpTransactionDelegate {
 
 class HttpTransaction {
  public:
-  // Starts the exchange on the network thread. Returns null when the
-  // network thread has been shut down.
-  static std::shared_ptr<HttpTransaction> Start(HttpRequestSpec spec,
+  // Starts the exchange on |loop|. Any thread. Returns null when the loop
+  // has been shut down.
+  static std::shared_ptr<HttpTransaction> Start(const std::shared_ptr<NetworkLoop>& loop,
+                                                HttpRequestSpec spec,
                                                 std::shared_ptr<HttpTransactionDelegate> delegate);
 
   virtual ~HttpTransaction() = default;
@@ -53,22 +81,6 @@ class HttpTransaction {
   // Any thread. Closes the connection; the delegate hears nothing more.
   virtual void Cancel() = 0;
 };
-
-// The thread that runs every socket of the network stack.
-namespace network_thread {
-
-// Cancels every transaction still running, closes their sockets and joins
-// the thread. Later Start() calls fail. Called once at shutdown.
-void Shutdown();
-
-// Lets the network thread start again after Shutdown() (tests).
-void ResetForTesting();
-
-// Sockets currently open by the network stack, idle kept-alive ones
-// included.
-int OpenSocketCount();
-
-}  // namespace network_thread
 
 }  // namespace cef_internal
 

@@ -2,7 +2,8 @@
 // Chromium's socket pools keep them: grouped by where a connection leads
 // (the destination of a direct connection; the proxy and the destination
 // of a proxied one), the most recently used taken first, a few per group,
-// closed after a while unused. Network thread only.
+// closed after a while unused. One pool per network loop, used on the
+// loop's thread only.
 #ifndef CEF_SRC_CORE_NET_SOCKET_POOL_H_
 #define CEF_SRC_CORE_NET_SOCKET_POOL_H_
 #pragma once

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "core/net_http_transaction.h"
+#include "core/net_socket_pool.h"
 #include "include/internal/cef_types_net.h"
 #include "support/loopback_http.h"
 
@@ -48,10 +49,17 @@ class Collector : public HttpTransactionDelegate {
   std::promise<Outcome> done_;
 };
 
+// One loop for the program, as the runtime keeps one: idle connections
+// outlive the test that opened them.
+const std::shared_ptr<NetworkLoop>& Loop() {
+  static auto* loop = new std::shared_ptr<NetworkLoop>(NetworkLoop::OnOwnThread());
+  return *loop;
+}
+
 Outcome Exchange(HttpRequestSpec spec) {
   auto collector = std::make_shared<Collector>();
   auto future = collector->future();
-  auto t = HttpTransaction::Start(std::move(spec), collector);
+  auto t = HttpTransaction::Start(Loop(), std::move(spec), collector);
   EXPECT_TRUE(t);
   if (future.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
     ADD_FAILURE() << "transaction did not complete";
@@ -169,11 +177,23 @@ TEST(HttpTransaction, CancelClosesTheSocketAndSilencesTheDelegate) {
     c.hold_after_head = true;
     return c;
   });
+  // Cancels from inside its head call when told to, as a load does when
+  // it follows a redirect or meets a challenge.
   struct Probe : HttpTransactionDelegate {
+    bool cancel_in_head = false;
+    std::mutex lock;  // guards transaction
+    std::shared_ptr<HttpTransaction> transaction;
     std::promise<void> head;
     std::atomic<int> calls_after_cancel{0};
     std::atomic<bool> cancelled{false};
-    void OnHttpResponseHead(const HttpResponseHead&) override { head.set_value(); }
+    void OnHttpResponseHead(const HttpResponseHead&) override {
+      if (cancel_in_head) {
+        std::lock_guard<std::mutex> guard(lock);
+        transaction->Cancel();
+        cancelled = true;
+      }
+      head.set_value();
+    }
     void OnHttpData(std::string) override {
       if (cancelled)
         ++calls_after_cancel;
@@ -183,15 +203,26 @@ TEST(HttpTransaction, CancelClosesTheSocketAndSilencesTheDelegate) {
         ++calls_after_cancel;
     }
   };
-  auto probe = std::make_shared<Probe>();
-  auto head = probe->head.get_future();
-  auto t = HttpTransaction::Start(Get(server.origin() + "/hold"), probe);
-  ASSERT_EQ(head.wait_for(std::chrono::seconds(10)), std::future_status::ready);
-  EXPECT_GE(network_thread::OpenSocketCount(), 1);
-  t->Cancel();
-  probe->cancelled = true;  // nothing may arrive once Cancel() has returned
-  EXPECT_TRUE(server.WaitForAbandonedHolds(1, 10000));
-  EXPECT_EQ(probe->calls_after_cancel, 0);
+  for (bool from_inside : {false, true}) {
+    SCOPED_TRACE(from_inside ? "cancelled by the delegate" : "cancelled from another thread");
+    auto probe = std::make_shared<Probe>();
+    probe->cancel_in_head = from_inside;
+    auto head = probe->head.get_future();
+    std::shared_ptr<HttpTransaction> transaction;
+    {
+      std::lock_guard<std::mutex> guard(probe->lock);
+      probe->transaction = HttpTransaction::Start(Loop(), Get(server.origin() + "/hold"), probe);
+      transaction = probe->transaction;
+    }
+    ASSERT_EQ(head.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    if (!from_inside) {
+      EXPECT_GE(CountedOpenSockets(), 1);
+      transaction->Cancel();
+      probe->cancelled = true;  // nothing may arrive once Cancel() has returned
+    }
+    EXPECT_TRUE(server.WaitForAbandonedHolds(from_inside ? 2 : 1, 10000));
+    EXPECT_EQ(probe->calls_after_cancel, 0);
+  }
 }
 
 // Connection reuse as Chromium's socket pools do it.
@@ -335,25 +366,31 @@ TEST(HttpConnectionReuse, ProxiedAndDirectConnectionsArePooledApart) {
   EXPECT_EQ(at_origin[2].connection, 1);
 }
 
-// Runs last in this program: the network thread does not come back.
 TEST(HttpTransactionShutdown, ClosesEverySocketAndRefusesNewWork) {
   LoopbackHttpServer server([](const RecordedRequest&) {
     CannedResponse c;
     c.hold_after_head = true;
     return c;
   });
+  LoopbackHttpServer kept([](const RecordedRequest&) { return KeptAlive("idle"); });
+  std::shared_ptr<NetworkLoop> loop = NetworkLoop::OnOwnThread();
+  const int open_before = CountedOpenSockets();
+  auto idle = std::make_shared<Collector>();
+  auto idle_done = idle->future();
+  HttpTransaction::Start(loop, Get(kept.origin() + "/"), idle);
+  ASSERT_EQ(idle_done.wait_for(std::chrono::seconds(10)), std::future_status::ready);
   auto collector = std::make_shared<Collector>();
   std::vector<std::shared_ptr<HttpTransaction>> held;
   for (int i = 0; i < 3; ++i)
-    held.push_back(HttpTransaction::Start(Get(server.origin() + "/hold"), collector));
+    held.push_back(HttpTransaction::Start(loop, Get(server.origin() + "/hold"), collector));
   for (int i = 0; i < 200 && server.request_count() < 3; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   ASSERT_EQ(server.request_count(), 3u);
-  network_thread::Shutdown();
-  EXPECT_EQ(network_thread::OpenSocketCount(), 0);
+  EXPECT_EQ(CountedOpenSockets(), open_before + 4);  // three held, one idle
+  loop->Shutdown();
+  EXPECT_EQ(CountedOpenSockets(), open_before);
   EXPECT_TRUE(server.WaitForAbandonedHolds(3, 10000));
-  EXPECT_EQ(HttpTransaction::Start(Get(server.origin() + "/late"), collector), nullptr);
-  network_thread::ResetForTesting();
+  EXPECT_EQ(HttpTransaction::Start(loop, Get(server.origin() + "/late"), collector), nullptr);
 }
 
 }  // namespace

@@ -81,8 +81,9 @@ inline CefRefPtr<CefURLRequest> Fetch(CefRefPtr<CefRequest> request,
                                       CefRefPtr<CefRequestContext> context = nullptr) {
   CefRefPtr<CefURLRequest> url_request = CefURLRequest::Create(request, client, context);
   EXPECT_TRUE(url_request);
-  if (url_request)
+  if (url_request) {
     EXPECT_TRUE(cef_testing::RunUntil([&] { return client->complete; }, 15000));
+  }
   return url_request;
 }
 

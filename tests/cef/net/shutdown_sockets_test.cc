@@ -3,7 +3,7 @@
 // Cancel(). A program of its own, since the runtime starts once per process.
 #include <atomic>
 
-#include "core/net_http_transaction.h"
+#include "core/net_socket_pool.h"
 #include "include/cef_resource_handler.h"
 #include "include/cef_scheme.h"
 #include "runtime/net/load_pipeline.h"
@@ -74,11 +74,11 @@ TEST(NetworkShutdown, LeavesNoSocketOpen) {
   requests.push_back(CefURLRequest::Create(net_test::MakeRequest("stuck://x/"), clients.back(), context));
   ASSERT_TRUE(cef_testing::RunUntil(
       [&] { return clients[0]->body.size() && clients[1]->body.size() && clients[2]->body.size(); }, 10000));
-  EXPECT_EQ(cef_internal::network_thread::OpenSocketCount(), 3);
+  EXPECT_EQ(cef_internal::CountedOpenSockets(), 3);
   EXPECT_EQ(cef_internal::LiveLoadCount(), 4);
 
   runtime.Shutdown();
-  EXPECT_EQ(cef_internal::network_thread::OpenSocketCount(), 0);
+  EXPECT_EQ(cef_internal::CountedOpenSockets(), 0);
   EXPECT_EQ(cef_internal::LiveLoadCount(), 0);
   EXPECT_EQ(handler->cancels, 1);
   EXPECT_TRUE(server.WaitForAbandonedHolds(3, 10000));

@@ -459,26 +459,19 @@ class SkipCallback : public OneShotCallback<CefResourceSkipCallback> {
   IMPLEMENT_REFCOUNTING(SkipCallback);
 };
 
-// Carries socket events from the network thread to the job on IO. Its
-// reference to the job is let go on the IO thread too.
+// Hands the exchange's events to the job. The exchange runs on the IO
+// thread's network loop, so they reach the job directly; the reference to
+// the job is let go on the IO thread too.
 class NetBridge : public HttpTransactionDelegate {
  public:
   NetBridge(CefRefPtr<LoadJob> job, uint64_t gen) : job_(job), gen_(gen) {}
   ~NetBridge() override {
-    PostFunction(TID_IO, [job = std::move(job_)] {});
+    if (!CefCurrentlyOn(TID_IO))
+      PostFunction(TID_IO, [job = std::move(job_)] {});
   }
-  void OnHttpResponseHead(const HttpResponseHead& head) override {
-    uint64_t gen = gen_;
-    PostToJob(job_, [gen, head](LoadJob& job) { job.OnNetHead(gen, head); });
-  }
-  void OnHttpData(std::string data) override {
-    uint64_t gen = gen_;
-    PostToJob(job_, [gen, data = std::move(data)](LoadJob& job) mutable { job.OnNetData(gen, std::move(data)); });
-  }
-  void OnHttpComplete(int error) override {
-    uint64_t gen = gen_;
-    PostToJob(job_, [gen, error](LoadJob& job) { job.OnNetComplete(gen, error); });
-  }
+  void OnHttpResponseHead(const HttpResponseHead& head) override { job_->OnNetHead(gen_, head); }
+  void OnHttpData(std::string data) override { job_->OnNetData(gen_, std::move(data)); }
+  void OnHttpComplete(int error) override { job_->OnNetComplete(gen_, error); }
 
  private:
   CefRefPtr<LoadJob> job_;
@@ -760,7 +753,9 @@ void LoadJob::StartNetwork() {
   proxy_authorization_.clear();
   server_authorization_.clear();
   uint64_t gen = ++transaction_gen_;
-  transaction_ = HttpTransaction::Start(std::move(spec), std::make_shared<NetBridge>(this, gen));
+  std::shared_ptr<NetworkLoop> loop = RuntimeNetworkLoop();
+  if (loop)
+    transaction_ = HttpTransaction::Start(loop, std::move(spec), std::make_shared<NetBridge>(this, gen));
   if (!transaction_)
     return Complete(ERR_CONTEXT_SHUT_DOWN);
 }
