@@ -1,8 +1,9 @@
 #include "core/net_http_parser.h"
-#include "core/ascii.h"
 
+#include <algorithm>
 #include <cctype>
 
+#include "core/ascii.h"
 #include "include/internal/cef_types_net.h"
 
 namespace cef_internal {
@@ -139,24 +140,35 @@ int HttpResponseParser::StartBody() {
 }
 
 int HttpResponseParser::Feed(const char* data, size_t size, std::string& body_out) {
+  // Until the head is complete the bytes go through the buffer a piece at
+  // a time, so that the body behind a short head goes straight out once
+  // the head ends instead of being copied through the buffer as well.
+  constexpr size_t kHeadPiece = 4096;
   if (size)
     received_any_ = true;
-  if (state_ == State::kBodyLength && buffer_.empty()) {
-    // The common case of a large body: straight to the output, without a
-    // round through the buffer.
-    size_t n = size < remaining_ ? size : static_cast<size_t>(remaining_);
-    body_out.append(data, n);
-    data += n;
-    size -= n;
-    remaining_ -= n;
-    if (remaining_ == 0)
-      state_ = State::kDone;
+  int rv = 0;
+  while (!rv) {
+    if (state_ == State::kBodyLength && buffer_.empty()) {
+      // The common case of a large body: straight to the output.
+      size_t n = size < remaining_ ? size : static_cast<size_t>(remaining_);
+      body_out.append(data, n);
+      data += n;
+      size -= n;
+      remaining_ -= n;
+      if (remaining_ == 0)
+        state_ = State::kDone;
+    }
+    const size_t piece = head_complete() ? size : std::min(size, kHeadPiece);
+    buffer_.append(data, piece);
+    data += piece;
+    size -= piece;
+    rv = ParseBuffered(body_out);
+    // Consumed bytes leave the buffer once per piece, not once per line.
+    buffer_.erase(0, taken_);
+    taken_ = 0;
+    if (!size)
+      break;
   }
-  buffer_.append(data, size);
-  const int rv = ParseBuffered(body_out);
-  // Consumed bytes leave the buffer once per call, not once per line.
-  buffer_.erase(0, taken_);
-  taken_ = 0;
   return rv;
 }
 

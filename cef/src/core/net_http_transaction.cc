@@ -7,6 +7,7 @@
 #include <set>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include <boost/asio.hpp>
 
@@ -28,6 +29,9 @@ constexpr size_t kReadChunk = 256 * 1024;
 // At most this much is taken from the socket before it is handed on, so a
 // fast, long body still streams.
 constexpr size_t kMaxDelivery = 1024 * 1024;
+// Read buffers kept per loop for later transactions: memory touched for
+// the first time costs a page fault per page, far more than the copy.
+constexpr size_t kMaxSpareReadBuffers = 4;
 
 class TransactionImpl;
 
@@ -42,6 +46,8 @@ class NetworkLoopImpl : public NetworkLoop, public std::enable_shared_from_this<
   asio::io_context& context() { return context_; }
   // Loop thread only.
   IdleSocketPool& pool() { return pool_; }
+  std::unique_ptr<char[]> TakeReadBuffer();
+  void ReturnReadBuffer(std::unique_ptr<char[]> buffer);
 
   // Registers |t| (and makes sure an own thread runs). False after
   // Shutdown().
@@ -56,7 +62,8 @@ class NetworkLoopImpl : public NetworkLoop, public std::enable_shared_from_this<
   const std::unique_ptr<asio::io_context> own_context_;
   asio::io_context& context_;
   IdleSocketPool pool_;
-  std::mutex lock_;  // guards shut_down_, thread_, work_ and live_
+  std::vector<std::unique_ptr<char[]>> spare_read_buffers_;  // loop thread only
+  std::mutex lock_;                                          // guards shut_down_, thread_, work_ and live_
   bool shut_down_ = false;
   std::optional<asio::executor_work_guard<asio::io_context::executor_type>> work_;
   std::thread thread_;  // runs an own context_
@@ -168,12 +175,20 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
         socket_(loop_->context()),
         resolver_(loop_->context()),
         timer_(loop_->context()),
-        read_buffer_(new char[kReadChunk]),
         parser_(spec_.method == "HEAD") {}
 
   ~TransactionImpl() override { CloseCountedSocket(socket_); }
 
   void Begin() {
+    // Started on the loop's thread (a load on the IO thread), the request
+    // goes out at once; a failure on the way is still told later, never
+    // from inside Start().
+    if (loop_->context().get_executor().running_in_this_thread()) {
+      starting_ = true;
+      Open();
+      starting_ = false;
+      return;
+    }
     asio::post(loop_->context(), [self = shared_from_this()] { self->Open(); });
   }
 
@@ -212,6 +227,8 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
   }
 
   void Fail(int error) {
+    if (starting_)
+      return asio::post(loop_->context(), [self = shared_from_this(), error] { self->Fail(error); });
     Deliver([error](HttpTransactionDelegate& d) { d.OnHttpComplete(error); });
     Finish();
   }
@@ -368,6 +385,8 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
   }
 
   void Read() {
+    if (!read_buffer_)
+      read_buffer_ = loop_->TakeReadBuffer();
     socket_.async_read_some(asio::buffer(read_buffer_.get(), kReadChunk),
                             [self = shared_from_this()](const boost::system::error_code& ec, size_t n) {
                               if (!self->socket_.is_open())
@@ -418,6 +437,7 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
       // Nothing may follow the response on a connection kept for reuse.
       if (!ec && !parser_.had_trailing_bytes() && IsKeepAlive(parser_.head()))
         loop_->pool().Put(group_, std::move(socket_));
+      loop_->ReturnReadBuffer(std::move(read_buffer_));  // no read is pending
       return Fail(0);
     }
     if (ec == asio::error::eof)
@@ -438,7 +458,8 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
   bool reused_ = false;   // socket_ came from the idle pool
   bool retried_ = false;  // the request already went out a second time
   std::string request_text_;
-  std::unique_ptr<char[]> read_buffer_;  // left uninitialised: reads fill it
+  bool starting_ = false;                // Open() runs inside Start()
+  std::unique_ptr<char[]> read_buffer_;  // kReadChunk bytes, from the loop's spares
   HttpResponseParser parser_;
 };
 
@@ -459,6 +480,19 @@ bool NetworkLoopImpl::Register(const std::shared_ptr<TransactionImpl>& t) {
   }
   live_.insert(t);
   return true;
+}
+
+std::unique_ptr<char[]> NetworkLoopImpl::TakeReadBuffer() {
+  if (spare_read_buffers_.empty())
+    return std::unique_ptr<char[]>(new char[kReadChunk]);  // left uninitialised: reads fill it
+  std::unique_ptr<char[]> buffer = std::move(spare_read_buffers_.back());
+  spare_read_buffers_.pop_back();
+  return buffer;
+}
+
+void NetworkLoopImpl::ReturnReadBuffer(std::unique_ptr<char[]> buffer) {
+  if (buffer && spare_read_buffers_.size() < kMaxSpareReadBuffers)
+    spare_read_buffers_.push_back(std::move(buffer));
 }
 
 void NetworkLoopImpl::Unregister(TransactionImpl* t) {

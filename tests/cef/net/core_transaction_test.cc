@@ -145,6 +145,55 @@ TEST(HttpTransaction, ReportsConnectionAndProtocolErrors) {
   EXPECT_EQ(short_body.request_count(), 1u);
 }
 
+// A load on the IO thread starts its exchange on the loop's own thread:
+// the request goes out at once there, yet a failure is still told after
+// Start() has returned.
+TEST(HttpTransaction, StartedOnTheLoopThreadItNeverAnswersFromInsideStart) {
+  LoopbackHttpServer server([](const RecordedRequest& r) {
+    CannedResponse c;
+    c.body = "ok " + r.target;
+    return c;
+  });
+  struct Starter : HttpTransactionDelegate {
+    std::string origin;
+    bool in_start = false;  // loop thread only
+    std::shared_ptr<Collector> bad = std::make_shared<Collector>();
+    std::shared_ptr<Collector> good = std::make_shared<Collector>();
+    std::atomic<bool> answered_inside{false};
+    struct Watch : Collector {
+      Starter* starter = nullptr;
+      void OnHttpComplete(int error) override {
+        if (starter->in_start)
+          starter->answered_inside = true;
+        Collector::OnHttpComplete(error);
+      }
+    };
+    void OnHttpResponseHead(const HttpResponseHead&) override {}
+    void OnHttpData(std::string) override {}
+    void OnHttpComplete(int) override {
+      HttpRequestSpec bad_spec = Get(origin + "/bad");
+      bad_spec.method = "GE T";
+      in_start = true;
+      HttpTransaction::Start(Loop(), bad_spec, bad);
+      HttpTransaction::Start(Loop(), Get(origin + "/good"), good);
+      in_start = false;
+    }
+  };
+  auto starter = std::make_shared<Starter>();
+  starter->origin = server.origin();
+  auto watch = std::make_shared<Starter::Watch>();
+  watch->starter = starter.get();
+  starter->bad = watch;
+  auto bad = watch->future();
+  auto good = starter->good->future();
+  HttpTransaction::Start(Loop(), Get(server.origin() + "/first"), starter);
+  ASSERT_EQ(bad.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  ASSERT_EQ(good.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  EXPECT_EQ(bad.get().error, ERR_INVALID_ARGUMENT);
+  EXPECT_FALSE(starter->answered_inside);
+  EXPECT_EQ(good.get().body, "ok /good");
+}
+
 TEST(HttpTransaction, GoesThroughAProxyInAbsoluteForm) {
   LoopbackHttpServer origin;
   LoopbackProxy proxy("kesta", "secret");

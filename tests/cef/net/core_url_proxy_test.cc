@@ -1,4 +1,7 @@
 // URL splitting, redirect resolution, proxy rules and the response parser.
+#include <algorithm>
+#include <string>
+
 #include <gtest/gtest.h>
 
 #include "core/net_http_parser.h"
@@ -95,11 +98,15 @@ TEST(ProxyConfig, ModesAndServerLists) {
   EXPECT_FALSE(ParseProxyServer("ftp://x:1", server));
 }
 
-std::string Parse(const std::string& wire, int* error, HttpResponseParser* parser, bool eof = true) {
+// Framing must not depend on how reads split the stream: every wire is
+// fed byte by byte, in reads of 4095 bytes, and whole.
+constexpr size_t kSplits[] = {1, 4095, std::string::npos};
+
+std::string Parse(const std::string& wire, int* error, HttpResponseParser* parser, size_t step, bool eof = true) {
   std::string body;
-  // Byte by byte: framing must not depend on how reads split the stream.
-  for (char c : wire) {
-    *error = parser->Feed(&c, 1, body);
+  *error = 0;
+  for (size_t at = 0; at < wire.size(); at += step) {
+    *error = parser->Feed(wire.data() + at, std::min(step, wire.size() - at), body);
     if (*error)
       return body;
   }
@@ -109,41 +116,61 @@ std::string Parse(const std::string& wire, int* error, HttpResponseParser* parse
 }
 
 TEST(HttpResponseParser, FramesBodies) {
-  int error;
-  HttpResponseParser chunked;
-  EXPECT_EQ(Parse("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n"
-                  "X: a\r\n b\r\n\r\n4;ext\r\nWiki\r\n5\r\npedia\r\n0\r\nT: t\r\n\r\nextra",
-                  &error, &chunked, false),
-            "Wikipedia");
-  EXPECT_EQ(error, 0);
-  EXPECT_TRUE(chunked.done());
-  EXPECT_EQ(chunked.head().Get("x"), "a b");
-
-  HttpResponseParser until_close;
-  EXPECT_EQ(Parse("HTTP/1.0 200 OK\nContent-Type: text/plain\n\nall of it", &error, &until_close), "all of it");
-  EXPECT_EQ(error, 0);
-
-  HttpResponseParser no_content;
-  EXPECT_EQ(Parse("HTTP/1.1 204 No Content\r\nContent-Length: 5\r\n\r\n", &error, &no_content, false), "");
-  EXPECT_TRUE(no_content.done());
-
-  struct Bad {
-    const char* wire;
+  const std::string long_value(5000, 'v');
+  const std::string long_body(70000, 'b');
+  for (size_t step : kSplits) {
+    SCOPED_TRACE(step);
     int error;
-  } bad[] = {
-      {"", ERR_EMPTY_RESPONSE},
-      {"SSH-2.0\r\n\r\n", ERR_INVALID_HTTP_RESPONSE},
-      {"HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\nabc", ERR_CONTENT_LENGTH_MISMATCH},
-      {"HTTP/1.1 200 OK\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\n",
-       ERR_RESPONSE_HEADERS_MULTIPLE_CONTENT_LENGTH},
-      {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n", ERR_INVALID_CHUNKED_ENCODING},
-      {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nab", ERR_INCOMPLETE_CHUNKED_ENCODING},
-      {"HTTP/1.1 200 OK\r\nX: 1", ERR_RESPONSE_HEADERS_TRUNCATED},
-  };
-  for (const Bad& b : bad) {
-    HttpResponseParser parser;
-    Parse(b.wire, &error, &parser);
-    EXPECT_EQ(error, b.error) << b.wire;
+    HttpResponseParser chunked;
+    EXPECT_EQ(Parse("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n"
+                    "X: a\r\n b\r\n\r\n4;ext\r\nWiki\r\n5\r\npedia\r\n0\r\nT: t\r\n\r\nextra",
+                    &error, &chunked, step, false),
+              "Wikipedia");
+    EXPECT_EQ(error, 0);
+    EXPECT_TRUE(chunked.done());
+    EXPECT_TRUE(chunked.had_trailing_bytes());
+    EXPECT_EQ(chunked.head().Get("x"), "a b");
+
+    // A head longer than any piece it is parsed in, a body behind it in the
+    // same read, and a byte past the body.
+    HttpResponseParser sized;
+    EXPECT_EQ(Parse("HTTP/1.1 200 OK\r\nX-Long: " + long_value + "\r\nContent-Length: 70000\r\n\r\n" + long_body + "!",
+                    &error, &sized, step, false),
+              long_body);
+    EXPECT_EQ(error, 0);
+    EXPECT_TRUE(sized.done());
+    EXPECT_TRUE(sized.had_trailing_bytes());
+    EXPECT_EQ(sized.head().Get("X-Long"), long_value);
+
+    HttpResponseParser until_close;
+    EXPECT_EQ(Parse("HTTP/1.0 200 OK\nContent-Type: text/plain\n\nall of it", &error, &until_close, step), "all of it");
+    EXPECT_EQ(error, 0);
+
+    HttpResponseParser no_content;
+    EXPECT_EQ(Parse("HTTP/1.1 204 No Content\r\nContent-Length: 5\r\n\r\n", &error, &no_content, step, false), "");
+    EXPECT_TRUE(no_content.done());
+
+    struct Bad {
+      std::string wire;
+      int error;
+    } bad[] = {
+        {"", ERR_EMPTY_RESPONSE},
+        {"SSH-2.0\r\n\r\n", ERR_INVALID_HTTP_RESPONSE},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\nabc", ERR_CONTENT_LENGTH_MISMATCH},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\n",
+         ERR_RESPONSE_HEADERS_MULTIPLE_CONTENT_LENGTH},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n", ERR_INVALID_CHUNKED_ENCODING},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nab", ERR_INCOMPLETE_CHUNKED_ENCODING},
+        {"HTTP/1.1 200 OK\r\nX: 1", ERR_RESPONSE_HEADERS_TRUNCATED},
+        {"HTTP/1.1 200 OK\r\nX: " + std::string(300 * 1024, 'x') + "\r\n\r\n", ERR_RESPONSE_HEADERS_TOO_BIG},
+    };
+    for (const Bad& b : bad) {
+      if (step == 1 && b.wire.size() > 100000)
+        continue;  // a line is searched from its start on every byte
+      HttpResponseParser parser;
+      Parse(b.wire, &error, &parser, step);
+      EXPECT_EQ(error, b.error) << b.wire.substr(0, 60);
+    }
   }
 }
 
