@@ -347,8 +347,9 @@ void HttpServer::ResourceViolations(const Request& request,
     bool encoded = false;
     if (pool == "engine" || pool == "maps" || pool == "art") {
       const auto manifest = store_.Manifest(pool, *versions, state_.bundled());
-      if (manifest && manifest->contains("bindings") && (*manifest)["bindings"].is_object()) {
-        for (const auto& [url, file] : (*manifest)["bindings"].items()) {
+      const json* bindings = manifest && manifest->contains("bindings") ? &manifest->at("bindings") : nullptr;
+      if (bindings && bindings->is_object()) {
+        for (const auto& [url, file] : bindings->items()) {
           if (!file.is_string())
             continue;
           if (EncodePoolName(file.get<std::string>()) == name)
@@ -367,9 +368,11 @@ void HttpServer::ResourceViolations(const Request& request,
   const std::string decoded = DecodeLikeTheClient(path);
   bool bound = decoded == "/" || decoded == "/__client/bridge.js" || decoded == "/__client/game-observer.js";
   if (!bound) {
-    const auto manifest = store_.Manifest("engine", *versions, state_.bundled());
-    bound = manifest && manifest->contains("files") && (*manifest)["files"].is_object() && decoded.size() > 1 &&
-            (*manifest)["files"].contains(decoded.substr(1));
+    if (const auto manifest = store_.Manifest("engine", *versions, state_.bundled())) {
+      const auto files = manifest->find("files");
+      bound =
+          files != manifest->end() && files->is_object() && decoded.size() > 1 && files->contains(decoded.substr(1));
+    }
   }
   if (!bound)
     found.push_back("a path that generation \"" + generation + "\" does not bind");

@@ -112,23 +112,29 @@ std::string ResourceStore::ManifestName(const std::string& pool, const PoolVersi
   return pool == "art" && !namesMaps ? "art-manifest.json" : "pool-manifest.json";
 }
 
-std::optional<nlohmann::json> ResourceStore::Manifest(const std::string& pool,
-                                                      const PoolVersions& generation,
-                                                      const PoolVersions& bundled) const {
+std::shared_ptr<const nlohmann::json> ResourceStore::Manifest(const std::string& pool,
+                                                              const PoolVersions& generation,
+                                                              const PoolVersions& bundled) const {
   const auto version = generation.find(pool);
   if (version == generation.end() || version->second.empty())
-    return std::nullopt;
+    return nullptr;
   // A version name is a single directory name in the package store.
   if (!IsSafeRelativeName(version->second) || version->second.find('/') != std::string::npos)
-    return std::nullopt;
-  const fs::path dir = PoolDirectory(pool, version->second, bundled);
-  const auto text = ReadWholeFile(dir / ManifestName(pool, generation));
-  if (!text)
-    return std::nullopt;
-  auto manifest = nlohmann::json::parse(*text, nullptr, false);
-  if (!manifest.is_object())
-    return std::nullopt;
-  return manifest;
+    return nullptr;
+  const fs::path file = PoolDirectory(pool, version->second, bundled) / ManifestName(pool, generation);
+  std::optional<std::string> text = ReadWholeFile(file);
+  std::lock_guard<std::mutex> lock(manifestsMutex_);
+  if (!text) {
+    manifests_.erase(file);
+    return nullptr;
+  }
+  ParsedManifest& parsed = manifests_[file];
+  if (!parsed.json || parsed.text != *text) {
+    auto manifest = std::make_shared<nlohmann::json>(nlohmann::json::parse(*text, nullptr, false));
+    parsed.json = manifest->is_object() ? std::move(manifest) : nullptr;
+    parsed.text = std::move(*text);
+  }
+  return parsed.json;
 }
 
 bool ResourceStore::Complete(const PoolVersions& generation, const PoolVersions& bundled) const {

@@ -16,6 +16,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -56,9 +58,13 @@ class ResourceStore {
   // another name; the client picks manifests by the same rule.
   static std::string ManifestName(const std::string& pool, const PoolVersions& generation);
 
-  std::optional<nlohmann::json> Manifest(const std::string& pool,
-                                         const PoolVersions& generation,
-                                         const PoolVersions& bundled) const;
+  // The pool's manifest in the generation, parsed; null when the version
+  // is unknown or its manifest unreadable or no object. The file is read
+  // every time but parsed only when its content changed: every file request
+  // asks for the engine's manifest, which may list thousands of files.
+  std::shared_ptr<const nlohmann::json> Manifest(const std::string& pool,
+                                                 const PoolVersions& generation,
+                                                 const PoolVersions& bundled) const;
 
   // True when every pool version the generation names has a readable manifest.
   bool Complete(const PoolVersions& generation, const PoolVersions& bundled) const;
@@ -88,6 +94,13 @@ class ResourceStore {
 
   std::filesystem::path bundleRoot_;
   std::filesystem::path packageStore_;
+
+  struct ParsedManifest {
+    std::string text;
+    std::shared_ptr<const nlohmann::json> json;
+  };
+  mutable std::mutex manifestsMutex_;  // guards manifests_
+  mutable std::map<std::filesystem::path, ParsedManifest> manifests_;
 };
 
 // A relative file name that stays inside its directory: no empty, "." or

@@ -159,6 +159,18 @@ TEST_F(ServiceStoreTest, PoolLookupFollowsTheManifests) {
   EXPECT_EQ(store.PoolFile("art", "hero.svg", withoutMaps, bundled), bundle_ / "art/hero.svg");
   // A version that is a path must not reach outside the package store.
   EXPECT_FALSE(store.Manifest("maps", {{"maps", "../../bundle/maps"}}, bundled));
+
+  // A manifest rewritten in place counts at once, even with the same size
+  // and within one tick of the file clock; a broken or missing one gives
+  // nothing.
+  Write(bundle_ / "engine/pool-manifest.json",
+        R"({"version":"1.0.0","index":"index.html","files":{"engine/game.jz":"game.js","x":"../secret"}})");
+  EXPECT_FALSE(store.OriginFile("/engine/game.js", bundled, bundled));
+  EXPECT_EQ(store.OriginFile("/engine/game.jz", bundled, bundled), bundle_ / "engine/game.js");
+  Write(bundle_ / "engine/pool-manifest.json", "{");
+  EXPECT_FALSE(store.OriginFile("/engine/game.jz", bundled, bundled));
+  fs::remove(bundle_ / "engine/pool-manifest.json");
+  EXPECT_FALSE(store.Manifest("engine", bundled, bundled));
 }
 
 TEST_F(ServiceStoreTest, AcceptedUpdateBecomesANewGenerationThatSurvivesARestart) {
