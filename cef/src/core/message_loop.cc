@@ -247,7 +247,15 @@ class IOThread : public TaskQueueWaker {
     QueueFor(kIOSlot).Open(this);
     thread_ = std::thread([this] {
       tls_slot = kIOSlot;
-      io_.run();
+      // One handler at a time, so that tasks a socket or timer handler
+      // posts here run as soon as it returns, without a round through the
+      // completion port (two calls into the Wine server).
+      while (io_.run_one()) {
+        if (posted_here_) {
+          posted_here_ = false;
+          DoWork();
+        }
+      }
       tls_slot = -1;
     });
   }
@@ -270,6 +278,14 @@ class IOThread : public TaskQueueWaker {
   }
 
   void ScheduleWork() override {
+    if (tls_slot == kIOSlot) {
+      // A task posted by a task of this thread runs in the same batch (it
+      // goes on while tasks are ready, and re-arms for delayed ones); one
+      // posted by a handler runs when the handler returns.
+      if (!tls_running_task)
+        posted_here_ = true;
+      return;
+    }
     if (work_pending_.exchange(true))
       return;
     boost::asio::post(io_, [this] {
@@ -302,6 +318,7 @@ class IOThread : public TaskQueueWaker {
   boost::asio::executor_work_guard<boost::asio::io_context::executor_type> work_;
   boost::asio::steady_timer timer_;  // IO thread only
   std::atomic<bool> work_pending_{false};
+  bool posted_here_ = false;  // IO thread only
   std::thread thread_;
 };
 

@@ -150,6 +150,7 @@ int HttpResponseParser::Feed(const char* data, size_t size, std::string& body_ou
   while (!rv) {
     if (state_ == State::kBodyLength && buffer_.empty()) {
       // The common case of a large body: straight to the output.
+      ReserveBody(body_out);
       size_t n = size < remaining_ ? size : static_cast<size_t>(remaining_);
       body_out.append(data, n);
       data += n;
@@ -170,6 +171,12 @@ int HttpResponseParser::Feed(const char* data, size_t size, std::string& body_ou
       break;
   }
   return rv;
+}
+
+void HttpResponseParser::ReserveBody(std::string& body_out) const {
+  const size_t wanted = static_cast<size_t>(std::min<uint64_t>(remaining_, body_reserve_limit_));
+  if (body_out.capacity() - body_out.size() < wanted)
+    body_out.reserve(body_out.size() + wanted);
 }
 
 int HttpResponseParser::ParseBuffered(std::string& body_out) {
@@ -212,6 +219,8 @@ int HttpResponseParser::ParseBuffered(std::string& body_out) {
         if (!buffered)
           return 0;
         size_t n = buffered < remaining_ ? buffered : static_cast<size_t>(remaining_);
+        if (state_ == State::kBodyLength)
+          ReserveBody(body_out);
         body_out.append(buffer_, taken_, n);
         taken_ += n;
         remaining_ -= n;

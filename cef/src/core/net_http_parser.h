@@ -33,6 +33,11 @@ class HttpResponseParser {
   // net error code (negative) on malformed input, otherwise 0.
   int Feed(const char* data, size_t size, std::string& body_out);
 
+  // From now on, a body of announced length is given room for up to
+  // |limit| bytes at once in |body_out| (what is left of it, if less), so
+  // that it is not copied as it grows.
+  void ReserveBodyUpTo(size_t limit) { body_reserve_limit_ = limit; }
+
   // The peer closed the connection. Returns 0 when that completes the
   // response, otherwise a net error code.
   int OnEof();
@@ -68,6 +73,7 @@ class HttpResponseParser {
   // Takes one CRLF- or LF-terminated line from the buffer.
   bool TakeLine(std::string& line);
   size_t Buffered() const { return buffer_.size() - taken_; }
+  void ReserveBody(std::string& body_out) const;
 
   bool head_request_;
   bool received_any_ = false;
@@ -78,6 +84,7 @@ class HttpResponseParser {
   size_t header_bytes_ = 0;
   HttpResponseHead head_;
   int64_t content_length_ = -1;
+  size_t body_reserve_limit_ = 0;
   uint64_t remaining_ = 0;
 };
 

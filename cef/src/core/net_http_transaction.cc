@@ -37,9 +37,10 @@ class TransactionImpl;
 
 class NetworkLoopImpl : public NetworkLoop, public std::enable_shared_from_this<NetworkLoopImpl> {
  public:
-  // Runs on |context|; |own_context| is set when the loop runs it itself.
-  NetworkLoopImpl(asio::io_context& context, std::unique_ptr<asio::io_context> own_context)
-      : own_context_(std::move(own_context)), context_(context), pool_(context) {}
+  // Runs on |context|, run by |thread|; |own_context| is set instead when
+  // the loop runs it on a thread of its own.
+  NetworkLoopImpl(asio::io_context& context, std::unique_ptr<asio::io_context> own_context, std::thread::id thread)
+      : own_context_(std::move(own_context)), context_(context), pool_(context), thread_id_(thread) {}
 
   ~NetworkLoopImpl() override;
 
@@ -48,6 +49,13 @@ class NetworkLoopImpl : public NetworkLoop, public std::enable_shared_from_this<
   IdleSocketPool& pool() { return pool_; }
   std::unique_ptr<char[]> TakeReadBuffer();
   void ReturnReadBuffer(std::unique_ptr<char[]> buffer);
+
+  // Whether the caller runs on the loop's thread. Asio's own test answers
+  // only inside its handlers, not in the IO thread's tasks.
+  bool OnLoopThread() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return thread_id_ == std::this_thread::get_id();
+  }
 
   // Registers |t| (and makes sure an own thread runs). False after
   // Shutdown().
@@ -62,8 +70,11 @@ class NetworkLoopImpl : public NetworkLoop, public std::enable_shared_from_this<
   const std::unique_ptr<asio::io_context> own_context_;
   asio::io_context& context_;
   IdleSocketPool pool_;
-  std::vector<std::unique_ptr<char[]>> spare_read_buffers_;  // loop thread only
-  std::mutex lock_;                                          // guards shut_down_, thread_, work_ and live_
+  // Loop thread only.
+  std::vector<std::unique_ptr<char[]>> spare_read_buffers_;
+  // Guards thread_id_, shut_down_, thread_, work_ and live_.
+  std::mutex lock_;
+  std::thread::id thread_id_;  // the thread that runs context_
   bool shut_down_ = false;
   std::optional<asio::executor_work_guard<asio::io_context::executor_type>> work_;
   std::thread thread_;  // runs an own context_
@@ -175,7 +186,7 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
         socket_(loop_->context()),
         resolver_(loop_->context()),
         timer_(loop_->context()),
-        parser_(spec_.method == "HEAD") {}
+        parser_(NewParser()) {}
 
   ~TransactionImpl() override { CloseCountedSocket(socket_); }
 
@@ -183,7 +194,7 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
     // Started on the loop's thread (a load on the IO thread), the request
     // goes out at once; a failure on the way is still told later, never
     // from inside Start().
-    if (loop_->context().get_executor().running_in_this_thread()) {
+    if (loop_->OnLoopThread()) {
       starting_ = true;
       Open();
       starting_ = false;
@@ -214,6 +225,13 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
   }
 
  private:
+  HttpResponseParser NewParser() const {
+    HttpResponseParser parser(spec_.method == "HEAD");
+    // A delivery holds at most kMaxDelivery bytes and the read behind them.
+    parser.ReserveBodyUpTo(kMaxDelivery + kReadChunk);
+    return parser;
+  }
+
   bool via_proxy() const { return spec_.proxy.scheme == ProxyServer::Scheme::kHttp; }
 
   // Held across the call, so a Cancel() from another thread waits for it
@@ -300,7 +318,7 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
     CloseCountedSocket(socket_);
     reused_ = false;
     retried_ = true;
-    parser_ = HttpResponseParser(spec_.method == "HEAD");
+    parser_ = NewParser();
     Resolve();
   }
 
@@ -477,6 +495,7 @@ bool NetworkLoopImpl::Register(const std::shared_ptr<TransactionImpl>& t) {
   if (own_context_ && !thread_.joinable()) {
     work_.emplace(asio::make_work_guard(context_));
     thread_ = std::thread([this] { context_.run(); });
+    thread_id_ = thread_.get_id();
   }
   live_.insert(t);
   return true;
@@ -516,6 +535,7 @@ void NetworkLoopImpl::CloseAll(const std::set<std::shared_ptr<TransactionImpl>>&
 void NetworkLoopImpl::Shutdown() {
   std::set<std::shared_ptr<TransactionImpl>> live;
   std::thread thread;
+  bool on_loop_thread;
   {
     std::lock_guard<std::mutex> guard(lock_);
     if (shut_down_)
@@ -524,8 +544,9 @@ void NetworkLoopImpl::Shutdown() {
     live.swap(live_);
     work_.reset();
     thread.swap(thread_);
+    on_loop_thread = thread_id_ == std::this_thread::get_id();
   }
-  if (context_.get_executor().running_in_this_thread())
+  if (on_loop_thread)
     return CloseAll(live);
   if (own_context_ && !thread.joinable())
     return CloseAll(live);  // never ran
@@ -543,13 +564,13 @@ void NetworkLoopImpl::Shutdown() {
 }  // namespace
 
 std::shared_ptr<NetworkLoop> NetworkLoop::OnContext(asio::io_context& context) {
-  return std::make_shared<NetworkLoopImpl>(context, nullptr);
+  return std::make_shared<NetworkLoopImpl>(context, nullptr, std::this_thread::get_id());
 }
 
 std::shared_ptr<NetworkLoop> NetworkLoop::OnOwnThread() {
   auto context = std::make_unique<asio::io_context>();
   asio::io_context& ref = *context;
-  return std::make_shared<NetworkLoopImpl>(ref, std::move(context));
+  return std::make_shared<NetworkLoopImpl>(ref, std::move(context), std::thread::id());
 }
 
 std::shared_ptr<HttpTransaction> HttpTransaction::Start(const std::shared_ptr<NetworkLoop>& loop,

@@ -27,9 +27,10 @@ namespace cef_internal {
 // the loop's thread.
 class NetworkLoop {
  public:
-  // A loop on |context|, run by a thread the caller owns. The runtime runs
-  // its loads' sockets on the IO thread this way, so that a load and its
-  // exchange share a thread and no hand-off lies between them.
+  // A loop on |context|, run by the calling thread, which the caller owns.
+  // The runtime runs its loads' sockets on the IO thread this way, so that
+  // a load and its exchange share a thread and no hand-off lies between
+  // them.
   static std::shared_ptr<NetworkLoop> OnContext(boost::asio::io_context& context);
 
   // A loop on a thread of its own (the stack used alone).

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -174,10 +175,36 @@ TEST_F(MessageLoopTest, ThreadIdsAndTaskRunners) {
   EXPECT_TRUE(RunUIUntil([&] { return checks == 3; }, 5000));
 }
 
-TEST_F(MessageLoopTest, IOContextHandlersRunOnTheIOThread) {
+// Tasks that a socket or timer handler posts to its own thread run once it
+// returns, delayed ones when due, in order.
+TEST_F(MessageLoopTest, IOContextHandlersRunOnTheIOThreadAndTheirTasksAfterThem) {
   std::atomic<bool> on_io{false};
-  boost::asio::post(cef_internal::IOContext(), [&] { on_io = CefCurrentlyOn(TID_IO); });
-  EXPECT_TRUE(RunUIUntil([&] { return on_io.load(); }, 5000));
+  std::mutex lock;  // guards order
+  std::vector<std::string> order;
+  auto note = [&](const char* what) {
+    std::lock_guard<std::mutex> guard(lock);
+    order.push_back(std::string(what) + (CefCurrentlyOn(TID_IO) ? "" : " off IO"));
+  };
+  boost::asio::post(cef_internal::IOContext(), [&] {
+    on_io = CefCurrentlyOn(TID_IO);
+    cef_internal::PostFunction(
+        TID_IO, [&] { note("delayed"); }, 20);
+    cef_internal::PostFunction(TID_IO, [&] {
+      note("first");
+      cef_internal::PostFunction(TID_IO, [&] { note("from a task"); });
+    });
+    cef_internal::PostFunction(TID_IO, [&] { note("second"); });
+    note("handler");
+  });
+  EXPECT_TRUE(RunUIUntil(
+      [&] {
+        std::lock_guard<std::mutex> guard(lock);
+        return order.size() == 5;
+      },
+      5000));
+  EXPECT_TRUE(on_io);
+  std::lock_guard<std::mutex> guard(lock);
+  EXPECT_EQ(order, (std::vector<std::string>{"handler", "first", "second", "from a task", "delayed"}));
 }
 
 TEST_F(MessageLoopTest, BoundReferencesLiveUntilTheTaskRanAndDieOnItsThread) {

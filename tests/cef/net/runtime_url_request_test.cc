@@ -222,36 +222,74 @@ TEST(URLRequestProxy, LoopbackBypassesTheProxyUnlessSubtracted) {
 
 namespace {
 
-// A resource handler's own fetch: created on the IO thread, heard there.
+// A resource handler's own fetch: created on the IO thread, heard there,
+// never from inside Create(); the next one may start from the completion,
+// where the load that completed is already gone.
 class IoClient : public RecordingClient {
  public:
+  IoClient(CefRefPtr<CefRequestContext> context, std::string next_url)
+      : context_(context), next_url_(std::move(next_url)) {}
+
+  // IO thread.
+  void Start(CefRefPtr<CefRequest> request) {
+    in_create_ = true;
+    started_ = CefURLRequest::Create(request, this, context_);
+    in_create_ = false;
+    created = created && started_;
+  }
+
   std::atomic<bool> all_on_io{true};
+  std::atomic<bool> heard_inside_create{false};
+  std::atomic<bool> created{true};
   std::atomic<bool> done{false};
+  std::atomic<int> loads_left_at_completion{-1};
+  std::atomic<int> status{UR_UNKNOWN};
+
   void OnRequestComplete(CefRefPtr<CefURLRequest> request) override {
-    all_on_io = all_on_io && CefCurrentlyOn(TID_IO);
+    Heard();
     status = request->GetRequestStatus();
-    done = true;
+    if (request->GetRequestStatus() != UR_SUCCESS || next_url_.empty()) {
+      loads_left_at_completion = cef_internal::LiveLoadCount();
+      done = true;
+      return;
+    }
+    Start(MakeRequest(next_url_));
+    next_url_.clear();
   }
   void OnDownloadData(CefRefPtr<CefURLRequest> request, const void* data, size_t size) override {
-    all_on_io = all_on_io && CefCurrentlyOn(TID_IO);
+    Heard();
     RecordingClient::OnDownloadData(request, data, size);
   }
-  std::atomic<int> status{UR_UNKNOWN};
+
+ private:
+  void Heard() {
+    all_on_io = all_on_io && CefCurrentlyOn(TID_IO);
+    heard_inside_create = heard_inside_create || in_create_;
+  }
+
+  CefRefPtr<CefRequestContext> context_;
+  std::string next_url_;
+  bool in_create_ = false;  // IO thread only
+  CefRefPtr<CefURLRequest> started_;
 };
 
 TEST(URLRequest, WorksFromTheIOThread) {
-  LoopbackHttpServer server;
-  CefRefPtr<IoClient> client = new IoClient();
-  CefRefPtr<CefRequest> request = MakeRequest(server.origin() + "/from-io");
-  std::atomic<bool> created{false};
-  CefRefPtr<CefRequestContext> context = NewContext();
-  cef_internal::PostFunction(
-      TID_IO, [&, request, client, context] { created = CefURLRequest::Create(request, client, context) != nullptr; });
+  LoopbackHttpServer server([](const RecordedRequest& r) {
+    CannedResponse c;
+    c.keep_alive = true;
+    c.body = "ok " + r.target;
+    return c;
+  });
+  CefRefPtr<IoClient> client = new IoClient(NewContext(), server.origin() + "/second");
+  CefRefPtr<CefRequest> request = MakeRequest(server.origin() + "/first");
+  cef_internal::PostFunction(TID_IO, [client, request] { client->Start(request); });
   ASSERT_TRUE(cef_testing::RunUntil([&] { return client->done.load(); }, 10000));
-  EXPECT_TRUE(created);
+  EXPECT_TRUE(client->created);
   EXPECT_TRUE(client->all_on_io);
+  EXPECT_FALSE(client->heard_inside_create);
   EXPECT_EQ(client->status, UR_SUCCESS);
-  EXPECT_EQ(client->body, "ok");
+  EXPECT_EQ(client->body, "ok /firstok /second");
+  EXPECT_EQ(client->loads_left_at_completion, 0);
 }
 
 }  // namespace

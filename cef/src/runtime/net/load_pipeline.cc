@@ -275,9 +275,21 @@ class LoadJob : public LoadHandle {
 
   template <typename F>
   void Reply(F&& f) {
-    if (!delegate_)
+    ReplyTo(delegate_, std::forward<F>(f));
+  }
+
+  // A delegate on the IO thread (a request made there, as a resource
+  // handler makes its own) hears at once: replies come from a task or a
+  // socket event of this job, never from inside a call to client code, so
+  // they stay in order and never nest. Other threads get them as tasks.
+  template <typename F>
+  void ReplyTo(CefRefPtr<LoadDelegate> delegate, F&& f) {
+    if (!delegate)
       return;
-    CefRefPtr<LoadDelegate> delegate = delegate_;
+    if (reply_ && reply_->BelongsToCurrentThread()) {
+      f(*delegate);
+      return;
+    }
     auto task = [delegate, f = std::forward<F>(f)]() mutable { f(*delegate); };
     if (!reply_ || !PostToRunner(task))
       PostFunction(TID_IO, std::move(task));
@@ -910,7 +922,7 @@ void LoadJob::Complete(cef_errorcode_t error) {
     rrh_->OnResourceLoadComplete(params_.browser, params_.frame, request_.get(), response_.get(), status, received_);
   }
   CefRefPtr<CefResponse> response = response_.get();
-  Reply([error, response](LoadDelegate& d) { d.OnLoadComplete(error, response); });
+  CefRefPtr<LoadDelegate> delegate = delegate_;
   handler_ = nullptr;
   rrh_ = nullptr;
   delegate_ = nullptr;
@@ -919,6 +931,8 @@ void LoadJob::Complete(cef_errorcode_t error) {
     std::lock_guard<std::mutex> guard(g_live_lock);
     g_live.erase(this);
   }
+  // Last: a delegate that hears at once finds the load gone.
+  ReplyTo(delegate, [error, response](LoadDelegate& d) { d.OnLoadComplete(error, response); });
 }
 
 void CancelAllLoads() {
