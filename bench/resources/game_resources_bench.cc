@@ -420,7 +420,10 @@ int main() {
     const double directRate = report("straight from the service", directTime);
     const double directUIRate = report("  the same from the UI thread", directUITime);
     const double plainRate = report("plain kept-alive client", plainTime);
-    std::printf("ratio handler/direct        %8.2f\n", handlerRate / directRate);
+    // The handler road starts and ends on the UI thread (the page's), so it
+    // is held against the direct road from the same thread.
+    std::printf("ratio handler/direct        %8.2f  (target >= 0.80; both from the UI thread)\n",
+                handlerRate / directUIRate);
     std::printf("ratio handler/plain         %8.2f\n", handlerRate / plainRate);
     std::printf("ratio direct/plain          %8.2f  (target >= 0.80)\n", directRate / plainRate);
     std::printf("  from the UI thread        %8.2f\n", directUIRate / plainRate);

@@ -176,6 +176,7 @@ class TestHandler : public CefResourceHandler {
   std::atomic<int> skipped{0};
   std::string range_status = "200";
   std::string redirect_to;
+  int64_t announced = -1;  // the length told, when not the whole body
   CefRefPtr<CefCallback> open_callback;
 
   bool Open(CefRefPtr<CefRequest> request, bool& handle_request, CefRefPtr<CefCallback> callback) override {
@@ -213,7 +214,7 @@ class TestHandler : public CefResourceHandler {
     response->SetMimeType("text/html");
     CefResponse::HeaderMap headers{{"X-Handler", "1"}};
     response->SetHeaderMap(headers);
-    length = static_cast<int64_t>(body_.size());
+    length = announced >= 0 ? announced : static_cast<int64_t>(body_.size());
   }
 
   bool Skip(int64_t n, int64_t& bytes_skipped, CefRefPtr<CefResourceSkipCallback>) override {
@@ -325,6 +326,15 @@ TEST(LoadPipelineHandler, ServesTheResponseItDescribes) {
     EXPECT_EQ(s.recorder->response->GetMimeType().ToString(), "text/html");
     EXPECT_EQ(s.recorder->response->GetHeaderByName("x-handler").ToString(), "1");
     EXPECT_EQ(s.handler->cancels, 0);
+  }
+  // A handler with more than it announced is read up to the announced
+  // length, however many reads that takes at once.
+  for (auto mode : {TestHandler::Mode::kSync, TestHandler::Mode::kAsync}) {
+    Served s = Serve(mode, body, 7000, "https://game.example/longer",
+                     [](TestHandler& h, CefRequest&) { h.announced = 70000; });
+    ASSERT_TRUE(Finish(s.recorder)) << static_cast<int>(mode);
+    EXPECT_EQ(s.recorder->error, ERR_NONE);
+    EXPECT_EQ(s.recorder->body, body.substr(0, 70000));
   }
 }
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "core/data_url.h"
@@ -31,6 +32,9 @@ constexpr int kMaxRedirects = 20;
 // A proxy or server that rejects every answer would otherwise loop forever.
 constexpr int kMaxAuthRounds = 8;
 constexpr int kReadBufferSize = 32 * 1024;
+// Bytes a handler gives at once are handed on in deliveries of about this
+// size at most.
+constexpr size_t kMaxBatch = 1024 * 1024;
 constexpr char kUserAgent[] =
     "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
     "Chrome/152.0.0.0 Safari/537.36";
@@ -225,10 +229,8 @@ class LoadJob : public LoadHandle {
         DeliverData(std::string(read_buffer_.data(), static_cast<size_t>(bytes_read)));
       return ReadLegacy();
     }
-    if (bytes_read > 0) {
-      DeliverData(std::string(read_buffer_.data(), static_cast<size_t>(bytes_read)));
-      return ReadMore();
-    }
+    if (bytes_read > 0)
+      return ReadMore(std::string(read_buffer_.data(), static_cast<size_t>(bytes_read)));
     if (bytes_read == 0)
       return FinishHandler(ERR_NONE);
     FinishHandler(static_cast<cef_errorcode_t>(bytes_read));
@@ -326,8 +328,10 @@ class LoadJob : public LoadHandle {
   void HandlerHeaders();
   void SkipMore();
   // Bytes to ask the handler for next; 0 once the announced length is in.
-  int NextReadSize() const;
-  void ReadMore();
+  // |unsent|: bytes read but not yet handed on.
+  int NextReadSize(size_t unsent) const;
+  // Reads on from the handler; |batch| holds bytes read but not yet handed on.
+  void ReadMore(std::string batch = std::string());
   void ReadLegacy();
   void FinishHandler(cef_errorcode_t error);
   void StartNetwork();
@@ -656,18 +660,24 @@ void LoadJob::SkipMore() {
     ReadMore();
 }
 
-int LoadJob::NextReadSize() const {
+int LoadJob::NextReadSize(size_t unsent) const {
   if (response_length_ < 0)
     return kReadBufferSize;
-  return static_cast<int>(std::clamp<int64_t>(response_length_ - received_, 0, kReadBufferSize));
+  const int64_t left = response_length_ - received_ - static_cast<int64_t>(unsent);
+  return static_cast<int>(std::clamp<int64_t>(left, 0, kReadBufferSize));
 }
 
-void LoadJob::ReadMore() {
+void LoadJob::ReadMore(std::string batch) {
   stage_ = Stage::kRead;
+  // What the handler gives at once goes on together, as a page takes
+  // whatever its data pipe holds: one task for the delegate's thread, not
+  // one per read.
   while (!done_) {
-    const int want = NextReadSize();
-    if (want == 0)
+    const int want = NextReadSize(batch.size());
+    if (want == 0) {
+      DeliverData(std::move(batch));
       return FinishHandler(ERR_NONE);
+    }
     uint64_t token = NewWait();
     CefRefPtr<ReadCallback> callback = new ReadCallback(this, token);
     int bytes_read = 0;
@@ -675,12 +685,17 @@ void LoadJob::ReadMore() {
     if (done_)
       return;
     if (rv && bytes_read == 0)
-      return;  // the callback answers
+      return DeliverData(std::move(batch));  // the callback answers
     waiting_token_ = 0;
     if (rv && bytes_read > 0) {
-      DeliverData(std::string(read_buffer_.data(), static_cast<size_t>(std::min(bytes_read, want))));
+      if (batch.empty() && response_length_ > received_)
+        batch.reserve(static_cast<size_t>(std::min<int64_t>(response_length_ - received_, kMaxBatch)));
+      batch.append(read_buffer_.data(), static_cast<size_t>(std::min(bytes_read, want)));
+      if (batch.size() >= kMaxBatch)
+        DeliverData(std::exchange(batch, std::string()));
       continue;
     }
+    DeliverData(std::move(batch));
     if (rv)
       return FinishHandler(ERR_FAILED);
     if (bytes_read == 0)
@@ -694,7 +709,7 @@ void LoadJob::ReadMore() {
 void LoadJob::ReadLegacy() {
   stage_ = Stage::kReadLegacy;
   while (!done_) {
-    const int want = NextReadSize();
+    const int want = NextReadSize(0);
     if (want == 0)
       return FinishHandler(ERR_NONE);
     uint64_t token = NewWait();
