@@ -35,7 +35,9 @@ endfunction()
 # replays a failing order.
 function(kesta_add_test_entry name program)
   add_test(NAME ${name} COMMAND ${program} ${ARGN})
-  set_tests_properties(${name} PROPERTIES ENVIRONMENT GTEST_SHUFFLE=1)
+  # The longest program takes well under a minute: a hang fails the run
+  # instead of holding it for CTest's default 25 minutes.
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT GTEST_SHUFFLE=1 TIMEOUT 300)
   if(WIN32)
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine)
   endif()
