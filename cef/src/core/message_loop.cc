@@ -250,11 +250,14 @@ class IOThread : public TaskQueueWaker {
       // One handler at a time, so that tasks a socket or timer handler
       // posts here run as soon as it returns, without a round through the
       // completion port (two calls into the Wine server).
-      while (io_.run_one()) {
-        if (posted_here_) {
+      for (;;) {
+        // Also what the last batch left when it reached its size.
+        while (posted_here_) {
           posted_here_ = false;
           DoWork();
         }
+        if (!io_.run_one())
+          break;
       }
       tls_slot = -1;
     });

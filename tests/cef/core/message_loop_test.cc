@@ -194,17 +194,23 @@ TEST_F(MessageLoopTest, IOContextHandlersRunOnTheIOThreadAndTheirTasksAfterThem)
       cef_internal::PostFunction(TID_IO, [&] { note("from a task"); });
     });
     cef_internal::PostFunction(TID_IO, [&] { note("second"); });
+    // More than one batch holds.
+    for (int i = 0; i < 200; ++i)
+      cef_internal::PostFunction(TID_IO, [&] { note("many"); });
     note("handler");
   });
   EXPECT_TRUE(RunUIUntil(
       [&] {
         std::lock_guard<std::mutex> guard(lock);
-        return order.size() == 5;
+        return order.size() == 205;
       },
       5000));
   EXPECT_TRUE(on_io);
   std::lock_guard<std::mutex> guard(lock);
-  EXPECT_EQ(order, (std::vector<std::string>{"handler", "first", "second", "from a task", "delayed"}));
+  std::vector<std::string> expected{"handler", "first", "second"};
+  expected.insert(expected.end(), 200, "many");
+  expected.insert(expected.end(), {"from a task", "delayed"});
+  EXPECT_EQ(order, expected);
 }
 
 TEST_F(MessageLoopTest, BoundReferencesLiveUntilTheTaskRanAndDieOnItsThread) {
