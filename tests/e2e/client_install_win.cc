@@ -1,5 +1,6 @@
 #include "e2e/client_install_win.h"
 
+#include <cstdio>
 #include <fstream>
 #include <random>
 #include <thread>
@@ -74,8 +75,8 @@ namespace {
 // `output`; the process handle and id, or a null handle.
 PROCESS_INFORMATION launch(std::wstring command, const fs::path& directory, const fs::path& output) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  HANDLE file = CreateFileW(output.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileW(output.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
@@ -83,9 +84,15 @@ PROCESS_INFORMATION launch(std::wstring command, const fs::path& directory, cons
   startup.hStdOutput = file;
   startup.hStdError = file;
   PROCESS_INFORMATION info{};
-  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, directory.c_str(), &startup,
-                      &info))
+  // Once in a while, under a busy Wine server, a start fails at once; a few
+  // more tries tell that apart from a real failure, and the code is shown.
+  for (int attempt = 1; attempt <= 5; ++attempt) {
+    if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, directory.c_str(), &startup, &info))
+      break;
     info = PROCESS_INFORMATION{};
+    std::fprintf(stderr, "CreateProcessW failed with %lu (try %d of 5)\n", GetLastError(), attempt);
+    Sleep(200);
+  }
   CloseHandle(file);
   if (info.hThread)
     CloseHandle(info.hThread);
@@ -96,9 +103,8 @@ PROCESS_INFORMATION launch(std::wstring command, const fs::path& directory, cons
 
 bool ClientInstall::StartService() {
   fs::create_directories(data_);
-  const std::wstring command = L"\"" + (app_ / "kesta-service.exe").wstring() + L"\" --data-dir \"" +
-                               data_.wstring() + L"\" --bundle \"" + (app_ / "resources").wstring() +
-                               L"\" --control";
+  const std::wstring command = L"\"" + (app_ / "kesta-service.exe").wstring() + L"\" --data-dir \"" + data_.wstring() +
+                               L"\" --bundle \"" + (app_ / "resources").wstring() + L"\" --control";
   const PROCESS_INFORMATION info = launch(command, app_, data_ / "service.log");
   if (!info.hProcess)
     return false;
