@@ -446,40 +446,35 @@ std::string CanonPath(std::string_view path, bool special) {
   return out;
 }
 
-std::string CanonQuery(std::string_view query) {
-  std::string out;
-  for (char ch : query) {
-    unsigned char c = ch;
-    if (c < 0x21 || c > 0x7E || c == '"' || c == '#' || c == '<' || c == '>')
-      AppendEscaped(c, out);
-    else
-      out += ch;
-  }
-  return out;
-}
-
-std::string CanonFragment(std::string_view fragment) {
-  std::string out;
-  for (char ch : fragment) {
-    unsigned char c = ch;
-    if (c < 0x21 || c >= 0x7F || c == '"' || c == '<' || c == '>' || c == '`')
-      AppendEscaped(c, out);
-    else
-      out += ch;
-  }
-  return out;
-}
-
-std::string CanonUserInfo(std::string_view text) {
+// |text| with every byte that |escape| picks percent-escaped.
+template <typename Pred>
+std::string EscapeWhere(std::string_view text, Pred escape) {
   std::string out;
   for (char ch : text) {
     unsigned char c = ch;
-    if (c < 0x21 || c > 0x7E || std::string_view("\"#/:;<=>?@[\\]^`{|}").find(ch) != std::string_view::npos)
+    if (escape(c))
       AppendEscaped(c, out);
     else
       out += ch;
   }
   return out;
+}
+
+std::string CanonQuery(std::string_view query) {
+  return EscapeWhere(
+      query, [](unsigned char c) { return c < 0x21 || c > 0x7E || c == '"' || c == '#' || c == '<' || c == '>'; });
+}
+
+std::string CanonFragment(std::string_view fragment) {
+  return EscapeWhere(
+      fragment, [](unsigned char c) { return c < 0x21 || c >= 0x7F || c == '"' || c == '<' || c == '>' || c == '`'; });
+}
+
+std::string CanonUserInfo(std::string_view text) {
+  return EscapeWhere(text, [](unsigned char c) {
+    return c < 0x21 || c > 0x7E ||
+           std::string_view("\"#/:;<=>?@[\\]^`{|}").find(static_cast<char>(c)) != std::string_view::npos;
+  });
 }
 
 // Splits "path?query#fragment" and appends the canonical pieces.
