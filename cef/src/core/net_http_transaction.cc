@@ -252,13 +252,7 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
   }
 
   void Finish() {
-    {
-      std::lock_guard<std::recursive_mutex> guard(deliver_lock_);
-      delegate_.reset();
-    }
-    resolver_.cancel();
-    timer_.cancel();
-    CloseCountedSocket(socket_);
+    Abandon();
     loop_->Unregister(this);
   }
 
