@@ -688,7 +688,9 @@ void LoadJob::ReadMore(std::string batch) {
       return DeliverData(std::move(batch));  // the callback answers
     waiting_token_ = 0;
     if (rv && bytes_read > 0) {
-      if (batch.empty() && response_length_ > received_)
+      // Room for the rest of an announced length at once (it counts the
+      // batch, which is not received yet).
+      if (batch.size() == batch.capacity() && response_length_ > received_)
         batch.reserve(static_cast<size_t>(std::min<int64_t>(response_length_ - received_, kMaxBatch)));
       batch.append(read_buffer_.data(), static_cast<size_t>(std::min(bytes_read, want)));
       if (batch.size() >= kMaxBatch)
