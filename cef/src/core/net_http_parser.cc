@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 
 #include "core/ascii.h"
 #include "include/internal/cef_types_net.h"
@@ -12,7 +13,10 @@ namespace {
 
 using ascii::Trim;
 
+// Chromium's caps: a head as a whole (its lines share it), and each line of
+// chunked framing (a chunk-size line with its extensions, a trailer line).
 constexpr size_t kMaxHeaderBytes = 256 * 1024;
+constexpr size_t kMaxChunkLineBytes = 16 * 1024;
 
 bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size())
@@ -43,15 +47,40 @@ std::vector<std::string> HttpResponseHead::GetAll(const std::string& name) const
   return values;
 }
 
-bool HttpResponseParser::TakeLine(std::string& line) {
-  size_t nl = buffer_.find('\n', taken_);
-  if (nl == std::string::npos)
-    return false;
-  line.assign(buffer_, taken_, nl - taken_);
+bool HttpResponseHead::HasValue(const std::string& name, const std::string& value) const {
+  for (const std::string& list : GetAll(name)) {
+    size_t start = 0;
+    while (start <= list.size()) {
+      size_t comma = list.find(',', start);
+      if (comma == std::string::npos)
+        comma = list.size();
+      if (EqualsIgnoreCase(Trim(std::string_view(list).substr(start, comma - start)), value))
+        return true;
+      start = comma + 1;
+    }
+  }
+  return false;
+}
+
+int HttpResponseParser::TakeLine(std::string& line) {
+  const bool in_head = !head_complete();
+  const size_t room = in_head ? kMaxHeaderBytes - header_bytes_ : kMaxChunkLineBytes;
+  // The search stops at the cap, so a line that never ends costs no more.
+  const size_t searched = std::min(Buffered(), room);
+  const void* nl = std::memchr(buffer_.data() + taken_, '\n', searched);
+  if (!nl) {
+    if (Buffered() < room)
+      return 0;
+    return in_head ? ERR_RESPONSE_HEADERS_TOO_BIG : ERR_INVALID_CHUNKED_ENCODING;
+  }
+  const size_t length = static_cast<const char*>(nl) - (buffer_.data() + taken_);
+  if (in_head)
+    header_bytes_ += length + 1;
+  line.assign(buffer_, taken_, length);
   if (!line.empty() && line.back() == '\r')
     line.pop_back();
-  taken_ = nl + 1;
-  return true;
+  taken_ += length + 1;
+  return 1;
 }
 
 int HttpResponseParser::ParseStatusLine(const std::string& line) {
@@ -108,10 +137,10 @@ int HttpResponseParser::StartBody() {
     state_ = State::kDone;
     return 0;
   }
-  std::string te = head_.Get("Transfer-Encoding");
-  for (char& c : te)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (te.find("chunked") != std::string::npos) {
+  // As Chromium reads it: any coding of any Transfer-Encoding header named
+  // chunked, except from an HTTP/1.0 peer; a body in other codings alone
+  // runs to the close.
+  if (head_.AtLeastHttp11() && head_.HasValue("Transfer-Encoding", "chunked")) {
     state_ = State::kChunkSize;
     return 0;
   }
@@ -186,14 +215,8 @@ int HttpResponseParser::ParseBuffered(std::string& body_out) {
       case State::kHeaders:
       case State::kTrailers: {
         std::string line;
-        if (!TakeLine(line)) {
-          if (state_ != State::kTrailers && header_bytes_ + Buffered() > kMaxHeaderBytes)
-            return ERR_RESPONSE_HEADERS_TOO_BIG;
-          return 0;
-        }
-        header_bytes_ += line.size() + 2;
-        if (state_ != State::kTrailers && header_bytes_ > kMaxHeaderBytes)
-          return ERR_RESPONSE_HEADERS_TOO_BIG;
+        if (int rv = TakeLine(line); rv <= 0)
+          return rv;
         if (state_ == State::kStatusLine) {
           if (line.empty())
             continue;  // stray blank line before the status line
@@ -230,8 +253,8 @@ int HttpResponseParser::ParseBuffered(std::string& body_out) {
       }
       case State::kChunkSize: {
         std::string line;
-        if (!TakeLine(line))
-          return Buffered() > 4096 ? ERR_INVALID_CHUNKED_ENCODING : 0;
+        if (int rv = TakeLine(line); rv <= 0)
+          return rv;
         size_t semi = line.find(';');
         std::string hex = Trim(line.substr(0, semi));
         if (hex.empty() || hex.size() > 15)
@@ -250,8 +273,11 @@ int HttpResponseParser::ParseBuffered(std::string& body_out) {
       }
       case State::kChunkDataEnd: {
         std::string line;
-        if (!TakeLine(line))
-          return Buffered() > 2 ? ERR_INVALID_CHUNKED_ENCODING : 0;
+        int rv = TakeLine(line);
+        if (rv == 0 && Buffered() > 2)
+          rv = ERR_INVALID_CHUNKED_ENCODING;  // nothing but CRLF ends a chunk
+        if (rv <= 0)
+          return rv;
         if (!line.empty())
           return ERR_INVALID_CHUNKED_ENCODING;
         state_ = State::kChunkSize;

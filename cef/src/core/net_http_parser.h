@@ -19,9 +19,14 @@ struct HttpResponseHead {
   std::string status_text;
   std::vector<std::pair<std::string, std::string>> headers;  // in arrival order
 
+  bool AtLeastHttp11() const { return version_major > 1 || (version_major == 1 && version_minor >= 1); }
+
   // First value of |name| (case-insensitive), or empty.
   std::string Get(const std::string& name) const;
   std::vector<std::string> GetAll(const std::string& name) const;
+  // Whether a value of a |name| header, read as a comma-separated list,
+  // is |value| (both case-insensitive), as Chromium's HasHeaderValue.
+  bool HasValue(const std::string& name, const std::string& value) const;
 };
 
 class HttpResponseParser {
@@ -70,8 +75,9 @@ class HttpResponseParser {
   int StartBody();
   // Parses what the buffer holds past |taken_|.
   int ParseBuffered(std::string& body_out);
-  // Takes one CRLF- or LF-terminated line from the buffer.
-  bool TakeLine(std::string& line);
+  // Takes one CRLF- or LF-terminated line from the buffer: 1 with a line,
+  // 0 while it has not ended, a net error once it outgrows its cap.
+  int TakeLine(std::string& line);
   size_t Buffered() const { return buffer_.size() - taken_; }
   void ReserveBody(std::string& body_out) const;
 

@@ -116,31 +116,10 @@ bool EqualsIgnoreCase(const std::string& a, const char* b) {
 // has been read in full: HTTP/1.1 unless a Connection or Proxy-Connection
 // header says "close"; HTTP/1.0 only when one says "keep-alive".
 bool IsKeepAlive(const HttpResponseHead& head) {
-  bool close = false;
-  bool keep_alive = false;
-  for (const char* name : {"Connection", "Proxy-Connection"}) {
-    for (const std::string& value : head.GetAll(name)) {
-      size_t start = 0;
-      while (start <= value.size()) {
-        size_t comma = value.find(',', start);
-        if (comma == std::string::npos)
-          comma = value.size();
-        std::string token = value.substr(start, comma - start);
-        token.erase(0, token.find_first_not_of(" \t"));
-        token.erase(token.find_last_not_of(" \t") + 1);
-        if (EqualsIgnoreCase(token, "close"))
-          close = true;
-        else if (EqualsIgnoreCase(token, "keep-alive"))
-          keep_alive = true;
-        start = comma + 1;
-      }
-    }
-  }
-  if (close)
+  if (head.HasValue("Connection", "close") || head.HasValue("Proxy-Connection", "close"))
     return false;
-  if (head.version_major > 1 || (head.version_major == 1 && head.version_minor >= 1))
-    return true;
-  return keep_alive;
+  return head.AtLeastHttp11() || head.HasValue("Connection", "keep-alive") ||
+         head.HasValue("Proxy-Connection", "keep-alive");
 }
 
 // Errors after which Chromium sends a request again when it went out on a

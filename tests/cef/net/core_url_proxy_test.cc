@@ -150,6 +150,30 @@ TEST(HttpResponseParser, FramesBodies) {
     EXPECT_EQ(Parse("HTTP/1.1 204 No Content\r\nContent-Length: 5\r\n\r\n", &error, &no_content, step, false), "");
     EXPECT_TRUE(no_content.done());
 
+    // How Transfer-Encoding frames a body, as Chromium reads it: chunked when
+    // any coding of any of its headers is "chunked", from HTTP/1.1 on; else
+    // the body runs to the close. Chunk lines may be long, up to the cap.
+    const std::string chunks = "3;" + long_value + "\r\nabc\r\n0\r\n\r\n";
+    struct Framing {
+      std::string head;
+      std::string body;  // empty: the chunks decoded ("abc") and done without a close
+    } framings[] = {
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip\r\nTransfer-Encoding: chunked\r\n", ""},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip ,Chunked\r\nContent-Length: 1\r\n", ""},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked, gzip\r\n", ""},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip\r\n", chunks},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: xchunked\r\n", chunks},
+        {"HTTP/1.0 200 OK\r\nTransfer-Encoding: chunked\r\n", chunks},
+    };
+    for (const Framing& f : framings) {
+      HttpResponseParser parser;
+      const std::string body = Parse(f.head + "\r\n" + chunks, &error, &parser, step, !f.body.empty());
+      EXPECT_EQ(error, 0) << f.head;
+      EXPECT_EQ(body, f.body.empty() ? "abc" : f.body) << f.head;
+      EXPECT_TRUE(parser.done()) << f.head;
+    }
+
+    const std::string chunked_head = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
     struct Bad {
       std::string wire;
       int error;
@@ -163,6 +187,10 @@ TEST(HttpResponseParser, FramesBodies) {
         {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nab", ERR_INCOMPLETE_CHUNKED_ENCODING},
         {"HTTP/1.1 200 OK\r\nX: 1", ERR_RESPONSE_HEADERS_TRUNCATED},
         {"HTTP/1.1 200 OK\r\nX: " + std::string(300 * 1024, 'x') + "\r\n\r\n", ERR_RESPONSE_HEADERS_TOO_BIG},
+        // Every line of chunked framing has a cap, whole or cut short.
+        {chunked_head + "0;" + std::string(17 * 1024, 'e') + "\r\n\r\n", ERR_INVALID_CHUNKED_ENCODING},
+        {chunked_head + "0\r\nT: " + std::string(17 * 1024, 't') + "\r\n\r\n", ERR_INVALID_CHUNKED_ENCODING},
+        {chunked_head + "0\r\nT: " + std::string(17 * 1024, 't'), ERR_INVALID_CHUNKED_ENCODING},
     };
     for (const Bad& b : bad) {
       if (step == 1 && b.wire.size() > 100000)
