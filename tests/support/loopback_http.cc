@@ -1,5 +1,6 @@
 #include "support/loopback_http.h"
 
+#include <algorithm>
 #include <chrono>
 #include <sstream>
 #include <thread>
@@ -172,6 +173,7 @@ class LoopbackHttpServer::Impl {
     http::request<http::string_body> request;
     std::string out;
     char sink[256];
+    asio::steady_timer delay{socket.get_executor()};
 
     void Start() {
       request = {};
@@ -195,8 +197,22 @@ class LoopbackHttpServer::Impl {
       {
         std::lock_guard<std::mutex> guard(server->lock_);
         server->requests_.push_back(std::move(recorded));
+        server->peak_unanswered_ = std::max(server->peak_unanswered_, ++server->unanswered_);
       }
+      if (canned.delay_ms <= 0)
+        return Send(canned);
+      delay.expires_after(std::chrono::milliseconds(canned.delay_ms));
+      delay.async_wait([self = shared_from_this(), canned](const boost::system::error_code&) { self->Send(canned); });
+    }
+
+    void Answered() {
+      std::lock_guard<std::mutex> guard(server->lock_);
+      --server->unanswered_;
+    }
+
+    void Send(const CannedResponse& canned) {
       if (canned.hang_up) {
+        Answered();
         boost::system::error_code ignored;
         socket.shutdown(tcp::socket::shutdown_both, ignored);
         socket.close(ignored);
@@ -209,6 +225,7 @@ class LoopbackHttpServer::Impl {
       asio::async_write(socket, asio::buffer(out),
                         [self = shared_from_this(), hold, again, close_quietly](const boost::system::error_code& ec,
                                                                                size_t) {
+                          self->Answered();
                           if (ec)
                             return;
                           if (hold) {
@@ -262,11 +279,13 @@ class LoopbackHttpServer::Impl {
   }
 
   Handler handler_;
-  mutable std::mutex lock_;  // guards requests_, connections_ and abandoned_
+  mutable std::mutex lock_;  // guards requests_, connections_, abandoned_ and the unanswered counts
   mutable std::condition_variable changed_;
   std::vector<RecordedRequest> requests_;
   int connections_ = 0;
   int abandoned_ = 0;
+  int unanswered_ = 0;
+  int peak_unanswered_ = 0;
   ServerCore core_;  // last: stopped first
 };
 
@@ -294,6 +313,11 @@ size_t LoopbackHttpServer::request_count() const {
 int LoopbackHttpServer::connection_count() const {
   std::lock_guard<std::mutex> guard(impl_->lock_);
   return impl_->connections_;
+}
+
+int LoopbackHttpServer::peak_unanswered() const {
+  std::lock_guard<std::mutex> guard(impl_->lock_);
+  return impl_->peak_unanswered_;
 }
 
 int LoopbackHttpServer::abandoned_holds() const {

@@ -43,6 +43,8 @@ struct CannedResponse {
   bool close_after = false;
   // Close the connection without answering.
   bool hang_up = false;
+  // Answer only after this long, serving other connections meanwhile.
+  int delay_ms = 0;
 };
 
 class LoopbackHttpServer {
@@ -63,6 +65,10 @@ class LoopbackHttpServer {
   size_t request_count() const;
   // Connections accepted so far.
   int connection_count() const;
+  // The most requests read and not yet answered at once: a request is read
+  // and answered while its connection is open at the client, so this is at
+  // most the connections the client held at once.
+  int peak_unanswered() const;
   // Connections whose client has closed while the server held them.
   int abandoned_holds() const;
   // Blocks until |n| held connections were abandoned, or |timeout_ms|.

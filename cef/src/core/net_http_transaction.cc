@@ -47,6 +47,7 @@ class NetworkLoopImpl : public NetworkLoop, public std::enable_shared_from_this<
   asio::io_context& context() { return context_; }
   // Loop thread only.
   IdleSocketPool& pool() { return pool_; }
+  GroupSlots& slots() { return slots_; }
   std::unique_ptr<char[]> TakeReadBuffer();
   void ReturnReadBuffer(std::unique_ptr<char[]> buffer);
 
@@ -71,6 +72,7 @@ class NetworkLoopImpl : public NetworkLoop, public std::enable_shared_from_this<
   asio::io_context& context_;
   IdleSocketPool pool_;
   // Loop thread only.
+  GroupSlots slots_;
   std::vector<std::unique_ptr<char[]>> spare_read_buffers_;
   // Guards thread_id_, shut_down_, thread_, work_ and live_.
   std::mutex lock_;
@@ -201,6 +203,7 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
     resolver_.cancel();
     timer_.cancel();
     CloseCountedSocket(socket_);
+    loop_->slots().Release(group_, this);
   }
 
  private:
@@ -277,6 +280,28 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
     if (port <= 0 || port > 65535)
       return Fail(ERR_INVALID_URL);
     group_ = PoolGroup();
+    // A request beyond its group's limit waits for a connection to be let go.
+    auto granted = [weak = weak_from_this()] {
+      if (std::shared_ptr<TransactionImpl> self = weak.lock())
+        asio::post(self->loop_->context(), [self] { self->OnSlotGranted(); });
+    };
+    if (loop_->slots().Acquire(group_, this, std::move(granted)))
+      Connect();
+  }
+
+  void OnSlotGranted() {
+    bool cancelled;
+    {
+      std::lock_guard<std::recursive_mutex> guard(deliver_lock_);
+      cancelled = !delegate_;
+    }
+    // A cancelled one lets its slot go when its Finish() runs.
+    if (!cancelled)
+      Connect();
+  }
+
+  // Holds a slot of its group: an idle connection of the group, else a new one.
+  void Connect() {
     if (std::optional<tcp::socket> idle = loop_->pool().Take(group_)) {
       socket_ = std::move(*idle);
       reused_ = true;
@@ -500,6 +525,7 @@ void NetworkLoopImpl::Unregister(TransactionImpl* t) {
 }
 
 void NetworkLoopImpl::CloseAll(const std::set<std::shared_ptr<TransactionImpl>>& live) {
+  slots_.Clear();  // no waiter may start as the others let go
   for (const auto& t : live)
     t->Abandon();
   pool_.CloseAll();

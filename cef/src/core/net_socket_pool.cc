@@ -53,6 +53,37 @@ int CountedOpenSockets() {
   return g_open_sockets.load();
 }
 
+bool GroupSlots::Acquire(const std::string& group, const void* owner, std::function<void()> granted) {
+  Group& g = groups_[group];
+  if (g.holders.size() < kMaxPerGroup) {
+    g.holders.insert(owner);
+    return true;
+  }
+  g.waiting.emplace_back(owner, std::move(granted));
+  return false;
+}
+
+void GroupSlots::Release(const std::string& group, const void* owner) {
+  auto it = groups_.find(group);
+  if (it == groups_.end())
+    return;
+  Group& g = it->second;
+  std::function<void()> granted;
+  if (g.holders.erase(owner)) {
+    if (!g.waiting.empty()) {
+      g.holders.insert(g.waiting.front().first);
+      granted = std::move(g.waiting.front().second);
+      g.waiting.pop_front();
+    }
+  } else {
+    std::erase_if(g.waiting, [owner](const auto& waiter) { return waiter.first == owner; });
+  }
+  if (g.holders.empty() && g.waiting.empty())
+    groups_.erase(it);
+  if (granted)
+    granted();
+}
+
 IdleSocketPool::IdleSocketPool(asio::io_context& context) : timer_(context) {}
 
 std::optional<IdleSocketPool::Socket> IdleSocketPool::Take(const std::string& group) {

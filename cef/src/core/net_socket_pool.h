@@ -10,9 +10,12 @@
 
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
+#include <utility>
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
@@ -26,12 +29,40 @@ void CountSocketOpened();
 void CloseCountedSocket(boost::asio::ip::tcp::socket& socket);
 int CountedOpenSockets();
 
+// Chromium's limit of connections per group: a request holds one of its
+// group's slots from when it wants a connection until it has let go of it
+// (kept idle or closed); the others wait in order of arrival. An idle
+// connection is only ever taken by a request that holds a slot, so a group
+// never has more connections than slots. Used on the loop's thread only.
+class GroupSlots {
+ public:
+  static constexpr size_t kMaxPerGroup = 6;
+
+  // Gives |owner| a slot of |group| and returns true, or queues it and
+  // returns false: |granted| is then called from the Release() that frees
+  // a slot for it, so it must only post the work on.
+  bool Acquire(const std::string& group, const void* owner, std::function<void()> granted);
+
+  // Frees |owner|'s slot for the next waiter, or takes |owner| out of the
+  // queue; does nothing when it has neither.
+  void Release(const std::string& group, const void* owner);
+
+  // Forgets every slot and waiter, granting none (the loop shuts down).
+  void Clear() { groups_.clear(); }
+
+ private:
+  struct Group {
+    std::set<const void*> holders;
+    std::deque<std::pair<const void*, std::function<void()>>> waiting;
+  };
+  std::map<std::string, Group> groups_;
+};
+
 class IdleSocketPool {
  public:
   using Socket = boost::asio::ip::tcp::socket;
 
-  // Chromium's limit of connections per group.
-  static constexpr size_t kMaxIdlePerGroup = 6;
+  static constexpr size_t kMaxIdlePerGroup = GroupSlots::kMaxPerGroup;
   // Chromium's idle time-out for sockets that have carried a request.
   static constexpr std::chrono::seconds kIdleTimeout{300};
 

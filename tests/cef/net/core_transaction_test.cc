@@ -415,6 +415,72 @@ TEST(HttpConnectionReuse, ProxiedAndDirectConnectionsArePooledApart) {
   EXPECT_EQ(at_origin[2].connection, 1);
 }
 
+// Chromium's limit: six connections per destination (per proxy and
+// destination through a proxy) at a time; further requests wait for one.
+
+TEST(HttpConnectionLimit, TwentyParallelRequestsShareSixConnections) {
+  for (bool keep_alive : {true, false}) {
+    SCOPED_TRACE(keep_alive ? "kept alive" : "closed after each answer");
+    LoopbackHttpServer server([keep_alive](const RecordedRequest& r) {
+      CannedResponse c;
+      c.keep_alive = keep_alive;
+      c.body = "ok " + r.target;
+      c.delay_ms = 100;  // long enough for every request to be under way
+      return c;
+    });
+    std::vector<std::future<Outcome>> outcomes;
+    for (int i = 0; i < 20; ++i) {
+      auto collector = std::make_shared<Collector>();
+      outcomes.push_back(collector->future());
+      ASSERT_TRUE(HttpTransaction::Start(Loop(), Get(server.origin() + "/" + std::to_string(i)), collector));
+    }
+    for (int i = 0; i < 20; ++i) {
+      ASSERT_EQ(outcomes[i].wait_for(std::chrono::seconds(20)), std::future_status::ready) << i;
+      Outcome out = outcomes[i].get();
+      EXPECT_EQ(out.error, 0);
+      EXPECT_EQ(out.body, "ok /" + std::to_string(i));
+    }
+    EXPECT_EQ(server.request_count(), 20u);
+    EXPECT_LE(server.peak_unanswered(), 6);
+    EXPECT_EQ(server.connection_count(), keep_alive ? 6 : 20);
+  }
+}
+
+TEST(HttpConnectionLimit, AWaitingRequestLeavesWhenCancelledAndOtherDestinationsGoOn) {
+  LoopbackHttpServer held([](const RecordedRequest& r) {
+    CannedResponse c;
+    c.hold_after_head = r.target == "/held";
+    c.body = "ok " + r.target;
+    return c;
+  });
+  LoopbackHttpServer other;
+  std::vector<std::shared_ptr<HttpTransaction>> holding;
+  auto sink = std::make_shared<Collector>();  // never completes: every held one is cancelled
+  for (int i = 0; i < 6; ++i)
+    holding.push_back(HttpTransaction::Start(Loop(), Get(held.origin() + "/held"), sink));
+  auto cancelled = HttpTransaction::Start(Loop(), Get(held.origin() + "/cancelled"), sink);
+  auto waiting = std::make_shared<Collector>();
+  auto waited = waiting->future();
+  HttpTransaction::Start(Loop(), Get(held.origin() + "/waited"), waiting);
+
+  EXPECT_EQ(Exchange(Get(other.origin() + "/")).body, "ok");
+  for (int i = 0; i < 250 && held.request_count() < 6; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(held.request_count(), 6u);
+
+  cancelled->Cancel();
+  holding[0]->Cancel();
+  ASSERT_EQ(waited.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  EXPECT_EQ(waited.get().body, "ok /waited");
+  for (size_t i = 1; i < holding.size(); ++i)
+    holding[i]->Cancel();
+  EXPECT_TRUE(held.WaitForAbandonedHolds(6, 10000));
+  auto seen = held.requests();
+  ASSERT_EQ(seen.size(), 7u);
+  EXPECT_EQ(seen[6].target, "/waited");
+}
+
 TEST(HttpTransactionShutdown, ClosesEverySocketAndRefusesNewWork) {
   LoopbackHttpServer server([](const RecordedRequest&) {
     CannedResponse c;
@@ -429,17 +495,20 @@ TEST(HttpTransactionShutdown, ClosesEverySocketAndRefusesNewWork) {
   HttpTransaction::Start(loop, Get(kept.origin() + "/"), idle);
   ASSERT_EQ(idle_done.wait_for(std::chrono::seconds(10)), std::future_status::ready);
   auto collector = std::make_shared<Collector>();
+  // Six held and two waiting for a connection of theirs.
   std::vector<std::shared_ptr<HttpTransaction>> held;
-  for (int i = 0; i < 3; ++i)
+  for (int i = 0; i < 8; ++i)
     held.push_back(HttpTransaction::Start(loop, Get(server.origin() + "/hold"), collector));
-  for (int i = 0; i < 200 && server.request_count() < 3; ++i)
+  for (int i = 0; i < 200 && server.request_count() < 6; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  ASSERT_EQ(server.request_count(), 3u);
-  EXPECT_EQ(CountedOpenSockets(), open_before + 4);  // three held, one idle
+  ASSERT_EQ(server.request_count(), 6u);
+  EXPECT_EQ(CountedOpenSockets(), open_before + 7);  // six held, one idle
   loop->Shutdown();
   EXPECT_EQ(CountedOpenSockets(), open_before);
-  EXPECT_TRUE(server.WaitForAbandonedHolds(3, 10000));
+  EXPECT_TRUE(server.WaitForAbandonedHolds(6, 10000));
   EXPECT_EQ(HttpTransaction::Start(loop, Get(server.origin() + "/late"), collector), nullptr);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(server.request_count(), 6u);  // the waiting ones never went out
 }
 
 }  // namespace
