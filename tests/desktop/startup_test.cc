@@ -403,7 +403,7 @@ TEST_F(Startup, StartedServiceAnsweringGarbageEndsTheWait) {
 
 TEST_F(Startup, StartedServiceThatNeverAnswers) {
   BootstrapPort(t::FreeLoopbackPort());
-  // The client's last try starts 30.1 s after it started the service and
+  // The client's last try starts by 30.1 s after it started the service and
   // ends by 33.1 s; this one would listen only at 60 s, and it ends with the
   // client, so the wide margin costs nothing.
   InstallFakeService({{"listenDelayMs", 60000}, {"lifetimeMs", 0}});
