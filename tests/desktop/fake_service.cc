@@ -3,6 +3,8 @@
 // B/fake-service.json, listens on the port of B/bootstrap.json, records its
 // starts and requests under D, and ends by itself.
 #include <windows.h>
+// After windows.h, which it needs.
+#include <tlhelp32.h>
 
 #include <chrono>
 #include <cstdio>
@@ -19,6 +21,29 @@
 using kesta::testing::LoopbackServer;
 using kesta::testing::ReceivedRequest;
 using nlohmann::json;
+
+namespace {
+
+// The process that started this one, open for waiting on; null when it is
+// not found.
+HANDLE openParent() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE)
+    return nullptr;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  DWORD parent = 0;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    if (entry.th32ProcessID == GetCurrentProcessId()) {
+      parent = entry.th32ParentProcessID;
+      break;
+    }
+  }
+  CloseHandle(snapshot);
+  return parent == 0 ? nullptr : OpenProcess(SYNCHRONIZE, FALSE, parent);
+}
+
+}  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   using kesta::testing::AppendLine;
@@ -49,7 +74,17 @@ int wmain(int argc, wchar_t** argv) {
   std::this_thread::sleep_for(std::chrono::milliseconds(number("tokenDelayMs", 0)));
   if (config.contains("token"))
     kesta::testing::WriteText(dataDir + "/local-token", config["token"].get<std::string>());
-  std::this_thread::sleep_for(std::chrono::milliseconds(number("listenDelayMs", 0)));
+  // A late start: once the client that started us has given up and ended,
+  // nobody is left to answer.
+  const DWORD listenDelay = static_cast<DWORD>(number("listenDelayMs", 0));
+  if (HANDLE client = listenDelay > 0 ? openParent() : nullptr) {
+    const bool ended = WaitForSingleObject(client, listenDelay) == WAIT_OBJECT_0;
+    CloseHandle(client);
+    if (ended)
+      return 0;
+  } else {
+    std::this_thread::sleep_for(std::chrono::milliseconds(listenDelay));
+  }
 
   std::mutex mutex;
   bool upgraded = false;

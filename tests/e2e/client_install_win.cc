@@ -155,7 +155,23 @@ nlohmann::json ClientInstall::Journal() const {
 }
 
 void ClientInstall::StopService() const {
+  // The service is often one the client started, out of the harness's sight:
+  // its journal names its process, opened before it is asked to end so the
+  // id cannot pass to another process meanwhile. Its log is whole only once
+  // it has ended.
+  const nlohmann::json journal = Journal();
+  HANDLE process = nullptr;
+  if (journal.is_object() && journal.contains("pid") && journal["pid"].is_number_integer())
+    process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, journal["pid"].get<DWORD>());
   Api(service_http::verb::post, "/__control/shutdown", "{}");
+  if (!process)
+    return;
+  if (WaitForSingleObject(process, 10000) == WAIT_TIMEOUT) {
+    std::fprintf(stderr, "the service did not end within 10 s of its shutdown\n");
+    TerminateProcess(process, 1);
+    WaitForSingleObject(process, 5000);
+  }
+  CloseHandle(process);
 }
 
 std::vector<HWND> ClientInstall::Windows(const std::function<bool(const std::wstring& title)>& match) const {

@@ -44,6 +44,8 @@ class ClientInstall {
   HttpAnswer Api(service_http::verb method, const std::string& target, const std::string& body = "") const;
   HttpAnswer Control(const nlohmann::json& statePatch) const;
   nlohmann::json Journal() const;
+  // Asks the running service to end and waits until it has (at most 10 s,
+  // then ends it), so its log is complete.
   void StopService() const;
 
   // Visible top-level windows of the client process whose title passes.

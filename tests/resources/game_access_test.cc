@@ -121,11 +121,7 @@ TEST_F(GameTest, AWebWindowReachesNeitherTheSiteOriginNorTheService) {
 }
 
 TEST_F(GameTest, AGameServedStraightFromTheLoopbackOrigin) {
-  {
-    std::lock_guard lock(browserMutex);
-    site_ = origin = localOrigin;
-    resourceLaunch.admittedOrigin = resourceLaunch.observedOrigin = origin;
-  }
+  ServeFromTheLoopbackOrigin();
   CefRefPtr<CefBrowser> game = OpenGame();
   ASSERT_TRUE(Registered(game));
   EXPECT_EQ(DesktopBrowserOrigin(game), localOrigin);

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -175,7 +176,7 @@ class GameEnvironment : public ::testing::Environment {
                                                kesta::testing::WindowsPath(KESTA_SAMPLE_RESOURCES),
                                                fs::temp_directory_path() / ("kesta-game-" + std::to_string(seed())));
     addEngineFiles();
-    ASSERT_TRUE(service->Start()) << kesta::testing::ReadTextFile(service->root() / "service.log");
+    ASSERT_TRUE(service->Start(ServiceArguments())) << kesta::testing::ReadTextFile(service->root() / "service.log");
 
     runtime = std::make_unique<cef_testing::ScopedRuntime>();
     ASSERT_TRUE(runtime->initialized());
@@ -215,6 +216,12 @@ class GameEnvironment : public ::testing::Environment {
     DesktopStop();
     runtime.reset();
     service.reset();
+  }
+
+  // The service reports the site origin the tests' game pages use, so it
+  // holds their requests to what the client must send from it.
+  static std::vector<std::wstring> ServiceArguments() {
+    return {L"--control", L"--site-origin", std::wstring(kSite, kSite + std::strlen(kSite))};
   }
 
   // Test files in the bundle's engine pool, listed in its manifest, which
@@ -266,8 +273,11 @@ class GameTest : public ::testing::Test {
     client_ = nullptr;
     cef_testing::WaitForUIIdle();
     // The program shares the service: each test answers for its own requests.
-    if (environment != nullptr)
+    if (environment != nullptr) {
       environment->service->CheckProtocol();
+      if (site_ == localOrigin)
+        environment->service->Control("/__control/state", {{"siteOrigin", kSite}});
+    }
     std::lock_guard lock(browserMutex);
     EXPECT_TRUE(gameBrowsers.empty());
     origin = kSite;
@@ -286,6 +296,15 @@ class GameTest : public ::testing::Test {
     const int id = browser->GetIdentifier();
     RunUntil([&] { return client_->WasLoaded(id) || client_->WasClosed(id); });
     return browser;
+  }
+
+  // A game served straight from the service, which reports its own origin
+  // as the site origin until the test ends.
+  void ServeFromTheLoopbackOrigin() {
+    environment->service->Control("/__control/state", {{"siteOrigin", localOrigin}});
+    std::lock_guard lock(browserMutex);
+    site_ = origin = localOrigin;
+    resourceLaunch.admittedOrigin = resourceLaunch.observedOrigin = origin;
   }
 
   CefRefPtr<CefBrowser> OpenGame(const std::string& path = "/") { return Open(gameContext, site_ + path); }

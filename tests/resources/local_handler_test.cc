@@ -38,8 +38,8 @@ TEST_F(GameTest, TheHandlerServesTheOriginsFilesFromTheService) {
   // The service decodes it to "a/b.js", which it does not have: its 404
   // reaches the page as it came.
   const ResourceResult missing = Get(main, site_ + "/a%2Fb.js");
-  const kesta::testing::HttpAnswer direct =
-      environment->service->File("/a%2Fb.js", {{"X-KESTA-Generation", generation_}});
+  const kesta::testing::HttpAnswer direct = environment->service->File(
+      "/a%2Fb.js", {{"Authorization", "Bearer " + token}, {"X-KESTA-Generation", generation_}});
   EXPECT_EQ(direct.status, 404);
   EXPECT_EQ(missing.error, ERR_NONE);
   EXPECT_EQ(missing.status, 404);
@@ -236,7 +236,7 @@ TEST_F(GameTest, AServiceThatIsDownGives502WithTheErrorCode) {
 
   // Back with a new token: the old one is refused, and that answer reaches
   // the page as it came.
-  ASSERT_TRUE(environment->service->Start());
+  ASSERT_TRUE(environment->service->Start(GameEnvironment::ServiceArguments()));
   ASSERT_NE(token, environment->service->token());
   ResourceResult refused = Get(game->GetMainFrame(), site_ + "/engine/game.js");
   EXPECT_EQ(refused.error, ERR_NONE);

@@ -114,6 +114,11 @@ bool waitForGameBrowser(int timeout_ms = 30000) {
   return cef_testing::RunUntil([] { return gameBrowser() != nullptr; }, timeout_ms);
 }
 
+// Pages off the game's origin; the second only begins with its text.
+std::vector<std::string> foreignUrls() {
+  return {"https://elsewhere.example/page", std::string(kesta::kPrivateOrigin) + ".example.net/page"};
+}
+
 std::wstring titleOf(HWND window) {
   wchar_t text[256] = {};
   GetWindowTextW(window, text, 256);
@@ -200,15 +205,21 @@ TEST_F(ShellTest, GamePagesHaveNoContextMenuWebWindowsDo) {
 }
 
 TEST_F(ShellTest, GamePopupsStayOnTheOriginOrOpenAsWebWindows) {
-  const int before = cef_testing::OpenBrowserCount();
+  int before = cef_testing::OpenBrowserCount();
 
-  auto foreign = cef_testing::OpenPopup(game_->GetMainFrame(), "https://elsewhere.example/page");
-  EXPECT_TRUE(foreign.cancelled);
-  ASSERT_TRUE(cef_testing::RunUntil([&] { return cef_testing::OpenBrowserCount() == before + 1; }, 5000));
-  CefRefPtr<CefBrowser> web = waitForWebBrowser();
-  ASSERT_TRUE(web);
-  EXPECT_FALSE(DesktopIsGame(web));
-  EXPECT_TRUE(web->GetHost()->GetRequestContext()->IsSame(DesktopWebContext()));
+  // Foreign targets, a host that only begins with the origin's text among
+  // them, open as web windows.
+  CefRefPtr<CefBrowser> web;
+  for (const std::string& url : foreignUrls()) {
+    auto foreign = cef_testing::OpenPopup(game_->GetMainFrame(), url);
+    EXPECT_TRUE(foreign.cancelled) << url;
+    ASSERT_TRUE(cef_testing::RunUntil([&] { return cef_testing::OpenBrowserCount() == before + 1; }, 5000)) << url;
+    ++before;
+    web = waitForWebBrowser();
+    ASSERT_TRUE(web);
+    EXPECT_FALSE(DesktopIsGame(web)) << url;
+    EXPECT_TRUE(web->GetHost()->GetRequestContext()->IsSame(DesktopWebContext())) << url;
+  }
 
   // A web window's popups are left alone.
   EXPECT_FALSE(cef_testing::OpenPopup(web->GetMainFrame(), "https://third.example/").cancelled);
@@ -249,9 +260,13 @@ TEST_F(ShellTest, MainFrameNavigationElsewhereOpensAWebWindow) {
   EXPECT_EQ(cef_testing::OpenBrowserCount(), 1);
 
   const std::string start = game_->GetMainFrame()->GetURL().ToString();
-  cef_testing::NavigateMainFrame(game_, "https://elsewhere.example/away");
-  EXPECT_EQ(game_->GetMainFrame()->GetURL().ToString(), start);
-  ASSERT_TRUE(cef_testing::RunUntil([] { return cef_testing::OpenBrowserCount() == 2; }, 5000));
+  int windows = 1;
+  for (const std::string& url : foreignUrls()) {
+    cef_testing::NavigateMainFrame(game_, url);
+    EXPECT_EQ(game_->GetMainFrame()->GetURL().ToString(), start) << url;
+    ++windows;
+    ASSERT_TRUE(cef_testing::RunUntil([&] { return cef_testing::OpenBrowserCount() == windows; }, 5000)) << url;
+  }
 
   for (const auto& browser : cef_testing::OpenBrowsers())
     if (!browser->IsSame(game_))
@@ -305,7 +320,9 @@ TEST_F(ShellTest, HeartbeatsListEachWindowWithItsIdUrlAndGeneration) {
                               {"url", web->GetMainFrame()->GetURL().ToString()},
                               {"generation", ""}}));
 
-  // One of two closed: the client goes on beating with the game alone.
+  // One of two closed: the client goes on beating with the game alone. (CEF
+  // asks DoClose only of Alloy-style browsers: this also runs with
+  // --alloy-style.)
   web->GetHost()->CloseBrowser(true);
   ASSERT_TRUE(cef_testing::RunUntil([&] { return cef_testing::OpenBrowserCount() == 1; }, 5000));
   EXPECT_FALSE(SimpleHandler::GetInstance()->IsClosing());
