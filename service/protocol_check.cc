@@ -355,7 +355,7 @@ std::vector<std::string> ProxiedViolations(const std::vector<std::pair<std::stri
 }
 
 HeartbeatPacing::Clock::time_point HeartbeatPacing::Seen(const Request& request, Clock::time_point now) {
-  return std::min(now, request.since + kClientTimeout);
+  return std::min(now, request.since + kClientTimeout - kTimeoutSlack);
 }
 
 void HeartbeatPacing::Replied(const Request& request, Clock::time_point now) {
@@ -396,8 +396,9 @@ std::vector<std::string> HeartbeatPacing::LaunchArrived(Clock::time_point now, R
   // The client asks right after the heartbeat's answer, or after giving up
   // on it.
   std::optional<Clock::time_point> hostSeen = current_.hostSeen;
-  if (current_.hostOpen && now - current_.hostSince >= kClientTimeout - kTimeoutSlack)
-    hostSeen = current_.hostSince + kClientTimeout - kTimeoutSlack;
+  const Request host = {current_.pid, current_.id, current_.hostSince};
+  if (current_.hostOpen && Seen(host, now) < now)
+    hostSeen = Seen(host, now);
   if (current_.id == 0 || current_.launchTaken || !hostSeen || now - *hostSeen >= kClientTimeout) {
     problems.push_back("a launch request that does not follow a heartbeat's answer");
     return problems;

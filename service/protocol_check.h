@@ -95,7 +95,7 @@ class HeartbeatPacing {
 
  private:
   // When the client had the answer to a request: when it was written, or
-  // when the client gave up on it.
+  // when the client may have given up on it.
   static Clock::time_point Seen(const Request& request, Clock::time_point now);
   void Replied(const Request& request, Clock::time_point now);
 
