@@ -26,6 +26,7 @@ namespace {
 constexpr size_t kBodyLimit = 4 * 1024 * 1024;
 constexpr auto kIdleTimeout = std::chrono::seconds(60);
 constexpr const char* kGenerationHeader = "X-KESTA-Generation";
+constexpr const char* kClientUserAgent = "KESTA local service";
 
 std::string Dump(const json& value) {
   // Paths and bodies come from the network: never let a stray byte throw.
@@ -103,7 +104,24 @@ void HttpServer::Start() {
 bool HttpServer::EnsureProxy(std::string& error) {
   if (proxy_)
     return true;
-  auto proxy = std::make_unique<LoopbackProxy>(io_, setup_.token);
+  auto check = [this](const LoopbackProxy::Request& request) {
+    const std::string target(request.target());
+    // The destination: "host:port" of a CONNECT, else of the absolute URL.
+    std::string authority = target;
+    if (request.method() != http::verb::connect) {
+      const size_t start = target.find("://");
+      authority = start == std::string::npos ? "" : target.substr(start + 3);
+      authority = authority.substr(0, authority.find('/'));
+    }
+    std::vector<std::pair<std::string, std::string>> headers;
+    for (const auto& field : request)
+      headers.emplace_back(std::string(field.name_string()), std::string(field.value()));
+    const bool toService = HostNames(authority, state_.localOrigin()) || SiteName(authority);
+    for (const std::string& violation :
+         ProxiedViolations(headers, target, toService, setup_.token, setup_.earlierTokens))
+      state_.RecordViolation(violation, std::string(request.method_string()), target);
+  };
+  auto proxy = std::make_unique<LoopbackProxy>(io_, setup_.token, check);
   if (!proxy->Listen(error))
     return false;
   proxy->Start();
@@ -154,21 +172,28 @@ asio::awaitable<void> HttpServer::Session(tcp::socket socket) {
       const std::string target(request.target());
       const std::string path = target.substr(0, target.find('?'));
       // One heartbeat exchange at a time, about a second apart.
-      std::optional<std::string> paced;
+      std::vector<std::string> paced;
+      HeartbeatPacing::Request exchange;
       if (path == "/api/host") {
         const json heartbeat = json::parse(request.body(), nullptr, false);
         const bool hasPid = heartbeat.is_object() && heartbeat.contains("pid") && heartbeat["pid"].is_number_integer();
-        paced = pacing_.HostArrived(hasPid ? heartbeat["pid"].get<int64_t>() : -1, HeartbeatPacing::Clock::now());
+        const int64_t pid = hasPid ? heartbeat["pid"].get<int64_t>() : -1;
+        const json windows = heartbeat.is_object() ? heartbeat.value("gameWindowCount", json(0)) : json(0);
+        if (state_.UpgradeDue() && !pacing_.Knows(pid))
+          paced.push_back("a heartbeat after an info document that called for a service upgrade");
+        for (std::string& problem : pacing_.HostArrived(pid, windows.is_number() && windows.get<double>() > 0,
+                                                        HeartbeatPacing::Clock::now(), exchange))
+          paced.push_back(std::move(problem));
       } else if (path == "/api/launch") {
-        paced = pacing_.LaunchArrived(HeartbeatPacing::Clock::now());
+        paced = pacing_.LaunchArrived(HeartbeatPacing::Clock::now(), exchange);
       }
-      if (paced)
-        state_.RecordViolation(*paced, std::string(request.method_string()), target);
+      for (const std::string& problem : paced)
+        state_.RecordViolation(problem, std::string(request.method_string()), target);
       auto answered = [&] {
         if (path == "/api/host")
-          pacing_.HostAnswered(HeartbeatPacing::Clock::now());
+          pacing_.HostAnswered(exchange, HeartbeatPacing::Clock::now());
         else if (path == "/api/launch")
-          pacing_.LaunchAnswered(HeartbeatPacing::Clock::now());
+          pacing_.LaunchAnswered(exchange, HeartbeatPacing::Clock::now());
       };
 
       Response response;
@@ -229,6 +254,13 @@ bool HttpServer::Authorized(const Request& request) const {
   return SameSecret(std::string(request[http::field::authorization]), "Bearer " + setup_.token);
 }
 
+bool HttpServer::SiteName(const std::string& host) const {
+  bool site = HostNames(host, state_.siteOrigin());
+  for (const std::string& origin : state_.admissionOrigins())
+    site = site || HostNames(host, origin);
+  return site;
+}
+
 std::vector<std::string> HttpServer::Violations(const Request& request, const std::string& path) const {
   std::vector<std::string> found;
   const std::string target(request.target());
@@ -238,31 +270,44 @@ std::vector<std::string> HttpServer::Violations(const Request& request, const st
   const auto endpoint = ClientEndpoints().find(path);
   const std::string& token = setup_.token;
 
-  // Pages may reach the service under another name of the loopback host,
-  // which the client takes for a foreign origin: it sends none of its own
-  // headers there, and that is all there is to check.
-  const bool addressed = std::string(request[http::field::host]) == state_.localOrigin().substr(7);
+  // The client addresses the service as its loopback origin; pages also as
+  // their site origin when that is another name of the loopback host. Under
+  // any other name the client takes the service for a foreign origin: it
+  // sends none of its own headers there, and that is all there is to check.
+  const std::string host(request[http::field::host]);
+  const bool local = HostNames(host, state_.localOrigin());
+  const bool siteName = !local && SiteName(host);
+  const bool addressed = local || siteName;
   // The token goes as "Bearer <token>" in the one Authorization header and
-  // nowhere else; only pages of a game served straight from the loopback
-  // origin load its files without it.
+  // nowhere else; only pages of a game served straight from the service
+  // load its files without it.
   const size_t authorizations = request.count(http::field::authorization);
   const std::string sent(request[http::field::authorization]);
   const bool bearer = authorizations == 1 && Authorized(request);
-  const bool pageLoad = !api && !bearer && state_.siteOrigin() == state_.localOrigin();
-  // A client of the service this one replaced still has that one's token;
+  const bool pageLoad = !api && !bearer && (siteName || state_.PageOrigin(state_.localOrigin()));
+  // A client of a service this one replaced still has that one's token;
   // one waiting for this service to start may also have read no token yet.
-  std::string stale = "Bearer " + setup_.previousToken;
-  while (!stale.empty() && stale.back() == ' ')
-    stale.pop_back();
-  const bool staleToken = authorizations == 1 && !setup_.previousToken.empty() && sent == stale;
+  bool staleToken = false;
+  for (const std::string& earlier : setup_.earlierTokens)
+    staleToken = staleToken || (authorizations == 1 && sent == "Bearer " + earlier);
   const bool startingUp = path == "/api/info" && authorizations == 1 && sent == "Bearer";
   if (addressed && !bearer && !pageLoad && !staleToken && !startingUp)
     found.push_back(authorizations == 0 ? "no bearer token" : "an Authorization header other than \"Bearer <token>\"");
   if (!addressed && bearer)
     found.push_back("the bearer token sent to the service under another name");
+  if (siteName && bearer && !api)
+    found.push_back("the bearer token on a page's request for a file");
+  // Pages never reach the launch and the update endpoints: only the
+  // client's WinHTTP requests do, with its headers alone.
+  const bool clientOnly = addressed && (path == "/api/launch" || StartsWith(path, "/api/updates/"));
+  if (clientOnly && request[http::field::user_agent] != kClientUserAgent)
+    found.push_back("user agent \"" + std::string(request[http::field::user_agent]) + "\" instead of \"" +
+                    kClientUserAgent + "\"");
   for (const auto& field : request) {
     const std::string name = Lower(std::string(field.name_string()));
     const std::string value(field.value());
+    if (clientOnly && !ClientHttpHeader(name))
+      found.push_back("a header the client never sends: " + std::string(field.name_string()));
     if (name == "proxy-authorization") {
       found.push_back("a Proxy-Authorization header on a direct request");
     } else if (name == "authorization") {
@@ -298,6 +343,7 @@ std::vector<std::string> HttpServer::Violations(const Request& request, const st
     if (path == "/api/host") {
       for (std::string& problem : HeartbeatViolations(body, kCurrentVersion))
         found.push_back(std::move(problem));
+      HeartbeatValueViolations(body, found);
     }
     if (StartsWith(path, "/api/updates/")) {
       const auto revision = UpdateRequestRevision(body);
@@ -310,30 +356,57 @@ std::vector<std::string> HttpServer::Violations(const Request& request, const st
   }
 
   // Everything else comes from a game page, through the client's resource
-  // handler or its access rules: with the page's generation.
+  // handler or its access rules: with the page's generation, empty when its
+  // window has none.
   const size_t generations = request.count(kGenerationHeader);
   const std::string generation(request[kGenerationHeader]);
   if (generations == 0)
     found.push_back("no X-KESTA-Generation header");
   else if (generations > 1)
     found.push_back("more than one X-KESTA-Generation header");
-  else if (generation.empty())
-    found.push_back("an empty X-KESTA-Generation header");
-  else if (!state_.Reported(generation))
+  else if (!generation.empty() && !state_.Reported(generation))
     found.push_back("X-KESTA-Generation \"" + generation + "\" names no generation the service reported");
-  else if (!api && bearer)
+  else if (!api && bearer && local)
     ResourceViolations(request, path, found);
   return found;
 }
 
-// A request of the client's resource handler: a path its generation binds,
-// pool paths encoded as the client encodes them and without a query.
+// What the service sent that a heartbeat echoes: command ids, activations
+// and generations.
+void HttpServer::HeartbeatValueViolations(const std::string& body, std::vector<std::string>& found) const {
+  const json heartbeat = json::parse(body, nullptr, false);
+  if (!heartbeat.is_object())
+    return;
+  const json after = heartbeat.value("after", json());
+  if (after.is_number() && after.get<double>() > static_cast<double>(state_.HighestCommandId()))
+    found.push_back("heartbeat \"after\" " + after.dump() + " above the highest command id " +
+                    std::to_string(state_.HighestCommandId()));
+  const json revision = heartbeat.value("proxyRevision", json());
+  if (revision.is_number() && revision.get<double>() != -1 && !state_.ActivationSent(revision.get<double>()))
+    found.push_back("heartbeat \"proxyRevision\" " + revision.dump() + " is no activation the service sent");
+  const json windows = heartbeat.value("windows", json());
+  for (const json& window : windows.is_array() ? windows : json::array()) {
+    const json generation = window.is_object() ? window.value("generation", json()) : json();
+    if (generation.is_string() && !generation.get<std::string>().empty() &&
+        !state_.Reported(generation.get<std::string>()))
+      found.push_back("heartbeat window generation " + generation.dump() + " names no generation the service reported");
+  }
+}
+
+// A request of the client's resource handler: only the page's Range and
+// Content-Type beside its own headers; a path its generation binds, pool
+// paths encoded as the client encodes them and without a query.
 void HttpServer::ResourceViolations(const Request& request,
                                     const std::string& path,
                                     std::vector<std::string>& found) const {
+  for (const auto& field : request) {
+    const std::string name = Lower(std::string(field.name_string()));
+    if (!NetworkStackHeader(name) && name != "authorization" && name != "x-kesta-generation" && name != "range" &&
+        name != "content-type")
+      found.push_back("the page's " + std::string(field.name_string()) + " header on the resource handler's request");
+  }
   const std::string generation(request[kGenerationHeader]);
-  const auto versions = state_.ServedGeneration(generation);
-  if (!versions)
+  if (generation.empty())
     return;
   const std::string poolPrefix = "/__pool/";
   if (StartsWith(path, poolPrefix)) {
@@ -346,7 +419,7 @@ void HttpServer::ResourceViolations(const Request& request,
     bool bound = false;
     bool encoded = false;
     if (pool == "engine" || pool == "maps" || pool == "art") {
-      const auto manifest = store_.Manifest(pool, *versions, state_.bundled());
+      const auto manifest = state_.BoundManifest(generation, pool);
       const json* bindings = manifest && manifest->contains("bindings") ? &manifest->at("bindings") : nullptr;
       if (bindings && bindings->is_object()) {
         for (const auto& [url, file] : bindings->items()) {
@@ -368,7 +441,7 @@ void HttpServer::ResourceViolations(const Request& request,
   const std::string decoded = DecodeLikeTheClient(path);
   bool bound = decoded == "/" || decoded == "/__client/bridge.js" || decoded == "/__client/game-observer.js";
   if (!bound) {
-    if (const auto manifest = store_.Manifest("engine", *versions, state_.bundled())) {
+    if (const auto manifest = state_.BoundManifest(generation, "engine")) {
       const auto files = manifest->find("files");
       bound =
           files != manifest->end() && files->is_object() && decoded.size() > 1 && files->contains(decoded.substr(1));

@@ -33,10 +33,9 @@ class HttpServer {
     std::string token;
     bool control = false;
     std::filesystem::path clientScripts;  // bridge.js and game-observer.js
-    // What "local-token" held before this service replaced it, which a
-    // client of the replaced service, or one waiting for this one to start,
-    // may still send.
-    std::string previousToken;
+    // What "local-token" held before this service and its predecessors
+    // replaced it, which a client of a replaced service may still send.
+    std::vector<std::string> earlierTokens;
     // Starts the successor of an upgrade; called once the port is closed.
     std::function<void(const ServiceState&)> handOver;
   };
@@ -58,9 +57,12 @@ class HttpServer {
   void HandleControl(const Request& request, const std::string& path, Response& response);
   void HandleFile(const Request& request, const std::string& path, Response& response);
   bool Authorized(const Request& request) const;
+  // Whether `host` names a site origin that pages load from the service.
+  bool SiteName(const std::string& host) const;
   // What the request breaks of the protocol the client keeps.
   std::vector<std::string> Violations(const Request& request, const std::string& path) const;
   void ResourceViolations(const Request& request, const std::string& path, std::vector<std::string>& found) const;
+  void HeartbeatValueViolations(const std::string& body, std::vector<std::string>& found) const;
 
   boost::asio::io_context& io_;
   ServiceState& state_;

@@ -138,6 +138,36 @@ std::optional<std::string> InheritedToken(const std::filesystem::path& file) {
   return token;
 }
 
+// The tokens of the services that ran on this data directory before, which
+// a client started then still sends: the one in the file and those they
+// noted, newest last, a bounded number.
+std::vector<std::string> EarlierTokens(const std::filesystem::path& dataDir, const std::string& token) {
+  constexpr size_t kKept = 64;
+  std::vector<std::string> tokens;
+  std::string line;
+  for (char c : ReadWholeFile(dataDir / "earlier-tokens").value_or("") + "\n") {
+    if (c != '\n') {
+      line += c;
+    } else if (!line.empty()) {
+      tokens.push_back(line);
+      line.clear();
+    }
+  }
+  const std::string current = InheritedToken(dataDir / "local-token").value_or("");
+  if (!current.empty() && current != token && (tokens.empty() || tokens.back() != current))
+    tokens.push_back(current);
+  if (tokens.size() > kKept)
+    tokens.erase(tokens.begin(), tokens.end() - kKept);
+  return tokens;
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines)
+    text += line + "\n";
+  return text;
+}
+
 // Standard output and error both end up in service.log: say it once.
 int Fail(const std::string& message) {
   Log(message);
@@ -179,10 +209,10 @@ int Run(Options options) {
                       static_cast<int64_t>(GetCurrentProcessId())},
                      store);
 
-  const std::string previousToken = InheritedToken(dataDir / "local-token").value_or("");
+  const std::vector<std::string> earlierTokens = EarlierTokens(dataDir, *token);
   boost::asio::io_context io(1);
   HttpServer server(io, state, store,
-                    {*token, options.control, bundle / "client", previousToken,
+                    {*token, options.control, bundle / "client", earlierTokens,
                      [&options](const ServiceState& current) { HandOver(options, current); }});
   std::string listenError;
   bool listening = false;
@@ -202,6 +232,8 @@ int Run(Options options) {
     return Fail("cannot start the loopback proxy: " + listenError);
   // Only now, with the port ours, may the token change: clients of another
   // service on this port keep theirs.
+  if (!successor && !WriteFileAtomically(dataDir / "earlier-tokens", Joined(earlierTokens)))
+    Log("cannot note the earlier tokens");
   if (!successor && !WriteFileAtomically(dataDir / "local-token", *token))
     return Fail("cannot write local-token in " + options.dataDir);
 

@@ -1,5 +1,6 @@
 #include "protocol_check.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 
@@ -280,44 +281,146 @@ bool CarriesToken(std::string_view value, std::string_view token) {
   return false;
 }
 
-std::optional<std::string> HeartbeatPacing::HostArrived(int64_t pid, Clock::time_point now) {
-  auto stillOpen = [&](const Exchange& exchange) { return exchange.open && now - exchange.since < kClientTimeout; };
-  std::optional<std::string> problem;
-  if (pid_ == pid && (stillOpen(host_) || stillOpen(launch_))) {
-    problem = "a heartbeat while the previous exchange is still open";
+bool HostNames(std::string_view host, std::string_view origin) {
+  constexpr std::string_view scheme = "http://";
+  if (origin.substr(0, scheme.size()) != scheme)
+    return false;
+  const std::string_view authority = origin.substr(scheme.size());
+  if (host == authority)
+    return true;
+  // The default port goes unwritten on either side.
+  constexpr std::string_view defaultPort = ":80";
+  auto bare = [&](std::string_view text) {
+    return text.size() > defaultPort.size() && text.substr(text.size() - defaultPort.size()) == defaultPort
+               ? text.substr(0, text.size() - defaultPort.size())
+               : text;
+  };
+  return bare(host) == bare(authority);
+}
+
+bool ClientHttpHeader(std::string_view lowerName) {
+  for (std::string_view allowed :
+       {"host", "user-agent", "connection", "content-length", "authorization", "content-type"}) {
+    if (lowerName == allowed)
+      return true;
+  }
+  return false;
+}
+
+bool NetworkStackHeader(std::string_view lowerName) {
+  for (std::string_view allowed :
+       {"host", "connection", "content-length", "transfer-encoding", "user-agent", "accept", "accept-encoding",
+        "accept-language", "cache-control", "pragma"}) {
+    if (lowerName == allowed)
+      return true;
+  }
+  return false;
+}
+
+std::vector<std::string> ProxiedViolations(const std::vector<std::pair<std::string, std::string>>& headers,
+                                           std::string_view target,
+                                           bool toService,
+                                           std::string_view token,
+                                           const std::vector<std::string>& earlierTokens) {
+  std::vector<std::string> found;
+  auto credentialsFor = [](std::string_view value, std::string_view token) {
+    std::string scheme(value.substr(0, 6));
+    for (char& c : scheme)
+      c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    std::string encoded(value.substr(std::min<size_t>(6, value.size())));
+    while (!encoded.empty() && encoded.front() == ' ')
+      encoded.erase(0, 1);
+    std::string decoded;
+    return scheme == "basic " && DecodeBase64(encoded, decoded) && decoded == "kesta:" + std::string(token);
+  };
+  for (const auto& [name, value] : headers) {
+    std::string lower = name;
+    for (char& c : lower)
+      c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (lower == "proxy-authorization") {
+      bool known = credentialsFor(value, token);
+      for (const std::string& earlier : earlierTokens)
+        known = known || credentialsFor(value, earlier);
+      if (!known)
+        found.push_back("proxy credentials other than \"kesta\" and the token");
+    } else if (lower == "x-kesta-generation" && !toService) {
+      found.push_back("X-KESTA-Generation sent through the proxy to another origin");
+    } else if (CarriesToken(value, token) && !toService) {
+      found.push_back("the token in the " + name + " header sent through the proxy");
+    }
+  }
+  if (CarriesToken(target, token))
+    found.push_back("the token in the target of a proxied request");
+  return found;
+}
+
+HeartbeatPacing::Clock::time_point HeartbeatPacing::Seen(const Request& request, Clock::time_point now) {
+  return std::min(now, request.since + kClientTimeout - kTimeoutSlack);
+}
+
+void HeartbeatPacing::Replied(const Request& request, Clock::time_point now) {
+  // Answers of an exchange the client has left behind tell nothing.
+  if (request.exchange == 0 || request.exchange != current_.id)
+    return;
+  Clock::time_point& last = lastReply_[request.pid];
+  last = std::max(last, Seen(request, now));
+}
+
+std::vector<std::string> HeartbeatPacing::HostArrived(int64_t pid,
+                                                      bool gameWindows,
+                                                      Clock::time_point now,
+                                                      Request& request) {
+  const bool launchOpen = launchOpen_ && now - launchSince_ < kClientTimeout;
+  const bool hostOpen = current_.hostOpen && now - current_.hostSince < kClientTimeout;
+  std::vector<std::string> problems;
+  if (current_.pid == pid && (hostOpen || launchOpen)) {
+    problems.push_back("a heartbeat while the previous exchange is still open");
   } else if (const auto last = lastReply_.find(pid); last != lastReply_.end() && now - last->second < kLeastGap) {
     const auto gap = std::chrono::duration_cast<std::chrono::milliseconds>(now - last->second).count();
-    problem = "a heartbeat " + std::to_string(gap) + " ms after the previous reply";
+    problems.push_back("a heartbeat " + std::to_string(gap) + " ms after the previous reply");
   }
-  pid_ = pid;
-  host_ = {true, now};
-  launchTaken_ = false;
-  return problem;
+  if (gameWindows)
+    admitted_.insert(pid);
+  current_ = {nextExchange_++, pid, true, now, std::nullopt, false};
+  request = {pid, current_.id, now};
+  return problems;
 }
 
-std::optional<std::string> HeartbeatPacing::LaunchArrived(Clock::time_point now) {
-  std::optional<std::string> problem;
-  if (launch_.open && now - launch_.since < kClientTimeout)
-    problem = "a launch request while another is open";
-  // Only a launch that follows its heartbeat's answer belongs to that
-  // exchange; any other starts no exchange of its own.
-  if (launchTaken_ || host_.open || !pid_ || now - lastReply_[*pid_] >= kClientTimeout)
-    launchTaken_ = true;
-  launch_ = {true, now};
-  return problem;
+std::vector<std::string> HeartbeatPacing::LaunchArrived(Clock::time_point now, Request& request) {
+  std::vector<std::string> problems;
+  if (launchOpen_ && now - launchSince_ < kClientTimeout)
+    problems.push_back("a launch request while another is open");
+  launchOpen_ = true;
+  launchSince_ = now;
+  request = {-1, 0, now};
+  // The client asks right after the heartbeat's answer, or after giving up
+  // on it.
+  std::optional<Clock::time_point> hostSeen = current_.hostSeen;
+  const Request host = {current_.pid, current_.id, current_.hostSince};
+  if (current_.hostOpen && Seen(host, now) < now)
+    hostSeen = Seen(host, now);
+  if (current_.id == 0 || current_.launchTaken || !hostSeen || now - *hostSeen >= kClientTimeout) {
+    problems.push_back("a launch request that does not follow a heartbeat's answer");
+    return problems;
+  }
+  current_.launchTaken = true;
+  request = {current_.pid, current_.id, now};
+  if (admitted_.count(current_.pid))
+    problems.push_back("a launch request after the launch was admitted");
+  return problems;
 }
 
-void HeartbeatPacing::HostAnswered(Clock::time_point now) {
-  host_.open = false;
-  if (pid_)
-    lastReply_[*pid_] = now;
+void HeartbeatPacing::HostAnswered(const Request& request, Clock::time_point now) {
+  if (request.exchange == current_.id) {
+    current_.hostOpen = false;
+    current_.hostSeen = Seen(request, now);
+  }
+  Replied(request, now);
 }
 
-void HeartbeatPacing::LaunchAnswered(Clock::time_point now) {
-  launch_.open = false;
-  if (!launchTaken_ && pid_)
-    lastReply_[*pid_] = now;
-  launchTaken_ = true;
+void HeartbeatPacing::LaunchAnswered(const Request& request, Clock::time_point now) {
+  launchOpen_ = false;
+  Replied(request, now);
 }
 
 }  // namespace kesta::service

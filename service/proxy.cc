@@ -115,8 +115,8 @@ bool DecodeBase64(const std::string& text, std::string& out) {
   return true;
 }
 
-LoopbackProxy::LoopbackProxy(asio::io_context& io, std::string token)
-    : io_(io), token_(std::move(token)), acceptor_(io) {}
+LoopbackProxy::LoopbackProxy(asio::io_context& io, std::string token, Check check)
+    : io_(io), token_(std::move(token)), check_(std::move(check)), acceptor_(io) {}
 
 bool LoopbackProxy::Listen(std::string& error) {
   boost::system::error_code ec;
@@ -177,6 +177,8 @@ asio::awaitable<void> LoopbackProxy::Session(tcp::socket socket) {
         break;
       http::request<http::string_body> request = parser.release();
       const std::string target(request.target());
+      if (check_)
+        check_(request);
 
       auto answer = [&](http::status status, const std::string& text, bool keepAlive) -> asio::awaitable<bool> {
         http::response<http::string_body> response{status, request.version()};

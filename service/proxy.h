@@ -5,18 +5,24 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>  // Asio 1.74's awaitable.hpp needs std::exchange
 
 #include <boost/asio/awaitable.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/beast/http.hpp>
 
 namespace kesta::service {
 
 class LoopbackProxy {
  public:
-  LoopbackProxy(boost::asio::io_context& io, std::string token);
+  using Request = boost::beast::http::request<boost::beast::http::string_body>;
+  // Sees every request the proxy reads, before it is answered.
+  using Check = std::function<void(const Request&)>;
+
+  LoopbackProxy(boost::asio::io_context& io, std::string token, Check check = nullptr);
 
   // Binds a port the system picks; false with the reason on failure.
   bool Listen(std::string& error);
@@ -30,6 +36,7 @@ class LoopbackProxy {
 
   boost::asio::io_context& io_;
   std::string token_;
+  Check check_;
   boost::asio::ip::tcp::acceptor acceptor_;
   uint16_t port_ = 0;
 };

@@ -1,5 +1,6 @@
 #include "service_state.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "log.h"
@@ -84,8 +85,27 @@ ServiceState::ServiceState(Setup setup, ResourceStore& store) : setup_(std::move
   generations_["bundled"] = store_.BundledVersions();
   Load();
   // A predecessor reported what it saved.
-  for (const auto& [name, versions] : generations_)
+  for (const auto& [name, versions] : generations_) {
     reported_.insert(name);
+    if (name == "bundled" || store_.Complete(versions, bundled()))
+      Bind(name);
+  }
+}
+
+void ServiceState::Bind(const std::string& generation) const {
+  if (bound_.count(generation))
+    return;
+  auto& manifests = bound_[generation];
+  for (const char* pool : kPools)
+    manifests[pool] = store_.Manifest(pool, generations_.at(generation), bundled());
+}
+
+std::shared_ptr<const json> ServiceState::BoundManifest(const std::string& generation, const std::string& pool) const {
+  const auto it = bound_.find(generation);
+  if (it == bound_.end())
+    return nullptr;
+  const auto manifest = it->second.find(pool);
+  return manifest == it->second.end() ? nullptr : manifest->second;
 }
 
 json ServiceState::State() const {
@@ -131,8 +151,12 @@ json ServiceState::State() const {
 }
 
 const json& ServiceState::Shown(const json& state) const {
-  for (const auto& [name, versions] : state["generations"].items())
+  for (const auto& [name, versions] : state["generations"].items()) {
     reported_.insert(name);
+    Bind(name);
+  }
+  if (state["activation"].is_number() && activations_.insert(state["activation"].get<double>()).second)
+    Save();
   // The client sends a pending revision back cut to an integer, a missing
   // one as 0.
   if (state.contains("pending")) {
@@ -207,7 +231,10 @@ json ServiceState::Launch() {
   ++launches_;
   const auto current = generations_.find(current_);
   const bool complete = current != generations_.end() && store_.Complete(current->second, bundled());
-  return {{"ready", launchReady_ && !updateGate_ && complete}, {"state", Shown(State())}};
+  const bool ready = launchReady_ && !updateGate_ && complete;
+  if (ready)
+    admissionOrigins_.insert(siteOrigin_);
+  return {{"ready", ready}, {"state", Shown(State())}};
 }
 
 std::optional<int64_t> ServiceState::RequestRevision(const std::string& body, Reply& error) const {
@@ -386,8 +413,11 @@ Reply ServiceState::Control(const json& patch) {
     if (key == "commands") {
       for (json command : value) {
         command["id"] = nextCommandId_;
+        highestCommandId_ = std::max(highestCommandId_, nextCommandId_);
         commands_[nextCommandId_++] = command;
       }
+      if (!value.empty())
+        Save();
       continue;
     }
     if (key == "faults") {
@@ -499,15 +529,22 @@ void ServiceState::RecordViolation(const std::string& what, const std::string& m
   Log("protocol violation: " + what + " (" + method + " " + target + ")");
 }
 
-// Only the generations survive a restart of the service: an accepted update
-// stays applied, everything else starts afresh.
+// Only the generations survive a restart of the service (an accepted update
+// stays applied, everything else starts afresh), and, for the checks, what
+// it told a client that may outlive it.
 void ServiceState::Save() const {
   json generations = json::object();
   for (const auto& [name, versions] : generations_) {
     if (name != "bundled")
       generations[name] = VersionsJson(versions);
   }
-  const json saved = {{"generation", current_}, {"generations", generations}};
+  json activations = json::array();
+  for (double activation : activations_)
+    activations.push_back(Number(activation));
+  const json saved = {{"generation", current_},
+                      {"generations", generations},
+                      {"activations", activations},
+                      {"highestCommandId", highestCommandId_}};
   if (!WriteFileAtomically(setup_.dataDir / kSavedState, saved.dump(2)))
     Log("cannot save the service state");
 }
@@ -527,6 +564,15 @@ void ServiceState::Load() {
         generations_[name] = VersionsFrom(pools);
     }
   }
+  // What a predecessor sent, a client running on may still echo.
+  if (saved.contains("activations") && saved["activations"].is_array()) {
+    for (const json& activation : saved["activations"]) {
+      if (activation.is_number())
+        activations_.insert(activation.get<double>());
+    }
+  }
+  if (saved.contains("highestCommandId") && saved["highestCommandId"].is_number_integer())
+    highestCommandId_ = saved["highestCommandId"];
   if (saved.contains("generation") && saved["generation"].is_string() &&
       generations_.count(saved["generation"].get<std::string>())) {
     current_ = saved["generation"];

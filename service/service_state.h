@@ -8,6 +8,7 @@
 #include <deque>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -69,6 +70,19 @@ class ServiceState {
   // What the client may name in its requests.
   bool Reported(const std::string& generation) const { return reported_.count(generation) != 0; }
   bool PendingReported(int64_t revision) const { return reportedPending_.count(revision) != 0; }
+  // The heartbeat's values: command ids the service gave out, activations
+  // it sent (also before a restart: the client keeps what it saw).
+  int64_t HighestCommandId() const { return highestCommandId_; }
+  bool ActivationSent(double activation) const { return activations_.count(activation) != 0; }
+  // The manifest of a pool as the generation bound it when the service
+  // first reported it: the client builds a generation's bindings once.
+  std::shared_ptr<const nlohmann::json> BoundManifest(const std::string& generation, const std::string& pool) const;
+  // Pages load from `origin` straight from the service: it is the site
+  // origin, or a launch answer offered it, so a game window may run on it.
+  bool PageOrigin(const std::string& origin) const {
+    return origin == siteOrigin_ || admissionOrigins_.count(origin) != 0;
+  }
+  const std::set<std::string>& admissionOrigins() const { return admissionOrigins_; }
   // The last info document asked for an upgrade: an updated client of this
   // version is named while the service reports another version.
   bool UpgradeDue() const { return upgradeDue_; }
@@ -101,6 +115,7 @@ class ServiceState {
  private:
   // Notes what a state handed to the client names.
   const nlohmann::json& Shown(const nlohmann::json& state) const;
+  void Bind(const std::string& generation) const;
   void Save() const;
   void Load();
   std::optional<int64_t> RequestRevision(const std::string& body, Reply& error) const;
@@ -114,6 +129,10 @@ class ServiceState {
   mutable bool upgradeDue_ = false;
   mutable std::set<std::string> reported_;
   mutable std::set<int64_t> reportedPending_;
+  mutable std::set<double> activations_;
+  mutable std::map<std::string, std::map<std::string, std::shared_ptr<const nlohmann::json>>> bound_;
+  std::set<std::string> admissionOrigins_;
+  int64_t highestCommandId_ = 0;
 
   std::string siteOrigin_;
   std::string clientPath_;

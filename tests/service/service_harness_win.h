@@ -245,6 +245,7 @@ class ServiceHarness {
   HttpAnswer Api(service_http::verb method, const std::string& target, const std::string& body = "") const {
     auto headers = Bearer();
     headers["Content-Type"] = "application/json";
+    headers["User-Agent"] = "KESTA local service";
     return HttpSend(port_, method, target, headers, body);
   }
   // POST /__control/... with a JSON body.

@@ -6,6 +6,7 @@
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <memory>
@@ -84,6 +85,19 @@ class ServiceProcessTest : public ::testing::Test {
       all += violation + "\n";
     return all;
   }
+  // Takes the violations a step made on purpose, each once; any other
+  // still fails the test.
+  void ExpectViolations(std::vector<std::string> expected) {
+    for (const std::string& violation : service_->TakeViolations()) {
+      const auto it = std::find(expected.begin(), expected.end(), violation);
+      if (it != expected.end())
+        expected.erase(it);
+      else
+        ADD_FAILURE() << "protocol violation: " << violation;
+    }
+    for (const std::string& missing : expected)
+      ADD_FAILURE() << "no violation: " << missing;
+  }
 
   std::unique_ptr<ServiceHarness> service_;
   fs::path bundle_, data_;
@@ -96,12 +110,15 @@ TEST_F(ServiceProcessTest, EndpointsAnswerWithTheirDocumentsOnlyToTheToken) {
   EXPECT_EQ(token_.find_first_of(" \r\n"), std::string::npos);
   EXPECT_EQ(HttpSend(port_, http::verb::get, "/api/info").status, 401);
   EXPECT_EQ(HttpSend(port_, http::verb::get, "/api/info", {{"Authorization", "Bearer " + token_ + "0"}}).status, 401);
-  EXPECT_EQ(HttpSend(port_, http::verb::post, "/api/host", {{"Authorization", token_}}, "{}").status, 401);
-  std::string violations = Violations();
-  for (const char* expected :
-       {"no bearer token (GET /api/info)", "an Authorization header other than \"Bearer <token>\" (GET /api/info)",
-        "the token in an Authorization header other than its bearer form (POST /api/host)"})
-    EXPECT_NE(violations.find(expected), std::string::npos) << expected << "\n" << violations;
+  EXPECT_EQ(HttpSend(port_, http::verb::post, "/api/host", {{"Authorization", token_}}, Heartbeat(6)).status, 401);
+  const std::string noType = "Content-Type \"\" instead of application/json ";
+  ExpectViolations({"no bearer token (GET /api/info)", noType + "(GET /api/info)",
+                    "an Authorization header other than \"Bearer <token>\" (GET /api/info)",
+                    "the token in an Authorization header other than its bearer form (GET /api/info)",
+                    noType + "(GET /api/info)",
+                    "an Authorization header other than \"Bearer <token>\" (POST /api/host)",
+                    "the token in an Authorization header other than its bearer form (POST /api/host)",
+                    noType + "(POST /api/host)"});
 
   const json info = Info();
   EXPECT_EQ(info["serviceVersion"], "0.6.12");
@@ -129,11 +146,9 @@ TEST_F(ServiceProcessTest, EndpointsAnswerWithTheirDocumentsOnlyToTheToken) {
   EXPECT_EQ(Api(http::verb::post, "/api/info", "{}").status, 405);
   EXPECT_EQ(Api(http::verb::get, "/api/launch").status, 405);
   EXPECT_EQ(Api(http::verb::get, "/api/unknown").status, 404);
-  violations = Violations();
-  for (const char* expected :
-       {"heartbeat is not a JSON object (POST /api/host)", "POST where GET belongs (POST /api/info)",
-        "GET where POST belongs (GET /api/launch)", "no X-KESTA-Generation header (GET /api/unknown)"})
-    EXPECT_NE(violations.find(expected), std::string::npos) << expected << "\n" << violations;
+  ExpectViolations({"heartbeat is not a JSON object (POST /api/host)", "POST where GET belongs (POST /api/info)",
+                    "a body on /api/info (POST /api/info)", "GET where POST belongs (GET /api/launch)",
+                    "body \"\" instead of {} (GET /api/launch)", "no X-KESTA-Generation header (GET /api/unknown)"});
 
   const json journal = Api(http::verb::get, "/__control/journal").Json();
   EXPECT_EQ(journal["heartbeats"], 1);
@@ -193,6 +208,7 @@ TEST_F(ServiceProcessTest, TheClientsWinHttpRequestsAreAnswered) {
   EXPECT_TRUE(json::parse(host, nullptr, false)["state"].is_object());
   EXPECT_EQ(WinHttpExchange(port_, L"/api/launch", token_, "{}").first, 200u);
   EXPECT_EQ(Violations(), "") << "requests made as the client makes them";
+  EXPECT_EQ(WinHttpExchange(port_, L"/api/host", token_, Heartbeat(2)).first, 200u);
   EXPECT_EQ(WinHttpExchange(port_, L"/api/launch", "wrong", "{}").first, 401u);
   EXPECT_EQ(Violations(), "an Authorization header other than \"Bearer <token>\" (POST /api/launch)\n");
 }
@@ -298,8 +314,8 @@ TEST_F(ServiceProcessTest, ControlOrdersFailuresAndSlowAnswers) {
                 .status,
             200);
   EXPECT_EQ(Api(http::verb::post, "/api/host", Heartbeat(1)).status, 503);
-  EXPECT_EQ(Api(http::verb::post, "/api/host", Heartbeat(2)).status, 200);
   EXPECT_EQ(Api(http::verb::post, "/api/launch", "{}").status, 0) << "dropped without an answer";
+  EXPECT_EQ(Api(http::verb::post, "/api/host", Heartbeat(2)).status, 200);
   EXPECT_EQ(Api(http::verb::post, "/api/launch", "{}").status, 200);
 
   // A slow answer holds up no other request.
@@ -317,6 +333,7 @@ TEST_F(ServiceProcessTest, ControlOrdersFailuresAndSlowAnswers) {
 
   ASSERT_EQ(Control("/__control/state", {{"updateGate", true}, {"clientPath", "C:/next"}, {"client", "0.6.13"}}).status,
             200);
+  EXPECT_EQ(Api(http::verb::post, "/api/host", Heartbeat(3)).status, 200);
   const json launch = Api(http::verb::post, "/api/launch", "{}").Json();
   EXPECT_EQ(launch["ready"], false);
   EXPECT_EQ(launch["state"]["clientPath"], "C:/next");
@@ -358,6 +375,7 @@ TEST_F(ServiceProcessTest, EnforcementSendsTheBrowserThroughTheAuthenticatedProx
                      {{"Proxy-Authorization", basic("kesta:" + token_ + "x")}})
                 .status,
             407);
+  EXPECT_EQ(Violations(), "proxy credentials other than \"kesta\" and the token (GET " + url + ")\n");
   const HttpAnswer proxied = HttpSend(static_cast<uint16_t>(proxyPort), http::verb::get, url,
                                       {{"Proxy-Authorization", basic("kesta:" + token_)},
                                        {"Host", "127.0.0.1:" + std::to_string(port_)},
@@ -414,16 +432,26 @@ TEST_F(ServiceProcessTest, AnUpgradeHandsThePortToANewProcessThatKeepsTheToken) 
 
 // A client that gets the protocol wrong fails the test it runs in: each of
 // these requests is answered, and logged as a violation that the harness
-// reports to the running test.
+// reports to the running test. A case without a violation prepares the next.
 TEST_F(ServiceProcessTest, WrongClientRequestsFailTheTest) {
+  ASSERT_EQ(Control("/__control/state", {{"pending", {{"revision", 3}}}, {"networkEnforced", true}}).status, 200);
+  const json state = Info()["state"];
+  const uint16_t proxyPort = state["browserProxyAuth"]["port"];
   auto withToken = [&](std::map<std::string, std::string> headers) {
     headers["Authorization"] = "Bearer " + token_;
     headers["Content-Type"] = "application/json";
+    headers.emplace("User-Agent", "KESTA local service");
     return headers;
   };
-  std::string unsorted = Heartbeat(9);
-  unsorted.replace(unsorted.find(R"("after":0,)"), 10, "");
+  auto edit = [](std::string text, const std::string& from, const std::string& to) {
+    return text.replace(text.find(from), from.size(), to);
+  };
+  std::string unsorted = edit(Heartbeat(9), R"("after":0,)", "");
   unsorted.insert(unsorted.find(R"(,"proxyRevision")"), R"(,"after":0)");
+  auto withWindow = [&](int pid, const std::string& generation) {
+    return edit(edit(Heartbeat(pid), R"("gameWindowCount":0)", R"("gameWindowCount":1)"), R"("windows":[])",
+                R"("windows":[{"generation":")" + generation + R"(","id":1,"url":"http://127.0.0.1/"}])");
+  };
   struct Case {
     http::verb method;
     std::string target;
@@ -431,9 +459,9 @@ TEST_F(ServiceProcessTest, WrongClientRequestsFailTheTest) {
     std::string body;
     const char* violation;
   } cases[] = {
+      {http::verb::post, "/api/launch", withToken({}), "{}",
+       "a launch request that does not follow a heartbeat's answer"},
       {http::verb::get, "/api/info", {{"Content-Type", "application/json"}}, "", "no bearer token"},
-      {http::verb::get, "/engine/game.js", withToken({{"X-KESTA-Generation", ""}}), "",
-       "an empty X-KESTA-Generation header"},
       {http::verb::post, "/api/host", withToken({}), unsorted, "member \"after\" out of the writer's sorted order"},
       {http::verb::post, "/api/updates/accept", withToken({}), R"({"revision":7.9})",
        R"(update body "{\"revision\":7.9}" instead of {"revision":<integer>})"},
@@ -445,11 +473,134 @@ TEST_F(ServiceProcessTest, WrongClientRequestsFailTheTest) {
        "a pool path not encoded as the client encodes it"},
       {http::verb::get, "/engine/missing.js", withToken({{"X-KESTA-Generation", "bundled"}}), "",
        "a path that generation \"bundled\" does not bind"},
+      // A page that reaches the client's own endpoints.
+      {http::verb::post, "/api/updates/defer", withToken({{"Origin", "http://127.0.0.1"}}), R"({"revision":3})",
+       "a header the client never sends: Origin"},
+      {http::verb::post, "/api/updates/defer", withToken({{"Cookie", "a=b"}}), R"({"revision":3})",
+       "a header the client never sends: Cookie"},
+      {http::verb::post, "/api/updates/defer", withToken({{"X-KESTA-Generation", "bundled"}}), R"({"revision":3})",
+       "a header the client never sends: X-KESTA-Generation"},
+      {http::verb::post, "/api/updates/defer", withToken({{"User-Agent", "Mozilla/5.0"}}), R"({"revision":3})",
+       "user agent \"Mozilla/5.0\" instead of \"KESTA local service\""},
+      // The resource handler passes on no header of the page's but these two.
+      {http::verb::get, "/engine/game.js", withToken({{"X-KESTA-Generation", "bundled"}, {"Range", "bytes=0-1"}}), "",
+       nullptr},
+      {http::verb::get, "/engine/game.js", withToken({{"X-KESTA-Generation", "bundled"}, {"Referer", "https://x/"}}),
+       "", "the page's Referer header on the resource handler's request"},
+      {http::verb::get, "/engine/game.js", withToken({{"X-KESTA-Generation", "bundled"}, {"X-Page", "1"}}), "",
+       "the page's X-Page header on the resource handler's request"},
+      // The heartbeat echoes only what the service sent.
+      {http::verb::post, "/api/host", withToken({}), edit(Heartbeat(12), R"("after":0)", R"("after":5)"),
+       "heartbeat \"after\" 5 above the highest command id 0"},
+      {http::verb::post, "/api/host", withToken({}),
+       edit(Heartbeat(13), R"("proxyRevision":-1)", R"("proxyRevision":9)"),
+       "heartbeat \"proxyRevision\" 9 is no activation the service sent"},
+      {http::verb::post, "/api/host", withToken({}), withWindow(14, "gone"),
+       "heartbeat window generation \"gone\" names no generation the service reported"},
+      // Once a game window shows, the launch was admitted.
+      {http::verb::post, "/api/host", withToken({}), withWindow(11, "bundled"), nullptr},
+      {http::verb::post, "/api/launch", withToken({}), "{}", "a launch request after the launch was admitted"},
   };
   for (const Case& c : cases) {
-    EXPECT_NE(HttpSend(port_, c.method, c.target, c.headers, c.body).status, 0) << c.target;
+    SCOPED_TRACE(c.target + " " + c.body);
+    EXPECT_NE(HttpSend(port_, c.method, c.target, c.headers, c.body).status, 0);
+    if (c.violation)
+      EXPECT_NONFATAL_FAILURE(service_->CheckProtocol(), c.violation);
+  }
+
+  // The loopback proxy sends neither the token nor the generation on, and
+  // takes only the credentials of the current token.
+  const std::string elsewhere = "http://127.0.0.1:" + std::to_string(kesta::testing::FreeLoopbackPort()) + "/x";
+  const std::string credentials =
+      "Basic " + [&](const std::string& plain) {
+        std::string encoded(beast::detail::base64::encoded_size(plain.size()), '\0');
+        encoded.resize(beast::detail::base64::encode(encoded.data(), plain.data(), plain.size()));
+        return encoded;
+      }("kesta:" + token_);
+  const struct {
+    std::map<std::string, std::string> headers;
+    const char* violation;
+  } proxied[] = {
+      {{{"Proxy-Authorization", credentials}, {"X-KESTA-Generation", "bundled"}},
+       "X-KESTA-Generation sent through the proxy to another origin"},
+      {{{"Proxy-Authorization", credentials}, {"Authorization", "Bearer " + token_}},
+       "the token in the Authorization header sent through the proxy"},
+      {{{"Proxy-Authorization", "Basic a2VzdGE6eA=="}}, "proxy credentials other than \"kesta\" and the token"},
+  };
+  for (const auto& c : proxied) {
+    SCOPED_TRACE(c.violation);
+    EXPECT_NE(HttpSend(proxyPort, http::verb::get, elsewhere, c.headers).status, 0);
     EXPECT_NONFATAL_FAILURE(service_->CheckProtocol(), c.violation);
   }
+
+  // An info document that calls for a service upgrade, and a client that
+  // starts its heartbeat without it.
+  ASSERT_EQ(
+      Control("/__control/state", {{"clientPath", "C:/next"}, {"client", "0.6.12"}, {"serviceVersion", "0.6.11"}})
+          .status,
+      200);
+  EXPECT_EQ(Info()["serviceVersion"], "0.6.11");
+  EXPECT_EQ(Api(http::verb::post, "/api/host", Heartbeat(20)).status, 200);
+  EXPECT_NONFATAL_FAILURE(service_->CheckProtocol(),
+                          "a heartbeat after an info document that called for a service upgrade");
+}
+
+// Requests of a correct client in the less common turns of the protocol.
+TEST_F(ServiceProcessTest, CorrectClientRequestsAreNoViolations) {
+  // An answer written after the client gave up on it is no reply: its next
+  // heartbeat follows a second after its time-out.
+  ASSERT_EQ(Control("/__control/state", {{"faults", {{{"path", "/api/host"}, {"delayMs", 3500}, {"times", 1}}}}}).status,
+            200);
+  const auto sent = std::chrono::steady_clock::now();
+  EXPECT_EQ(Api(http::verb::post, "/api/host", Heartbeat(1)).status, 200);
+  std::this_thread::sleep_until(sent + std::chrono::milliseconds(4100));
+  EXPECT_EQ(Api(http::verb::post, "/api/host", Heartbeat(1)).status, 200);
+  EXPECT_EQ(Violations(), "") << "a heartbeat after a late answer";
+
+  // A game admitted on the loopback origin keeps loading from it without
+  // the token when the service reports another site origin.
+  EXPECT_EQ(Api(http::verb::post, "/api/host", Heartbeat(2)).status, 200);
+  ASSERT_EQ(Api(http::verb::post, "/api/launch", "{}").Json()["ready"], true);
+  ASSERT_EQ(Control("/__control/state", {{"siteOrigin", "https://app.kesta.test"}}).status, 200);
+  EXPECT_EQ(File("/", kPage).status, 200);
+  EXPECT_EQ(Violations(), "") << "a page of a game admitted on the loopback origin";
+
+  // A site origin under another name of the loopback host.
+  const std::string site = "localhost:" + std::to_string(port_);
+  ASSERT_EQ(Control("/__control/state", {{"siteOrigin", "http://" + site}}).status, 200);
+  Info();
+  EXPECT_EQ(File("/engine/game.js", {{"Host", site}, {"X-KESTA-Generation", "bundled"}}).status, 200);
+  auto api = Bearer();
+  api["Host"] = site;
+  api["X-KESTA-Generation"] = "bundled";
+  EXPECT_EQ(File("/api/game/status", api).status, 200);
+  EXPECT_EQ(Violations(), "") << "pages of a site origin named localhost";
+
+  // A generation keeps the bindings it had when the service first listed it.
+  const fs::path maps = data_ / "packages/maps/1.1.0";
+  fs::create_directories(maps.parent_path());
+  fs::copy(bundle_ / "pools/maps", maps, fs::copy_options::recursive);
+  ASSERT_EQ(Control("/__control/state",
+                    {{"generations", {{"g2", {{"engine", "1.0.0"}, {"maps", "1.1.0"}, {"art", "1.0.0"}}}}}})
+                .status,
+            200);
+  Info();
+  std::ofstream(maps / "pool-manifest.json", std::ios::trunc) << R"({"version":"1.1.0","bindings":{}})";
+  auto handler = Bearer();
+  handler["X-KESTA-Generation"] = "g2";
+  File("/__pool/maps/tiles%2Fdock%20tile.json", handler);
+  EXPECT_EQ(Violations(), "") << "a binding of the generation as first listed";
+
+  // A client of two services ago, and a window without a generation.
+  const std::string first = token_;
+  Restart({L"--control"});
+  Restart({L"--control"});
+  EXPECT_EQ(HttpSend(port_, http::verb::get, "/api/info",
+                     {{"Authorization", "Bearer " + first}, {"Content-Type", "application/json"}})
+                .status,
+            401);
+  EXPECT_EQ(File("/engine/game.js", {{"X-KESTA-Generation", ""}}).status, 200);
+  EXPECT_EQ(Violations(), "") << "an earlier token and an empty generation";
 }
 
 // The token file is replaced on every start while the client may be reading

@@ -349,31 +349,80 @@ TEST(ServiceProtocol, UpdateBodiesPoolNamesAndTheToken) {
   EXPECT_FALSE(CarriesToken("Basic a2VzdGE6eA==", token));
   EXPECT_FALSE(CarriesToken(token.substr(1), token));
   EXPECT_FALSE(CarriesToken("anything", ""));
+
+  // The Host of a request to an origin, the default port left out or not.
+  EXPECT_TRUE(HostNames("127.0.0.1:8123", "http://127.0.0.1:8123"));
+  EXPECT_TRUE(HostNames("localhost:8123", "http://localhost:8123"));
+  EXPECT_TRUE(HostNames("127.0.0.1", "http://127.0.0.1:80"));
+  EXPECT_TRUE(HostNames("127.0.0.1:80", "http://127.0.0.1"));
+  EXPECT_FALSE(HostNames("127.0.0.1", "http://127.0.0.1:8080"));
+  EXPECT_FALSE(HostNames("localhost:8123", "http://127.0.0.1:8123"));
+  EXPECT_FALSE(HostNames("127.0.0.1:443", "https://127.0.0.1:443"));
+
+  // The loopback proxy's credentials go to it alone; the token and the
+  // generation header travel only toward the service.
+  using Headers = std::vector<std::pair<std::string, std::string>>;
+  const std::string credentials = "Basic a2VzdGE6c2VjcmV0LXRva2VuLW9mLXRoZS1zZXJ2aWNl";  // kesta:<token>
+  const Headers proxied = {{"Proxy-Authorization", credentials}, {"X-KESTA-Generation", "g1"},
+                           {"Authorization", "Bearer " + token}};
+  EXPECT_EQ(ProxiedViolations(proxied, "http://127.0.0.1:1/api/x", true, token, {}), std::vector<std::string>());
+  EXPECT_EQ(ProxiedViolations(proxied, "http://example.test/", false, token, {}),
+            (std::vector<std::string>{"X-KESTA-Generation sent through the proxy to another origin",
+                                      "the token in the Authorization header sent through the proxy"}));
+  EXPECT_EQ(ProxiedViolations({{"proxy-authorization", "basic a2VzdGE6eA=="}}, "x:443", true, token, {}),
+            std::vector<std::string>{"proxy credentials other than \"kesta\" and the token"});
+  EXPECT_EQ(ProxiedViolations({{"Proxy-Authorization", "Basic a2VzdGE6eA=="}}, "x:443", true, token, {"y", "x"}),
+            std::vector<std::string>()) << "the token of a service replaced since";
+  EXPECT_EQ(ProxiedViolations({{"Cookie", "t=" + token}}, "http://example.test/?" + token, false, token, {}),
+            (std::vector<std::string>{"the token in the Cookie header sent through the proxy",
+                                      "the token in the target of a proxied request"}));
 }
 
-TEST(ServiceProtocol, HeartbeatPace) {
+TEST(ServiceProtocol, HeartbeatPaceAndOrder) {
   using namespace std::chrono_literals;
+  using Problems = std::vector<std::string>;
+  const Problems astray = {"a launch request that does not follow a heartbeat's answer"};
   HeartbeatPacing pacing;
+  HeartbeatPacing::Request host, launch, other;
   const auto t = HeartbeatPacing::Clock::now();
-  EXPECT_FALSE(pacing.HostArrived(1, t));
-  pacing.HostAnswered(t + 10ms);
-  EXPECT_FALSE(pacing.LaunchArrived(t + 12ms));
-  EXPECT_TRUE(pacing.LaunchArrived(t + 13ms)) << "a second launch while one is open";
-  pacing.LaunchAnswered(t + 20ms);
+  EXPECT_EQ(pacing.HostArrived(1, false, t, host), Problems());
+  EXPECT_EQ(pacing.LaunchArrived(t + 5ms, other), astray) << "before the heartbeat's answer";
+  pacing.LaunchAnswered(other, t + 6ms);
+  pacing.HostAnswered(host, t + 10ms);
+  EXPECT_EQ(pacing.LaunchArrived(t + 12ms, launch), Problems());
+  EXPECT_EQ(pacing.LaunchArrived(t + 13ms, other), (Problems{"a launch request while another is open", astray[0]}));
+  pacing.LaunchAnswered(launch, t + 20ms);
   // Measured from the launch answer, which ends the exchange.
-  EXPECT_EQ(pacing.HostArrived(1, t + 800ms), "a heartbeat 780 ms after the previous reply");
-  EXPECT_EQ(pacing.HostArrived(1, t + 900ms), "a heartbeat while the previous exchange is still open");
-  pacing.HostAnswered(t + 950ms);
-  EXPECT_FALSE(pacing.HostArrived(2, t + 960ms)) << "another client";
-  pacing.HostAnswered(t + 970ms);
-  EXPECT_FALSE(pacing.HostArrived(1, t + 1950ms));
-  // The client gives up on an answer the service holds too long.
-  EXPECT_FALSE(pacing.HostArrived(1, t + 1950ms + HeartbeatPacing::kClientTimeout));
-  pacing.HostAnswered(t + 6s);
-  // A launch long after the heartbeat, or without one, is no part of it.
-  EXPECT_FALSE(pacing.LaunchArrived(t + 20s));
-  pacing.LaunchAnswered(t + 20s);
-  EXPECT_FALSE(pacing.HostArrived(1, t + 21s));
+  EXPECT_EQ(pacing.HostArrived(1, false, t + 800ms, host), Problems{"a heartbeat 780 ms after the previous reply"});
+  EXPECT_EQ(pacing.HostArrived(1, false, t + 900ms, host),
+            Problems{"a heartbeat while the previous exchange is still open"});
+  pacing.HostAnswered(host, t + 950ms);
+  EXPECT_EQ(pacing.HostArrived(2, false, t + 960ms, other), Problems()) << "another client";
+  pacing.HostAnswered(other, t + 970ms);
+
+  // The client gives up on an answer after its time-out and asks for the
+  // launch at once; the late answers are no replies it saw.
+  auto at = t + 2s;
+  EXPECT_EQ(pacing.HostArrived(1, false, at, host), Problems());
+  EXPECT_EQ(pacing.LaunchArrived(at + 2900ms, launch), Problems());
+  EXPECT_EQ(pacing.HostArrived(1, false, at + 2900ms + 3s, other), Problems()) << "the launch was given up on too";
+  pacing.HostAnswered(host, at + 6500ms);
+  pacing.LaunchAnswered(launch, at + 6500ms);
+  pacing.HostAnswered(other, at + 6600ms);
+  EXPECT_EQ(pacing.LaunchArrived(at + 6610ms, launch), Problems());
+  pacing.LaunchAnswered(launch, at + 6620ms);
+
+  // Once a heartbeat shows a game window, the launch was admitted.
+  at = t + 10s;
+  EXPECT_EQ(pacing.HostArrived(1, true, at, host), Problems());
+  pacing.HostAnswered(host, at + 3500ms);
+  EXPECT_EQ(pacing.HostArrived(1, true, at + 4s, host), Problems()) << "paced from the time-out, not the answer";
+  pacing.HostAnswered(host, at + 4010ms);
+  EXPECT_EQ(pacing.LaunchArrived(at + 4020ms, launch), Problems{"a launch request after the launch was admitted"});
+  pacing.LaunchAnswered(launch, at + 4030ms);
+  EXPECT_EQ(pacing.LaunchArrived(at + 20s, launch), astray) << "long after the heartbeat";
+  EXPECT_TRUE(pacing.Knows(2));
+  EXPECT_FALSE(pacing.Knows(3));
 }
 
 TEST_F(ServiceStoreTest, StatesTellWhatTheClientMayNameAndCanBeSparse) {
@@ -410,6 +459,41 @@ TEST_F(ServiceStoreTest, StatesTellWhatTheClientMayNameAndCanBeSparse) {
   EXPECT_EQ(shown["browserProxyAuth"]["port"].dump(), "4100");
   EXPECT_EQ(shown["generation"], "bundled");
   EXPECT_EQ(state.Shape(state.Launch())["state"]["networkRevision"].dump(), "2.0");
+
+  // A game window keeps the origin its launch was admitted with.
+  EXPECT_FALSE(state.PageOrigin("http://localhost:4000"));
+  ASSERT_EQ(state.Control({{"siteOrigin", "http://localhost:4000"}}).status, 200);
+  EXPECT_TRUE(state.Launch()["ready"].get<bool>());
+  ASSERT_EQ(state.Control({{"siteOrigin", "https://other.test"}}).status, 200);
+  EXPECT_TRUE(state.PageOrigin("http://localhost:4000"));
+}
+
+// What the client may echo in its heartbeat: the command ids and the
+// activations the service gave out, and each generation's bindings as the
+// service first listed it, also after a restart of the service.
+TEST_F(ServiceStoreTest, WhatTheClientSawStaysAsItSawIt) {
+  ResourceStore store(bundle_, data_ / "packages");
+  {
+    ServiceState state(Setup(), store);
+    ASSERT_EQ(state.Control({{"commands", {{{"type", "open"}}, {{"type", "open"}}}}, {"activation", 7}}).status, 200);
+    EXPECT_EQ(state.HighestCommandId(), 2);
+    EXPECT_FALSE(state.ActivationSent(7));
+    state.Host("{}");
+    EXPECT_TRUE(state.ActivationSent(7));
+    ASSERT_EQ(state.Control({{"activation", 8}}).status, 200);
+  }
+  ServiceState restarted(Setup(), store);
+  EXPECT_EQ(restarted.HighestCommandId(), 2);
+  EXPECT_TRUE(restarted.ActivationSent(7));
+  EXPECT_FALSE(restarted.ActivationSent(8)) << "never sent";
+
+  const auto first = restarted.BoundManifest("bundled", "maps");
+  ASSERT_TRUE(first);
+  Write(bundle_ / "maps/pool-manifest.json", R"({"version":"1.0.0","bindings":{}})");
+  restarted.Info();
+  EXPECT_EQ(restarted.BoundManifest("bundled", "maps"), first);
+  EXPECT_TRUE(first->at("bindings").contains("https://a.test/m.json"));
+  EXPECT_FALSE(restarted.BoundManifest("g9", "maps")) << "never listed";
 }
 
 }  // namespace
