@@ -5,10 +5,9 @@
 #include <chrono>
 #include <cstring>
 #include <thread>
-#include <utility>
 
 // Before anything that may include windows.h.
-#include <boost/asio.hpp>
+#include "support/streaming_server.h"
 
 #include "include/cef_request_context_handler.h"
 #include "include/cef_resource_handler.h"
@@ -27,6 +26,7 @@ using cef_internal::StartLoad;
 using kesta::testing::CannedResponse;
 using kesta::testing::LoopbackHttpServer;
 using kesta::testing::RecordedRequest;
+using kesta::testing::StreamingServer;
 using net_test::MakeRequest;
 using net_test::NewContext;
 
@@ -453,56 +453,13 @@ TEST(LoadPipelineHandler, AHandlerThatAlwaysHasDataLetsOtherLoadsAndItsCancelIn)
   EXPECT_EQ(handler->cancels, 1);
 }
 
-// Serves one GET with a body of |size| bytes on a connection of its own and
-// counts what the socket took.
-class StreamingServer {
- public:
-  explicit StreamingServer(size_t size)
-      : acceptor_(io_, boost::asio::ip::tcp::endpoint(boost::asio::ip::address_v4::loopback(), 0)) {
-    thread_ = std::thread([this, size] { Serve(size); });
-  }
-  ~StreamingServer() {
-    boost::system::error_code ignored;
-    acceptor_.close(ignored);
-    thread_.join();
-  }
-  std::string origin() const { return "http://127.0.0.1:" + std::to_string(acceptor_.local_endpoint().port()); }
-  size_t sent() const { return sent_; }
-
- private:
-  void Serve(size_t size) {
-    namespace asio = boost::asio;
-    boost::system::error_code ec;
-    asio::ip::tcp::socket socket(io_);
-    acceptor_.accept(socket, ec);
-    // What the system holds for the client stays its own receive buffer.
-    socket.set_option(asio::socket_base::send_buffer_size(64 * 1024), ec);
-    std::string request;
-    while (!ec && request.find("\r\n\r\n") == std::string::npos) {
-      char part[1024];
-      request.append(part, socket.read_some(asio::buffer(part), ec));
-    }
-    const std::string head =
-        "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: " + std::to_string(size) +
-        "\r\nConnection: close\r\n\r\n";
-    asio::write(socket, asio::buffer(head), ec);
-    const std::string chunk(64 * 1024, 's');
-    while (!ec && sent_ < size)
-      sent_ += asio::write(socket, asio::buffer(chunk.data(), std::min(chunk.size(), size - sent_)), ec);
-  }
-
-  boost::asio::io_context io_;
-  boost::asio::ip::tcp::acceptor acceptor_;
-  std::atomic<size_t> sent_{0};
-  std::thread thread_;
-};
-
 // While the page's thread is busy, what is read for it stays bounded (a
 // few MiB, as Chromium's data pipes hold); reading goes on once it catches
 // up.
 TEST(LoadPipeline, AReceiverThatIsBehindHoldsTheReadsBack) {
   constexpr size_t kBody = 128 << 20;
-  StreamingServer server(kBody);
+  // What the system holds for the client stays its own receive buffer.
+  StreamingServer server(kBody, 64 * 1024);
   CefRefPtr<EndlessHandler> handler = new EndlessHandler(kBody / 4);
   CefRefPtr<Recorder> from_handler = LoadFromHandler(handler);
   CefRefPtr<Recorder> from_socket = new Recorder();
