@@ -251,10 +251,16 @@ class IOThread : public TaskQueueWaker {
       // posts here run as soon as it returns, without a round through the
       // completion port (two calls into the Wine server).
       for (;;) {
-        // Also what the last batch left when it reached its size.
-        while (posted_here_) {
+        if (posted_here_) {
           posted_here_ = false;
           DoWork();
+          // A batch that reached its size leaves the rest for the next one,
+          // but ready sockets and timers go first: a task that keeps
+          // posting itself must not starve them.
+          if (posted_here_) {
+            io_.poll_one();
+            continue;
+          }
         }
         if (!io_.run_one())
           break;

@@ -12,7 +12,9 @@
 // Per thread: tasks run in posting order; a delayed task runs no earlier
 // than asked, and delayed tasks run in due order (posting order among equal
 // due times). A task that runs a nested message loop (a modal dialog, say)
-// does not see other tasks run until it returns.
+// does not see other tasks run until it returns. On the IO thread, tasks
+// and ready socket and timer events take turns: a batch of tasks never
+// keeps them waiting for more than one batch.
 #ifndef CEF_SRC_CORE_MESSAGE_LOOP_H_
 #define CEF_SRC_CORE_MESSAGE_LOOP_H_
 #pragma once

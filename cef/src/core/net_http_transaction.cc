@@ -194,6 +194,16 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
     asio::post(loop_->context(), [self = shared_from_this()] { self->Finish(); });
   }
 
+  void PauseReads() override { reads_paused_ = true; }
+
+  void ResumeReads() override {
+    reads_paused_ = false;
+    if (!read_waits_ || !socket_.is_open())
+      return;
+    read_waits_ = false;
+    Read();
+  }
+
   // Loop thread, or the shutdown path after the loop has stopped.
   void Abandon() {
     {
@@ -458,6 +468,10 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
     }
     if (ec == asio::error::eof)
       return Fail(ERR_CONNECTION_CLOSED);
+    if (reads_paused_) {
+      read_waits_ = true;
+      return;
+    }
     Read();
   }
 
@@ -476,6 +490,8 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
   std::string request_text_;
   bool starting_ = false;                // Open() runs inside Start()
   std::unique_ptr<char[]> read_buffer_;  // kReadChunk bytes, from the loop's spares
+  bool reads_paused_ = false;            // PauseReads() until ResumeReads()
+  bool read_waits_ = false;              // the next Read() waits for ResumeReads()
   HttpResponseParser parser_;
 };
 

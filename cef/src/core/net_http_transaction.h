@@ -81,6 +81,12 @@ class HttpTransaction {
 
   // Any thread. Closes the connection; the delegate hears nothing more.
   virtual void Cancel() = 0;
+
+  // Loop thread. Stops taking bytes from the socket once the delivery under
+  // way (if any) is handed on, so a receiver that is behind holds the
+  // server back instead of letting the body pile up; ResumeReads() goes on.
+  virtual void PauseReads() = 0;
+  virtual void ResumeReads() = 0;
 };
 
 }  // namespace cef_internal

@@ -4,13 +4,18 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/write.hpp>
 
 #include "core/message_loop.h"
 #include "include/base/cef_callback.h"
@@ -211,6 +216,63 @@ TEST_F(MessageLoopTest, IOContextHandlersRunOnTheIOThreadAndTheirTasksAfterThem)
   expected.insert(expected.end(), 200, "many");
   expected.insert(expected.end(), {"from a task", "delayed"});
   EXPECT_EQ(order, expected);
+}
+
+// Tasks and ready sockets and timers take turns: a task that keeps posting
+// itself must not keep a posted handler, a due timer or a socket that has
+// data from running.
+TEST_F(MessageLoopTest, ATaskThatPostsItselfLeavesHandlersTimersAndSocketsTheirTurn) {
+  namespace asio = boost::asio;
+  using asio::ip::tcp;
+  asio::io_context& io = cef_internal::IOContext();
+  // Shared with the IO thread's handlers, which may outlive a failed wait.
+  struct State {
+    explicit State(asio::io_context& io) : timer(io), reader(io), writer(io) {}
+    asio::steady_timer timer;
+    tcp::socket reader, writer;
+    char byte = 0;
+    std::atomic<bool> handler_ran{false}, timer_fired{false}, socket_read{false};
+    std::atomic<bool> stop{false}, stopped{false};
+    std::atomic<int> runs{0};
+    // The task gives up on its own, so that a starved loop still ends.
+    Clock::time_point give_up = Clock::now() + std::chrono::seconds(3);
+    void PostAgain(std::shared_ptr<State> self) {
+      ++runs;
+      if (stop || Clock::now() >= give_up) {
+        stopped = true;
+        return;
+      }
+      cef_internal::PostFunction(TID_IO, [self] { self->PostAgain(self); });
+    }
+  };
+  auto state = std::make_shared<State>(io);
+  {
+    tcp::acceptor acceptor(io, tcp::endpoint(asio::ip::address_v4::loopback(), 0));
+    state->writer.connect(acceptor.local_endpoint());
+    acceptor.accept(state->reader);
+  }
+  asio::write(state->writer, asio::buffer("x", 1));
+
+  asio::post(io, [state, &io] {
+    state->PostAgain(state);
+    state->timer.expires_after(std::chrono::milliseconds(10));
+    state->timer.async_wait([state](const boost::system::error_code& ec) { state->timer_fired = !ec; });
+    state->reader.async_read_some(asio::buffer(&state->byte, 1),
+                                  [state](const boost::system::error_code&, size_t n) { state->socket_read = n == 1; });
+    asio::post(io, [state] { state->handler_ran = true; });
+  });
+  EXPECT_TRUE(RunUIUntil([&] { return state->handler_ran && state->timer_fired && state->socket_read; }, 5000));
+  EXPECT_FALSE(state->stopped) << "the other work ran only once the task stopped posting itself";
+  state->stop = true;
+  EXPECT_TRUE(RunUIUntil([&] { return state->stopped.load(); }, 5000));
+  EXPECT_GT(state->runs, 1);
+  // The sockets are closed on the thread that runs them.
+  asio::post(io, [state] {
+    state->reader.close();
+    state->writer.close();
+    state->stop = false;
+  });
+  EXPECT_TRUE(RunUIUntil([&] { return !state->stop; }, 5000));
 }
 
 TEST_F(MessageLoopTest, BoundReferencesLiveUntilTheTaskRanAndDieOnItsThread) {

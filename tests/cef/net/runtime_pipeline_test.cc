@@ -1,7 +1,13 @@
 // The load pipeline's hooks and resource-handler driving, seen through the
 // delegate that browsers use.
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <cstring>
 #include <thread>
+
+// Before anything that may include windows.h.
+#include "support/streaming_server.h"
 
 #include "include/cef_request_context_handler.h"
 #include "include/cef_resource_handler.h"
@@ -20,6 +26,7 @@ using cef_internal::StartLoad;
 using kesta::testing::CannedResponse;
 using kesta::testing::LoopbackHttpServer;
 using kesta::testing::RecordedRequest;
+using kesta::testing::StreamingServer;
 using net_test::MakeRequest;
 using net_test::NewContext;
 
@@ -27,6 +34,8 @@ class Recorder : public LoadDelegate {
  public:
   std::vector<std::string> events;
   std::string body;
+  bool keep_body = true;  // else only counted, for long bodies
+  size_t received = 0;
   bool complete = false;
   cef_errorcode_t error = ERR_NONE;
   CefRefPtr<CefResponse> response;
@@ -38,7 +47,11 @@ class Recorder : public LoadDelegate {
     events.push_back("response " + std::to_string(r->GetStatus()));
     response = r;
   }
-  void OnLoadData(const void* data, size_t size) override { body.append(static_cast<const char*>(data), size); }
+  void OnLoadData(const void* data, size_t size) override {
+    received += size;
+    if (keep_body)
+      body.append(static_cast<const char*>(data), size);
+  }
   void OnLoadComplete(cef_errorcode_t e, CefRefPtr<CefResponse>) override {
     events.push_back("complete " + std::to_string(e));
     error = e;
@@ -271,7 +284,7 @@ class TestHandler : public CefResourceHandler {
 
 class OneHandlerFactory : public CefSchemeHandlerFactory {
  public:
-  explicit OneHandlerFactory(CefRefPtr<TestHandler> handler) : handler_(handler) {}
+  explicit OneHandlerFactory(CefRefPtr<CefResourceHandler> handler) : handler_(handler) {}
   std::atomic<int> creates{0};
   std::atomic<bool> had_browser{false};
   CefRefPtr<CefResourceHandler> Create(CefRefPtr<CefBrowser> browser,
@@ -286,7 +299,7 @@ class OneHandlerFactory : public CefSchemeHandlerFactory {
   }
 
  private:
-  CefRefPtr<TestHandler> handler_;
+  CefRefPtr<CefResourceHandler> handler_;
   IMPLEMENT_REFCOUNTING(OneHandlerFactory);
 };
 
@@ -377,6 +390,102 @@ TEST(LoadPipelineHandler, ErrorsRedirectsAndRanges) {
     ASSERT_TRUE(Finish(ranged.recorder));
     EXPECT_EQ(ranged.recorder->body, status == "200" ? "6789" : "0123456789");
   }
+}
+
+// Always has data, up to |limit| bytes of unannounced length: every Read
+// is answered at once and in full.
+class EndlessHandler : public CefResourceHandler {
+ public:
+  explicit EndlessHandler(int64_t limit) : limit_(limit) {}
+  std::atomic<int64_t> served{0};
+  std::atomic<int> cancels{0};
+
+  bool Open(CefRefPtr<CefRequest>, bool& handle_request, CefRefPtr<CefCallback>) override {
+    handle_request = true;
+    return true;
+  }
+  void GetResponseHeaders(CefRefPtr<CefResponse> response, int64_t& length, CefString&) override {
+    response->SetStatus(200);
+    response->SetMimeType("application/octet-stream");
+    length = -1;
+  }
+  bool Read(void* out, int want, int& bytes_read, CefRefPtr<CefResourceReadCallback>) override {
+    bytes_read = static_cast<int>(std::min<int64_t>(want, limit_ - served));
+    memset(out, 'e', static_cast<size_t>(bytes_read));
+    served += bytes_read;
+    return bytes_read > 0;
+  }
+  void Cancel() override { ++cancels; }
+
+ private:
+  const int64_t limit_;
+  IMPLEMENT_REFCOUNTING(EndlessHandler);
+};
+
+CefRefPtr<Recorder> LoadFromHandler(CefRefPtr<CefResourceHandler> handler, CefRefPtr<LoadHandle>* load = nullptr) {
+  CefRefPtr<CefRequestContext> context = NewContext();
+  context->RegisterSchemeHandlerFactory("https", "", new OneHandlerFactory(handler));
+  CefRefPtr<Recorder> recorder = new Recorder();
+  recorder->keep_body = false;
+  CefRefPtr<LoadHandle> started = Load(context, MakeRequest("https://game.example/endless"), recorder);
+  if (load)
+    *load = started;
+  return recorder;
+}
+
+TEST(LoadPipelineHandler, AHandlerThatAlwaysHasDataLetsOtherLoadsAndItsCancelIn) {
+  LoopbackHttpServer server;
+  // Ends there, so that a test that finds the IO thread held still ends.
+  CefRefPtr<EndlessHandler> handler = new EndlessHandler(int64_t{4} << 30);
+  CefRefPtr<LoadHandle> load;
+  CefRefPtr<Recorder> endless = LoadFromHandler(handler, &load);
+  ASSERT_TRUE(cef_testing::RunUntil([&] { return endless->received > 0; }, 5000));
+
+  CefRefPtr<Recorder> meanwhile = new Recorder();
+  Load(NewContext(), MakeRequest(server.origin() + "/meanwhile"), meanwhile);
+  ASSERT_TRUE(Finish(meanwhile));
+  EXPECT_EQ(meanwhile->body, "ok");
+  EXPECT_FALSE(endless->complete) << "the other load ran only once the handler ran dry";
+
+  load->Cancel();
+  ASSERT_TRUE(Finish(endless));
+  EXPECT_EQ(endless->error, ERR_ABORTED);
+  EXPECT_EQ(handler->cancels, 1);
+}
+
+// While the page's thread is busy, what is read for it stays bounded (a
+// few MiB, as Chromium's data pipes hold); reading goes on once it catches
+// up.
+TEST(LoadPipeline, AReceiverThatIsBehindHoldsTheReadsBack) {
+  constexpr size_t kBody = 128 << 20;
+  // What the system holds for the client stays its own receive buffer.
+  StreamingServer server(kBody, 64 * 1024);
+  CefRefPtr<EndlessHandler> handler = new EndlessHandler(kBody / 4);
+  CefRefPtr<Recorder> from_handler = LoadFromHandler(handler);
+  CefRefPtr<Recorder> from_socket = new Recorder();
+  from_socket->keep_body = false;
+  Load(NewContext(), MakeRequest(server.origin() + "/stream"), from_socket);
+
+  // This thread takes nothing until both sources stand still.
+  size_t last = 0;
+  for (int still = 0, round = 0; still < 5 && round < 200; ++round) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const size_t now = server.sent() + static_cast<size_t>(handler->served);
+    still = now == last && now > 0 ? still + 1 : 0;
+    last = now;
+  }
+  // The handler: the bound and at most one more batch. The socket: about
+  // that, plus the client's receive buffer (the system grows it up to
+  // tcp_rmem's maximum under Wine on Linux, 6 to 32 MiB).
+  EXPECT_LE(handler->served, 3 << 20);
+  EXPECT_LT(server.sent(), size_t{48} << 20);
+
+  ASSERT_TRUE(Finish(from_handler));
+  ASSERT_TRUE(Finish(from_socket));
+  EXPECT_EQ(from_handler->error, ERR_NONE);
+  EXPECT_EQ(from_handler->received, kBody / 4);
+  EXPECT_EQ(from_socket->error, ERR_NONE);
+  EXPECT_EQ(from_socket->received, kBody);
 }
 
 }  // namespace

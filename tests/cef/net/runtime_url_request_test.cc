@@ -1,5 +1,7 @@
 // CefURLRequest against real loopback servers and a real Basic proxy.
 #include <atomic>
+#include <chrono>
+#include <memory>
 
 #include "core/message_loop.h"
 #include "include/cef_request_context_handler.h"
@@ -290,6 +292,43 @@ TEST(URLRequest, WorksFromTheIOThread) {
   EXPECT_EQ(client->status, UR_SUCCESS);
   EXPECT_EQ(client->body, "ok /firstok /second");
   EXPECT_EQ(client->loads_left_at_completion, 0);
+}
+
+// A task on the IO thread that waits for its own request by posting
+// itself again leaves the request's sockets their turn.
+TEST(URLRequest, ATaskPollingOnTheIOThreadSeesItsRequestComplete) {
+  LoopbackHttpServer server;
+  struct Poll {
+    CefRefPtr<RecordingClient> client = new RecordingClient();  // IO thread only
+    CefRefPtr<CefURLRequest> request;
+    std::chrono::steady_clock::time_point give_up;
+    std::atomic<int> outcome{0};  // 1 complete, 2 gave up
+    void Again(std::shared_ptr<Poll> self) {
+      if (client->complete || std::chrono::steady_clock::now() >= give_up) {
+        outcome = client->complete ? 1 : 2;
+        return;
+      }
+      cef_internal::PostFunction(TID_IO, [self] { self->Again(self); });
+    }
+  };
+  auto poll = std::make_shared<Poll>();
+  CefRefPtr<CefRequestContext> context = NewContext();
+  CefRefPtr<CefRequest> request = MakeRequest(server.origin() + "/polled");
+  cef_internal::PostFunction(TID_IO, [poll, context, request] {
+    poll->request = CefURLRequest::Create(request, poll->client, context);
+    poll->give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    poll->Again(poll);
+  });
+  ASSERT_TRUE(cef_testing::RunUntil([&] { return poll->outcome != 0; }, 15000));
+  EXPECT_EQ(poll->outcome, 1);
+  std::atomic<bool> released{false};
+  cef_internal::PostFunction(TID_IO, [poll, &released] {
+    EXPECT_EQ(poll->request->GetRequestStatus(), UR_SUCCESS);
+    EXPECT_EQ(poll->client->body, "ok");
+    poll->request = nullptr;
+    released = true;
+  });
+  EXPECT_TRUE(cef_testing::RunUntil([&] { return released.load(); }, 5000));
 }
 
 }  // namespace

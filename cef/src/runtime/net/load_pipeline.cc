@@ -33,8 +33,14 @@ constexpr int kMaxRedirects = 20;
 constexpr int kMaxAuthRounds = 8;
 constexpr int kReadBufferSize = 32 * 1024;
 // Bytes a handler gives at once are handed on in deliveries of about this
-// size at most.
+// size at most; then the job lets the IO thread's other work in before it
+// reads on.
 constexpr size_t kMaxBatch = 1024 * 1024;
+// Bytes handed to a delegate on another thread that it has not taken yet.
+// At this much the job stops reading (socket or handler) until the
+// delegate has taken half of it; Chromium's data pipe for a URL loader holds
+// as much.
+constexpr size_t kMaxBacklog = 2 * 1024 * 1024;
 constexpr char kUserAgent[] =
     "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
     "Chrome/152.0.0.0 Safari/537.36";
@@ -127,6 +133,38 @@ void SplitContentType(const std::string& value, std::string& mime, std::string& 
 }
 
 class LoadJob;
+
+// What a job has handed to its delegate's thread and the delegate has not
+// taken yet. Shared with the delivery tasks.
+class Backlog {
+ public:
+  void Add(size_t bytes) {
+    std::lock_guard<std::mutex> guard(lock_);
+    bytes_ += bytes;
+  }
+  // Delegate's thread, once it has taken |bytes|. True when the job waits
+  // for that and should read on now.
+  bool Taken(size_t bytes) {
+    std::lock_guard<std::mutex> guard(lock_);
+    bytes_ -= bytes;
+    if (!waiting_ || bytes_ > kMaxBacklog / 2)
+      return false;
+    waiting_ = false;
+    return true;
+  }
+  // IO thread, before reading more: true when the delegate is too far
+  // behind, and then it will wake the job through Taken().
+  bool Full() {
+    std::lock_guard<std::mutex> guard(lock_);
+    waiting_ = bytes_ >= kMaxBacklog;
+    return waiting_;
+  }
+
+ private:
+  std::mutex lock_;  // guards bytes_ and waiting_
+  size_t bytes_ = 0;
+  bool waiting_ = false;
+};
 
 std::mutex g_live_lock;  // guards g_live
 std::set<LoadJob*> g_live;
@@ -314,6 +352,7 @@ class LoadJob : public LoadHandle {
   // Closes the running exchange; events it already sent are ignored.
   void DropTransaction() {
     ++transaction_gen_;
+    parked_ = false;
     if (transaction_) {
       transaction_->Cancel();
       transaction_.reset();
@@ -333,6 +372,11 @@ class LoadJob : public LoadHandle {
   // Reads on from the handler; |batch| holds bytes read but not yet handed on.
   void ReadMore(std::string batch = std::string());
   void ReadLegacy();
+  // Stops reading (handler or socket) until ReadOn(): after a batch, when
+  // |yield| (the IO thread's other work comes first), else until the
+  // delegate has caught up (the backlog wakes the job).
+  void Park(bool yield);
+  void ReadOn();
   void FinishHandler(cef_errorcode_t error);
   void StartNetwork();
   void AskForCredentials(bool is_proxy, const std::string& host, int port, const std::string& realm);
@@ -372,6 +416,8 @@ class LoadJob : public LoadHandle {
   int64_t response_length_ = -1;
   int64_t received_ = 0;
   int64_t skip_remaining_ = 0;
+  const std::shared_ptr<Backlog> backlog_ = std::make_shared<Backlog>();
+  bool parked_ = false;  // reading waits for ReadOn()
 
   IMPLEMENT_REFCOUNTING(LoadJob);
 };
@@ -678,6 +724,11 @@ void LoadJob::ReadMore(std::string batch) {
       DeliverData(std::move(batch));
       return FinishHandler(ERR_NONE);
     }
+    if (batch.size() >= kMaxBatch || backlog_->Full()) {
+      const bool yield = batch.size() >= kMaxBatch;
+      DeliverData(std::move(batch));
+      return Park(yield);
+    }
     uint64_t token = NewWait();
     CefRefPtr<ReadCallback> callback = new ReadCallback(this, token);
     int bytes_read = 0;
@@ -693,8 +744,6 @@ void LoadJob::ReadMore(std::string batch) {
       if (batch.size() == batch.capacity() && response_length_ > received_)
         batch.reserve(static_cast<size_t>(std::min<int64_t>(response_length_ - received_, kMaxBatch)));
       batch.append(read_buffer_.data(), static_cast<size_t>(std::min(bytes_read, want)));
-      if (batch.size() >= kMaxBatch)
-        DeliverData(std::exchange(batch, std::string()));
       continue;
     }
     DeliverData(std::move(batch));
@@ -710,10 +759,13 @@ void LoadJob::ReadMore(std::string batch) {
 
 void LoadJob::ReadLegacy() {
   stage_ = Stage::kReadLegacy;
+  size_t turn = 0;  // bytes read since the IO thread's other work ran
   while (!done_) {
     const int want = NextReadSize(0);
     if (want == 0)
       return FinishHandler(ERR_NONE);
+    if (turn >= kMaxBatch || backlog_->Full())
+      return Park(turn >= kMaxBatch);
     uint64_t token = NewWait();
     CefRefPtr<LegacyReadCallback> callback = new LegacyReadCallback(this, token);
     int bytes_read = 0;
@@ -725,8 +777,40 @@ void LoadJob::ReadLegacy() {
     waiting_token_ = 0;
     if (!rv)
       return FinishHandler(ERR_NONE);
-    if (bytes_read > 0)
+    if (bytes_read > 0) {
+      turn += static_cast<size_t>(std::min(bytes_read, want));
       DeliverData(std::string(read_buffer_.data(), static_cast<size_t>(std::min(bytes_read, want))));
+    }
+  }
+}
+
+void LoadJob::Park(bool yield) {
+  parked_ = true;
+  if (yield)
+    PostToJob(this, [](LoadJob& job) { job.ReadOn(); });
+}
+
+void LoadJob::ReadOn() {
+  // A wake-up may find the job already reading again (a yield and the
+  // delegate's catch-up both ask): the readers check the backlog anew.
+  if (done_ || !parked_)
+    return;
+  parked_ = false;
+  switch (stage_) {
+    case Stage::kRead:
+      return ReadMore();
+    case Stage::kReadLegacy:
+      return ReadLegacy();
+    case Stage::kNetwork:
+      if (backlog_->Full()) {
+        parked_ = true;
+        return;
+      }
+      if (transaction_)
+        transaction_->ResumeReads();
+      return;
+    default:
+      return;
   }
 }
 
@@ -829,6 +913,10 @@ void LoadJob::OnNetData(uint64_t gen, std::string data) {
   if (done_ || gen != transaction_gen_ || !response_delivered_)
     return;
   DeliverData(std::move(data));
+  if (!done_ && transaction_ && !parked_ && backlog_->Full()) {
+    parked_ = true;
+    transaction_->PauseReads();
+  }
 }
 
 void LoadJob::OnNetComplete(uint64_t gen, int error) {
@@ -917,9 +1005,14 @@ void LoadJob::DeliverData(std::string bytes) {
   if (bytes.empty())
     return;
   received_ += static_cast<int64_t>(bytes.size());
+  backlog_->Add(bytes.size());
   // Shared: the reply task is copied on its way to the delegate's thread.
   auto shared = std::make_shared<const std::string>(std::move(bytes));
-  Reply([shared](LoadDelegate& d) { d.OnLoadData(shared->data(), shared->size()); });
+  Reply([shared, backlog = backlog_, job = CefRefPtr<LoadJob>(this)](LoadDelegate& d) {
+    d.OnLoadData(shared->data(), shared->size());
+    if (backlog->Taken(shared->size()))
+      PostToJob(job, [](LoadJob& job) { job.ReadOn(); });
+  });
 }
 
 void LoadJob::Complete(cef_errorcode_t error) {

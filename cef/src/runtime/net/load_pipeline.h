@@ -50,7 +50,9 @@ struct LoadParams {
 // Told what happens to one load. Every method except GetAuthCredentials
 // runs on the thread that called StartLoad (when that thread has a task
 // queue; the IO thread otherwise), in this order: OnLoadRedirect*,
-// OnLoadResponse, OnLoadData*, OnLoadComplete.
+// OnLoadResponse, OnLoadData*, OnLoadComplete. A delegate on another thread
+// that falls behind holds its load back: with a few MiB handed to it and not
+// yet taken, the load stops reading (socket or handler) until it catches up.
 class LoadDelegate : public virtual CefBaseRefCounted {
  public:
   // The load moves to |new_url| (a server or handler redirect, or a URL
