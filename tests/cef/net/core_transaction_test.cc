@@ -499,7 +499,7 @@ TEST(HttpTransactionShutdown, ClosesEverySocketAndRefusesNewWork) {
   });
   LoopbackHttpServer kept([](const RecordedRequest&) { return KeptAlive("idle"); });
   std::shared_ptr<NetworkLoop> loop = NetworkLoop::OnOwnThread();
-  const int open_before = CountedOpenSockets();
+  const int open_before = SettledOpenSockets();
   auto idle = std::make_shared<Collector>();
   auto idle_done = idle->future();
   HttpTransaction::Start(loop, Get(kept.origin() + "/"), idle);

@@ -145,6 +145,8 @@ class CefURLRequestImpl : public CefURLRequest {
                             const CefString& realm,
                             const CefString& scheme,
                             CefRefPtr<CefAuthCallback> callback) override {
+      if (owner_->Ended())
+        return false;  // cancelled: the client is not asked
       return owner_->client_->GetAuthCredentials(isProxy, host, port, realm, scheme, callback);
     }
 
