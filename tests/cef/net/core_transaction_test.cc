@@ -275,6 +275,13 @@ TEST(HttpTransaction, CancelClosesTheSocketAndSilencesTheDelegate) {
   }
 }
 
+CannedResponse KeptAlive(std::string body) {
+  CannedResponse c;
+  c.keep_alive = true;
+  c.body = std::move(body);
+  return c;
+}
+
 // The count of open sockets once the shared loop has run what earlier tests
 // left queued there: a transaction closes its socket just after its last
 // call.
@@ -300,12 +307,7 @@ bool RunUntilReady(boost::asio::io_context& context, std::future<T>& future) {
 
 // On a loop this thread runs, so that what is queued on it waits.
 TEST(HttpTransaction, ACancelledExchangeNeverSendsNorKeepsItsSocket) {
-  LoopbackHttpServer server([](const RecordedRequest& r) {
-    CannedResponse c;
-    c.keep_alive = true;
-    c.body = "ok " + r.target;
-    return c;
-  });
+  LoopbackHttpServer server([](const RecordedRequest& r) { return KeptAlive("ok " + r.target); });
   const int open_before = SettledOpenSockets();
   {
     // Cancelled before its Open() ran, with a kept-alive connection ready.
@@ -351,13 +353,6 @@ TEST(HttpTransaction, ACancelledExchangeNeverSendsNorKeepsItsSocket) {
 }
 
 // Connection reuse as Chromium's socket pools do it.
-
-CannedResponse KeptAlive(std::string body) {
-  CannedResponse c;
-  c.keep_alive = true;
-  c.body = std::move(body);
-  return c;
-}
 
 TEST(HttpConnectionReuse, KeptAliveConnectionsCarryTheNextRequests) {
   LoopbackHttpServer server([](const RecordedRequest& r) {
