@@ -484,11 +484,11 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
   bool retried_ = false;  // the request already went out a second time
   std::string request_text_;
   bool starting_ = false;                // Open() runs inside Start()
+  std::unique_ptr<char[]> read_buffer_;  // kReadChunk bytes, from the loop's spares
+  HttpResponseParser parser_;
   // Cancelled or abandoned: nothing more is sent, no socket opened or
   // pooled. Set from any thread.
   std::atomic<bool> stopped_{false};
-  std::unique_ptr<char[]> read_buffer_;  // kReadChunk bytes, from the loop's spares
-  HttpResponseParser parser_;
 };
 
 NetworkLoopImpl::~NetworkLoopImpl() {

@@ -4,8 +4,8 @@
 #include <future>
 #include <thread>
 
-#include <boost/asio/io_context.hpp>
 #include <gtest/gtest.h>
+#include <boost/asio/io_context.hpp>
 
 #include "core/net_http_transaction.h"
 #include "core/net_socket_pool.h"
