@@ -1,5 +1,6 @@
 #include "core/net_http_transaction.h"
 
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <memory>
@@ -39,7 +40,7 @@ class NetworkLoopImpl : public NetworkLoop, public std::enable_shared_from_this<
  public:
   // Runs on |context|, run by |thread|; |own_context| is set instead when
   // the loop runs it on a thread of its own.
-  NetworkLoopImpl(asio::io_context& context, std::unique_ptr<asio::io_context> own_context, std::thread::id thread)
+  NetworkLoopImpl(asio::io_context& context, std::shared_ptr<asio::io_context> own_context, std::thread::id thread)
       : own_context_(std::move(own_context)), context_(context), pool_(context), thread_id_(thread) {}
 
   ~NetworkLoopImpl() override;
@@ -68,7 +69,9 @@ class NetworkLoopImpl : public NetworkLoop, public std::enable_shared_from_this<
   // Closes every socket: on the loop's thread, or after it has stopped.
   void CloseAll(const std::set<std::shared_ptr<TransactionImpl>>& live);
 
-  const std::unique_ptr<asio::io_context> own_context_;
+  // Shared with the own thread, which may outlive the loop: the loop may
+  // end on that thread, inside one of its handlers.
+  const std::shared_ptr<asio::io_context> own_context_;
   asio::io_context& context_;
   IdleSocketPool pool_;
   // Loop thread only.
@@ -191,6 +194,8 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
         return;
       delegate_.reset();
     }
+    // Steps already queued on the loop see this before the Finish below.
+    stopped_ = true;
     asio::post(loop_->context(), [self = shared_from_this()] { self->Finish(); });
   }
 
@@ -210,6 +215,9 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
       std::lock_guard<std::recursive_mutex> guard(deliver_lock_);
       delegate_.reset();
     }
+    stopped_ = true;
+    // A lookup already under way is not stopped by this; its answer finds
+    // stopped_ set.
     resolver_.cancel();
     timer_.cancel();
     CloseCountedSocket(socket_);
@@ -284,6 +292,8 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
   }
 
   void Open() {
+    if (stopped_)
+      return;
     if (!BuildRequest())
       return Fail(ERR_INVALID_ARGUMENT);
     int port = via_proxy() ? spec_.proxy.port : spec_.url.port;
@@ -338,7 +348,7 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
     resolver_.async_resolve(
         host, std::to_string(port), tcp::resolver::numeric_service,
         [self = shared_from_this()](const boost::system::error_code& ec, tcp::resolver::results_type results) {
-          if (ec == asio::error::operation_aborted)
+          if (ec == asio::error::operation_aborted || self->stopped_)
             return;
           if (ec || results.empty())
             return self->Fail(ERR_NAME_NOT_RESOLVED);
@@ -384,6 +394,8 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
   }
 
   void Write() {
+    if (stopped_)
+      return;  // the Finish that Cancel() posted closes the socket
     // A request usually fits the socket's buffer: sent at once, it spares
     // a round through the completion port (a thread wake-up under Wine).
     boost::system::error_code ec;
@@ -460,8 +472,9 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
     if (rv)
       return Fail(rv);
     if (parser_.done()) {
-      // Nothing may follow the response on a connection kept for reuse.
-      if (!ec && !parser_.had_trailing_bytes() && IsKeepAlive(parser_.head()))
+      // Nothing may follow the response on a connection kept for reuse, and
+      // a cancelled exchange leaves its connection to be closed.
+      if (!ec && !stopped_ && !parser_.had_trailing_bytes() && IsKeepAlive(parser_.head()))
         loop_->pool().Put(group_, std::move(socket_));
       loop_->ReturnReadBuffer(std::move(read_buffer_));  // no read is pending
       return Fail(0);
@@ -493,6 +506,9 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
   bool reads_paused_ = false;            // PauseReads() until ResumeReads()
   bool read_waits_ = false;              // the next Read() waits for ResumeReads()
   HttpResponseParser parser_;
+  // Cancelled or abandoned: nothing more is sent, no socket opened or
+  // pooled. Set from any thread.
+  std::atomic<bool> stopped_{false};
 };
 
 NetworkLoopImpl::~NetworkLoopImpl() {
@@ -508,7 +524,7 @@ bool NetworkLoopImpl::Register(const std::shared_ptr<TransactionImpl>& t) {
     return false;
   if (own_context_ && !thread_.joinable()) {
     work_.emplace(asio::make_work_guard(context_));
-    thread_ = std::thread([this] { context_.run(); });
+    thread_ = std::thread([context = own_context_] { context->run(); });
     thread_id_ = thread_.get_id();
   }
   live_.insert(t);
@@ -561,8 +577,14 @@ void NetworkLoopImpl::Shutdown() {
     thread.swap(thread_);
     on_loop_thread = thread_id_ == std::this_thread::get_id();
   }
-  if (on_loop_thread)
-    return CloseAll(live);
+  if (on_loop_thread) {
+    // The thread cannot wait for itself: it ends by itself once the
+    // handlers still queued have run.
+    CloseAll(live);
+    if (thread.joinable())
+      thread.detach();
+    return;
+  }
   if (own_context_ && !thread.joinable())
     return CloseAll(live);  // never ran
   // Close every socket on the loop's thread and wait for it.
@@ -583,7 +605,7 @@ std::shared_ptr<NetworkLoop> NetworkLoop::OnContext(asio::io_context& context) {
 }
 
 std::shared_ptr<NetworkLoop> NetworkLoop::OnOwnThread() {
-  auto context = std::make_unique<asio::io_context>();
+  auto context = std::make_shared<asio::io_context>();
   asio::io_context& ref = *context;
   return std::make_shared<NetworkLoopImpl>(ref, std::move(context), std::thread::id());
 }

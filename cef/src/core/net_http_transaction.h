@@ -41,7 +41,9 @@ class NetworkLoop {
   // Cancels every transaction still running and closes every socket, idle
   // ones included, on the loop's thread; waits for that unless called
   // there (an outside context must be running). Later starts fail. A loop
-  // with a thread of its own joins it.
+  // with a thread of its own joins it, or, called on that thread (as is
+  // its destructor when the last reference goes there), lets it end by
+  // itself.
   virtual void Shutdown() = 0;
 };
 
@@ -79,7 +81,8 @@ class HttpTransaction {
 
   virtual ~HttpTransaction() = default;
 
-  // Any thread. Closes the connection; the delegate hears nothing more.
+  // Any thread. Closes the connection; the delegate hears nothing more, and
+  // nothing more is sent.
   virtual void Cancel() = 0;
 
   // Loop thread. Stops taking bytes from the socket once the delivery under

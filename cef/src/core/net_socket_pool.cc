@@ -107,6 +107,8 @@ std::optional<IdleSocketPool::Socket> IdleSocketPool::Take(const std::string& gr
 }
 
 void IdleSocketPool::Put(const std::string& group, Socket socket) {
+  if (closed_)
+    return CloseCountedSocket(socket);
   std::deque<Idle>& idle = groups_[group];
   idle.push_back(Idle{std::move(socket), std::chrono::steady_clock::now()});
   while (idle.size() > kMaxIdlePerGroup) {
@@ -117,6 +119,7 @@ void IdleSocketPool::Put(const std::string& group, Socket socket) {
 }
 
 void IdleSocketPool::CloseAll() {
+  closed_ = true;
   for (auto& [group, idle] : groups_) {
     for (Idle& entry : idle)
       CloseCountedSocket(entry.socket);

@@ -72,10 +72,12 @@ class IdleSocketPool {
   // on it, or nothing. Connections found closed or stale are closed.
   std::optional<Socket> Take(const std::string& group);
 
-  // Keeps |socket| for reuse by a later request of |group|.
+  // Keeps |socket| for reuse by a later request of |group|; closes it once
+  // the pool has been closed.
   void Put(const std::string& group, Socket socket);
 
-  // Closes every idle connection and stops the expiry timer.
+  // Closes every idle connection and stops the expiry timer, for good: the
+  // loop is shutting down, and a kept socket would hold it open.
   void CloseAll();
 
   size_t IdleCount() const;
@@ -91,6 +93,7 @@ class IdleSocketPool {
 
   boost::asio::steady_timer timer_;
   bool timer_armed_ = false;
+  bool closed_ = false;
   // Oldest first within each group.
   std::map<std::string, std::deque<Idle>> groups_;
 };

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include <gtest/gtest.h>
+#include <boost/asio/io_context.hpp>
 
 #include "core/net_http_transaction.h"
 #include "core/net_socket_pool.h"
@@ -274,14 +275,84 @@ TEST(HttpTransaction, CancelClosesTheSocketAndSilencesTheDelegate) {
   }
 }
 
-// Connection reuse as Chromium's socket pools do it.
-
 CannedResponse KeptAlive(std::string body) {
   CannedResponse c;
   c.keep_alive = true;
   c.body = std::move(body);
   return c;
 }
+
+// The count of open sockets once the shared loop has run what earlier tests
+// left queued there: a transaction closes its socket just after its last
+// call.
+int SettledOpenSockets() {
+  HttpRequestSpec refused = Get("http://127.0.0.1:1/");
+  refused.method = "GE T";
+  EXPECT_EQ(Exchange(refused).error, ERR_INVALID_ARGUMENT);
+  return CountedOpenSockets();
+}
+
+// Runs |context| on this thread until |future| is ready.
+template <typename T>
+bool RunUntilReady(boost::asio::io_context& context, std::future<T>& future) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (future.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+    if (std::chrono::steady_clock::now() > deadline)
+      return false;
+    context.restart();
+    context.run_one_for(std::chrono::milliseconds(50));
+  }
+  return true;
+}
+
+// On a loop this thread runs, so that what is queued on it waits.
+TEST(HttpTransaction, ACancelledExchangeNeverSendsNorKeepsItsSocket) {
+  LoopbackHttpServer server([](const RecordedRequest& r) { return KeptAlive("ok " + r.target); });
+  const int open_before = SettledOpenSockets();
+  {
+    // Cancelled before its Open() ran, with a kept-alive connection ready.
+    boost::asio::io_context context;
+    std::shared_ptr<NetworkLoop> loop = NetworkLoop::OnContext(context);
+    auto first = std::make_shared<Collector>();
+    auto first_done = first->future();
+    HttpTransaction::Start(loop, Get(server.origin() + "/first"), first);
+    ASSERT_TRUE(RunUntilReady(context, first_done));
+    EXPECT_EQ(first_done.get().body, "ok /first");
+    std::thread([&] {
+      HttpTransaction::Start(loop, Get(server.origin() + "/cancelled"), std::make_shared<Collector>())->Cancel();
+    }).join();
+    context.restart();
+    context.run_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(server.request_count(), 1u);
+    loop->Shutdown();
+  }
+  EXPECT_EQ(CountedOpenSockets(), open_before);
+  {
+    // Shut down while the lookup runs: asio cannot take its answer back.
+    boost::asio::io_context context;
+    std::shared_ptr<NetworkLoop> loop = NetworkLoop::OnContext(context);
+    HttpTransaction::Start(loop, Get(server.origin() + "/looked-up"), std::make_shared<Collector>());
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    loop->Shutdown();
+    context.restart();
+    context.run_for(std::chrono::seconds(2));
+    EXPECT_TRUE(context.stopped()) << "a socket or timer holds the loop";
+    EXPECT_EQ(server.request_count(), 1u);
+    EXPECT_EQ(CountedOpenSockets(), open_before);
+
+    // A connection handed to a closed pool is closed.
+    IdleSocketPool pool(context);
+    pool.CloseAll();
+    boost::asio::ip::tcp::socket socket(context);
+    socket.open(boost::asio::ip::tcp::v4());
+    CountSocketOpened();
+    pool.Put("late", std::move(socket));
+    EXPECT_EQ(pool.IdleCount(), 0u);
+    EXPECT_EQ(CountedOpenSockets(), open_before);
+  }
+}
+
+// Connection reuse as Chromium's socket pools do it.
 
 TEST(HttpConnectionReuse, KeptAliveConnectionsCarryTheNextRequests) {
   LoopbackHttpServer server([](const RecordedRequest& r) {
@@ -489,7 +560,7 @@ TEST(HttpTransactionShutdown, ClosesEverySocketAndRefusesNewWork) {
   });
   LoopbackHttpServer kept([](const RecordedRequest&) { return KeptAlive("idle"); });
   std::shared_ptr<NetworkLoop> loop = NetworkLoop::OnOwnThread();
-  const int open_before = CountedOpenSockets();
+  const int open_before = SettledOpenSockets();
   auto idle = std::make_shared<Collector>();
   auto idle_done = idle->future();
   HttpTransaction::Start(loop, Get(kept.origin() + "/"), idle);
@@ -509,6 +580,46 @@ TEST(HttpTransactionShutdown, ClosesEverySocketAndRefusesNewWork) {
   EXPECT_EQ(HttpTransaction::Start(loop, Get(server.origin() + "/late"), collector), nullptr);
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_EQ(server.request_count(), 6u);  // the waiting ones never went out
+}
+
+// A loop with its own thread may be shut down, or let go, on that thread:
+// from a delegate's call, or with the last transaction that held it.
+TEST(HttpTransactionShutdown, AnOwnThreadLoopMayEndOnItsThread) {
+  std::promise<void> go;
+  std::shared_future<void> gate = go.get_future().share();
+  LoopbackHttpServer server([gate](const RecordedRequest&) {
+    gate.wait();
+    return CannedResponse();
+  });
+  struct Ender : Collector {
+    std::shared_ptr<NetworkLoop> loop;
+    bool shut_down = false;
+    void OnHttpComplete(int error) override {
+      if (shut_down)
+        loop->Shutdown();
+      loop.reset();
+      Collector::OnHttpComplete(error);
+    }
+  };
+  const int open_before = SettledOpenSockets();
+  std::vector<std::future<Outcome>> outcomes;
+  for (bool shut_down : {true, false}) {
+    std::shared_ptr<NetworkLoop> loop = NetworkLoop::OnOwnThread();
+    auto ender = std::make_shared<Ender>();
+    ender->loop = loop;
+    ender->shut_down = shut_down;
+    outcomes.push_back(ender->future());
+    EXPECT_TRUE(HttpTransaction::Start(loop, Get(server.origin() + "/"), ender));
+  }
+  // Every other reference is gone before the answers come.
+  go.set_value();
+  for (auto& outcome : outcomes) {
+    ASSERT_EQ(outcome.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_EQ(outcome.get().error, 0);
+  }
+  for (int i = 0; i < 100 && CountedOpenSockets() != open_before; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(CountedOpenSockets(), open_before);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <thread>
 
 #include "core/message_loop.h"
 #include "include/cef_request_context_handler.h"
@@ -131,22 +132,122 @@ TEST(URLRequest, FailuresCarryChromiumErrorCodes) {
   }
 }
 
-TEST(URLRequest, CancelEndsTheRequestAndClosesTheConnection) {
+// Counts what it hears once its request is cancelled; cancels from inside
+// its first data call when told to.
+class CancellingClient : public RecordingClient {
+ public:
+  bool cancel_in_data = false;
+  int completions = 0;
+  int heard_after_cancel = 0;  // progress, data or completion
+  bool completed_inside_cancel = false;
+  cef_urlrequest_status_t status_after_cancel = UR_UNKNOWN;
+  cef_errorcode_t error_after_cancel = ERR_NONE;
+
+  void CancelNow(CefRefPtr<CefURLRequest> request) {
+    in_cancel_ = true;
+    request->Cancel();
+    in_cancel_ = false;
+    cancelled_ = true;
+    status_after_cancel = request->GetRequestStatus();
+    error_after_cancel = request->GetRequestError();
+  }
+
+  void OnRequestComplete(CefRefPtr<CefURLRequest> request) override {
+    Heard();
+    ++completions;
+    completed_inside_cancel = completed_inside_cancel || in_cancel_;
+    RecordingClient::OnRequestComplete(request);
+  }
+  void OnDownloadProgress(CefRefPtr<CefURLRequest>, int64_t, int64_t) override { Heard(); }
+  void OnDownloadData(CefRefPtr<CefURLRequest> request, const void* data, size_t size) override {
+    Heard();
+    RecordingClient::OnDownloadData(request, data, size);
+    if (cancel_in_data && !cancelled_)
+      CancelNow(request);
+  }
+
+ private:
+  void Heard() { heard_after_cancel += cancelled_ ? 1 : 0; }
+
+  bool in_cancel_ = false;
+  bool cancelled_ = false;
+};
+
+TEST(URLRequest, CancelEndsTheRequestAtOnceAndClosesTheConnection) {
   LoopbackHttpServer server([](const RecordedRequest&) {
     CannedResponse c;
     c.body = "first bytes";
     c.hold_after_head = true;
     return c;
   });
-  CefRefPtr<RecordingClient> client = new RecordingClient();
+  CefRefPtr<CancellingClient> client = new CancellingClient();
   auto r = CefURLRequest::Create(MakeRequest(server.origin() + "/slow"), client, nullptr);
   ASSERT_TRUE(r);
   ASSERT_TRUE(cef_testing::RunUntil([&] { return !client->body.empty(); }, 10000));
-  r->Cancel();
-  ASSERT_TRUE(cef_testing::RunUntil([&] { return client->complete; }, 10000));
+  client->CancelNow(r);
+  EXPECT_TRUE(client->completed_inside_cancel);
+  EXPECT_EQ(client->status_after_cancel, UR_CANCELED);
+  EXPECT_EQ(client->error_after_cancel, ERR_ABORTED);
+  r->Cancel();  // ignored
+  EXPECT_TRUE(server.WaitForAbandonedHolds(1, 10000));
+  cef_testing::RunPending(100);
+  EXPECT_EQ(client->completions, 1);
+  EXPECT_EQ(client->heard_after_cancel, 0);
+
+  // A completed request ignores it.
+  LoopbackHttpServer kept([](const RecordedRequest&) {
+    CannedResponse c;
+    c.keep_alive = true;
+    return c;
+  });
+  CefRefPtr<CancellingClient> done = new CancellingClient();
+  auto finished = Fetch(MakeRequest(kept.origin() + "/first"), done);
+  done->CancelNow(finished);
+  EXPECT_EQ(done->status_after_cancel, UR_SUCCESS);
+  EXPECT_EQ(done->error_after_cancel, ERR_NONE);
+  EXPECT_EQ(done->completions, 1);
+
+  // Cancelled as soon as created, with a kept-alive connection ready for
+  // it: nothing goes out.
+  CefRefPtr<CancellingClient> early = new CancellingClient();
+  auto never = CefURLRequest::Create(MakeRequest(kept.origin() + "/never"), early, nullptr);
+  ASSERT_TRUE(never);
+  early->CancelNow(never);
+  EXPECT_TRUE(early->completed_inside_cancel);
+  EXPECT_TRUE(cef_testing::RunUntil([] { return cef_internal::LiveLoadCount() == 0; }, 10000));
+  cef_testing::RunPending(200);
+  EXPECT_EQ(kept.request_count(), 1u);
+  EXPECT_EQ(early->heard_after_cancel, 0);
+}
+
+// Whatever the load had already sent to the creating thread is dropped
+// once the client has cancelled, its completion included.
+TEST(URLRequest, NothingIsHeardAfterCancelEvenFromALoadThatHadEnded) {
+  // More than one hand-on, yet little enough to be buffered whole for a
+  // receiver that is behind.
+  const std::string body(1536 * 1024, 'x');
+  LoopbackHttpServer server([&](const RecordedRequest&) {
+    CannedResponse c;
+    c.body = body;
+    return c;
+  });
+  CefRefPtr<CancellingClient> client = new CancellingClient();
+  client->cancel_in_data = true;
+  auto r = CefURLRequest::Create(MakeRequest(server.origin() + "/ended"), client, nullptr);
+  ASSERT_TRUE(r);
+  // This thread stays away until the load has ended on the IO thread.
+  for (int i = 0; i < 500 && cef_internal::LiveLoadCount() != 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_EQ(cef_internal::LiveLoadCount(), 0);
+  ASSERT_TRUE(cef_testing::RunUntil([&] { return client->data_calls > 0; }, 10000));
+  cef_testing::RunPending(200);
+  EXPECT_EQ(client->data_calls, 1);
+  EXPECT_TRUE(client->completed_inside_cancel);
+  EXPECT_EQ(client->status_after_cancel, UR_CANCELED);
   EXPECT_EQ(r->GetRequestStatus(), UR_CANCELED);
   EXPECT_EQ(r->GetRequestError(), ERR_ABORTED);
-  EXPECT_TRUE(server.WaitForAbandonedHolds(1, 10000));
+  EXPECT_EQ(client->completions, 1);
+  EXPECT_EQ(client->heard_after_cancel, 0);
 }
 
 TEST(URLRequestProxy, BasicChallengeIsPutToTheClientAndAnsweredOnce) {

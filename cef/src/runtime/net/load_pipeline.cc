@@ -188,6 +188,9 @@ class LoadJob : public LoadHandle {
   uint64_t identifier() override { return identifier_; }
 
   void Cancel() override {
+    // Seen at once by steps still queued on the IO thread, so that nothing
+    // goes out once the caller has cancelled.
+    cancel_requested_ = true;
     CefRefPtr<LoadJob> self(this);
     PostToJob(self, [](LoadJob& job) { job.Abandon(); });
   }
@@ -195,6 +198,8 @@ class LoadJob : public LoadHandle {
   // IO thread from here on.
 
   void Start() {
+    if (cancel_requested_)
+      return Complete(ERR_ABORTED);
     if (!context_)
       return Complete(ERR_CONTEXT_SHUT_DOWN);
     bool disable_default = false;
@@ -403,6 +408,7 @@ class LoadJob : public LoadHandle {
   uint64_t waiting_token_ = 0;
   uint64_t identifier_ = 0;
   bool done_ = false;
+  std::atomic<bool> cancel_requested_{false};  // any thread
   int redirects_ = 0;
   int auth_rounds_ = 0;
   bool auth_is_proxy_ = false;
@@ -820,6 +826,8 @@ void LoadJob::FinishHandler(cef_errorcode_t error) {
 }
 
 void LoadJob::StartNetwork() {
+  if (cancel_requested_)
+    return Complete(ERR_ABORTED);
   stage_ = Stage::kNetwork;
   HttpRequestSpec spec;
   spec.method = request_->GetMethod().ToString();

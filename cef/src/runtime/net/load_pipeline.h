@@ -88,6 +88,8 @@ class LoadDelegate : public virtual CefBaseRefCounted {
 // A running load. Cancel() from any thread: a handler still serving it gets
 // CefResourceHandler::Cancel, its socket is closed, and the delegate
 // receives OnLoadComplete(ERR_ABORTED) unless the load had already ended.
+// Once Cancel() has returned, a load not yet started never starts, and no
+// new exchange begins.
 class LoadHandle : public virtual CefBaseRefCounted {
  public:
   virtual void Cancel() = 0;

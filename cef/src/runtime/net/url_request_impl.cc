@@ -18,7 +18,10 @@ std::atomic<int> g_pending_url_requests{0};
 class CefURLRequestImpl : public CefURLRequest {
  public:
   CefURLRequestImpl(CefRefPtr<CefRequest> request, CefRefPtr<CefURLRequestClient> client)
-      : request_(request), client_(client), flags_(request->GetFlags()) {}
+      : request_(request),
+        client_(client),
+        creator_(CefTaskRunner::GetForCurrentThread()),
+        flags_(request->GetFlags()) {}
 
   bool Start(CefRefPtr<CefRequestContext> context) {
     LoadParams params;
@@ -57,20 +60,45 @@ class CefURLRequestImpl : public CefURLRequest {
 
   bool ResponseWasCached() override { return false; }
 
+  // Ends the request here and now, as CEF does: the client hears
+  // OnRequestComplete from inside this call and nothing after it, whatever
+  // the load had already sent this way. Like every method of a CEF URL
+  // request it belongs to the creating thread; CEF ignores a call from
+  // another one.
   void Cancel() override {
+    if (!creator_->BelongsToCurrentThread())
+      return;
     CefRefPtr<LoadHandle> load;
     {
       std::lock_guard<std::mutex> guard(lock_);
       if (status_ != UR_IO_PENDING)
         return;
-      load = load_;
+      status_ = UR_CANCELED;
+      error_ = ERR_ABORTED;
+      load = std::move(load_);
     }
     if (load)
       load->Cancel();
+    Finished();
   }
 
  private:
-  // Relays pipeline events (on the creating thread) to the client.
+  // Whether the request has ended (completed or cancelled): the client
+  // hears nothing more.
+  bool Ended() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return status_ != UR_IO_PENDING;
+  }
+
+  // Creating thread, once the status is final.
+  void Finished() {
+    CefRefPtr<CefURLRequestImpl> keep(this);  // the client may drop its reference
+    g_pending_url_requests.fetch_sub(1);
+    client_->OnRequestComplete(this);
+  }
+
+  // Relays pipeline events (on the creating thread) to the client until the
+  // request has ended.
   class Delegate : public LoadDelegate {
    public:
     explicit Delegate(CefRefPtr<CefURLRequestImpl> owner) : owner_(owner) {}
@@ -78,6 +106,8 @@ class CefURLRequestImpl : public CefURLRequest {
     void OnLoadResponse(CefRefPtr<CefResponse> response) override {
       {
         std::lock_guard<std::mutex> guard(owner_->lock_);
+        if (owner_->status_ != UR_IO_PENDING)
+          return;
         owner_->response_ = response;
         std::string length = response->GetHeaderByName("Content-Length").ToString();
         owner_->total_ = length.empty() ? -1 : std::atoll(length.c_str());
@@ -87,23 +117,26 @@ class CefURLRequestImpl : public CefURLRequest {
     }
 
     void OnLoadData(const void* data, size_t size) override {
+      if (owner_->Ended())
+        return;
       owner_->received_ += static_cast<int64_t>(size);
       owner_->client_->OnDownloadProgress(owner_.get(), owner_->received_, owner_->total_);
-      if (!(owner_->flags_ & UR_FLAG_NO_DOWNLOAD_DATA))
+      if (!(owner_->flags_ & UR_FLAG_NO_DOWNLOAD_DATA) && !owner_->Ended())
         owner_->client_->OnDownloadData(owner_.get(), data, size);
     }
 
     void OnLoadComplete(cef_errorcode_t error, CefRefPtr<CefResponse> response) override {
       {
         std::lock_guard<std::mutex> guard(owner_->lock_);
+        if (owner_->status_ != UR_IO_PENDING)
+          return;  // cancelled meanwhile
         owner_->status_ = error == ERR_NONE ? UR_SUCCESS : error == ERR_ABORTED ? UR_CANCELED : UR_FAILED;
         owner_->error_ = error;
         if (response)
           owner_->response_ = response;
         owner_->load_ = nullptr;
       }
-      g_pending_url_requests.fetch_sub(1);
-      owner_->client_->OnRequestComplete(owner_.get());
+      owner_->Finished();
     }
 
     bool GetAuthCredentials(bool isProxy,
@@ -112,6 +145,8 @@ class CefURLRequestImpl : public CefURLRequest {
                             const CefString& realm,
                             const CefString& scheme,
                             CefRefPtr<CefAuthCallback> callback) override {
+      if (owner_->Ended())
+        return false;  // cancelled: the client is not asked
       return owner_->client_->GetAuthCredentials(isProxy, host, port, realm, scheme, callback);
     }
 
@@ -122,6 +157,7 @@ class CefURLRequestImpl : public CefURLRequest {
 
   CefRefPtr<CefRequest> request_;
   CefRefPtr<CefURLRequestClient> client_;
+  const CefRefPtr<CefTaskRunner> creator_;
   const int flags_;
   int64_t upload_size_ = 0;
   int64_t received_ = 0;  // creating thread only
