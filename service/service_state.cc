@@ -571,8 +571,12 @@ void ServiceState::Load() {
         activations_.insert(activation.get<double>());
     }
   }
-  if (saved.contains("highestCommandId") && saved["highestCommandId"].is_number_integer())
+  // Ids go on from the predecessor's: a client running on has acknowledged
+  // up to its last one and would take a reused id as already done.
+  if (saved.contains("highestCommandId") && saved["highestCommandId"].is_number_integer()) {
     highestCommandId_ = saved["highestCommandId"];
+    nextCommandId_ = highestCommandId_ + 1;
+  }
   if (saved.contains("generation") && saved["generation"].is_string() &&
       generations_.count(saved["generation"].get<std::string>())) {
     current_ = saved["generation"];

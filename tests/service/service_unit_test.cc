@@ -484,6 +484,9 @@ TEST_F(ServiceStoreTest, WhatTheClientSawStaysAsItSawIt) {
   }
   ServiceState restarted(Setup(), store);
   EXPECT_EQ(restarted.HighestCommandId(), 2);
+  ASSERT_EQ(restarted.Control({{"commands", {{{"type", "open"}}}}}).status, 200);
+  EXPECT_EQ(restarted.Host(R"({"after":2})").body["commands"], json::parse(R"([{"id":3,"type":"open"}])"))
+      << "a client that ran on keeps its acknowledgement";
   EXPECT_TRUE(restarted.ActivationSent(7));
   EXPECT_FALSE(restarted.ActivationSent(8)) << "never sent";
 
