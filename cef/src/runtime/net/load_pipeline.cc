@@ -188,9 +188,17 @@ class LoadJob : public LoadHandle {
   uint64_t identifier() override { return identifier_; }
 
   void Cancel() override {
-    // Seen at once by steps still queued on the IO thread, so that nothing
-    // goes out once the caller has cancelled.
-    cancel_requested_ = true;
+    // Seen at once by steps still queued on the IO thread, and by an
+    // exchange under way, so that nothing goes out once the caller has
+    // cancelled.
+    std::shared_ptr<HttpTransaction> running;
+    {
+      std::lock_guard<std::mutex> guard(transaction_lock_);
+      cancel_requested_ = true;
+      running = transaction_;
+    }
+    if (running)
+      running->Cancel();
     CefRefPtr<LoadJob> self(this);
     PostToJob(self, [](LoadJob& job) { job.Abandon(); });
   }
@@ -360,6 +368,7 @@ class LoadJob : public LoadHandle {
     parked_ = false;
     if (transaction_) {
       transaction_->Cancel();
+      std::lock_guard<std::mutex> guard(transaction_lock_);
       transaction_.reset();
     }
   }
@@ -400,7 +409,10 @@ class LoadJob : public LoadHandle {
   CefRefPtr<CefResourceHandler> handler_;
   bool handler_finished_ = false;
   bool disable_default_ = false;
+  // Written on the IO thread under the lock, read there without it; Cancel()
+  // reads it under the lock from any thread.
   std::shared_ptr<HttpTransaction> transaction_;
+  std::mutex transaction_lock_;
   uint64_t transaction_gen_ = 0;
   CefRefPtr<CefResponseImpl> response_;
   bool response_delivered_ = false;
@@ -826,8 +838,6 @@ void LoadJob::FinishHandler(cef_errorcode_t error) {
 }
 
 void LoadJob::StartNetwork() {
-  if (cancel_requested_)
-    return Complete(ERR_ABORTED);
   stage_ = Stage::kNetwork;
   HttpRequestSpec spec;
   spec.method = request_->GetMethod().ToString();
@@ -875,8 +885,17 @@ void LoadJob::StartNetwork() {
   server_authorization_.clear();
   uint64_t gen = ++transaction_gen_;
   std::shared_ptr<NetworkLoop> loop = RuntimeNetworkLoop();
-  if (loop)
-    transaction_ = HttpTransaction::Start(loop, std::move(spec), std::make_shared<NetBridge>(this, gen));
+  bool canceled = false;
+  if (loop) {
+    // A Cancel() from another thread either comes first or finds the
+    // exchange to cancel.
+    std::lock_guard<std::mutex> guard(transaction_lock_);
+    canceled = cancel_requested_;
+    if (!canceled)
+      transaction_ = HttpTransaction::Start(loop, std::move(spec), std::make_shared<NetBridge>(this, gen));
+  }
+  if (canceled)
+    return Complete(ERR_ABORTED);
   if (!transaction_)
     return Complete(ERR_CONTEXT_SHUT_DOWN);
 }
@@ -930,7 +949,10 @@ void LoadJob::OnNetData(uint64_t gen, std::string data) {
 void LoadJob::OnNetComplete(uint64_t gen, int error) {
   if (done_ || gen != transaction_gen_)
     return;
-  transaction_.reset();
+  {
+    std::lock_guard<std::mutex> guard(transaction_lock_);
+    transaction_.reset();
+  }
   if (error == 0 && !response_delivered_)
     error = ERR_EMPTY_RESPONSE;
   Complete(static_cast<cef_errorcode_t>(error));
