@@ -118,6 +118,8 @@ const Group kGroups[] = {
          {"http:google.com:foo", nullptr},
          {" \r\n\tjav\ra\nscri\tpt:alert(1)", "javascript:alert(1)"},
          {"\x02jav\x02scr\x03ipt:alert(1)", nullptr},
+         {" \t ht\ntp://\twww.goo\rgle.com/as\ndf \n ", "http://www.google.com/asdf"},
+         {" \t ht\ntp://\twww.goo\rgle.com/as\ndf< \n ", "http://www.google.com/asdf%3C"},
          {"://google.com", nullptr},
          {"path", nullptr},
          {"HTTPS://app.KESTA-client.invalid:443/__client/start", "https://app.kesta-client.invalid/__client/start"},
@@ -672,6 +674,8 @@ TEST(UrlCanon, ResolvesReferencesAsGurlDoes) {
       {"https://example.com/", "/<pa\tth", "https://example.com/%3Cpath"},
       {"https://example.com/", "/<path\n", "https://example.com/%3Cpath"},
       {"https://example.com/", "/<path\r", "https://example.com/%3Cpath"},
+      {"http://www.google.com/asdf", " \n /fo\to\r ", "http://www.google.com/foo"},
+      {"http://www.google.com/asdf", " \n /fo\to<\r ", "http://www.google.com/foo%3C"},
       // Escaped dot segments in references.
       {"https://h/dir/page?q#f", "%2e%2e/x", "https://h/x"},
       {"https://h/dir/page?q#f", "http://a b/", ""},
