@@ -439,8 +439,8 @@ std::string CanonPath(std::string_view path, bool special) {
     }
     if (c == '\\' && special) {
       out += '/';
-    } else if (c == '%' || c == '\\' || !EscapedInPath(c)) {
-      out += static_cast<char>(c);  // escapes, valid or not, as written
+    } else if (!EscapedInPath(c)) {
+      out += static_cast<char>(c);  // '%' too: escapes, valid or not, as written
     } else {
       AppendEscaped(c, out);
     }
@@ -487,9 +487,8 @@ std::string CanonUserInfo(std::string_view text) {
   });
 }
 
-// Splits "path?query#fragment" and appends the canonical pieces; false
-// when an opaque path holds ill-formed UTF-8.
-bool AppendPathQueryFragment(std::string_view rest, bool special, bool opaque_path, std::string& out) {
+// Splits "path?query#fragment" and appends the canonical pieces.
+void AppendPathQueryFragment(std::string_view rest, bool special, bool opaque_path, std::string& out) {
   size_t hash = rest.find('#');
   std::string_view fragment;
   bool has_fragment = hash != std::string_view::npos;
@@ -499,17 +498,14 @@ bool AppendPathQueryFragment(std::string_view rest, bool special, bool opaque_pa
   }
   size_t question = rest.find('?');
   std::string_view path = rest.substr(0, question);
-  bool valid = true;
   if (opaque_path)
-    out += EscapeWhere(
-        path, [](unsigned char c) { return c < 0x20 || c == 0x7F; }, &valid);
+    out += EscapeWhere(path, [](unsigned char c) { return c < 0x20 || c == 0x7F; });
   else
     out += CanonPath(path, special);
   if (question != std::string_view::npos)
     out += "?" + CanonQuery(rest.substr(question + 1), special);
   if (has_fragment)
     out += "#" + CanonFragment(fragment);
-  return valid;
 }
 
 // "user:pass@host:port" of an authority; false when it is invalid.
@@ -675,12 +671,12 @@ std::string CanonNonSpecial(const std::string& scheme, std::string_view rest) {
     rest.remove_prefix(authority.size());
     // Without a path at all, nothing stands before the query.
     bool no_path = rest.empty() || rest[0] == '?' || rest[0] == '#';
-    return AppendPathQueryFragment(rest, false, no_path, out) ? out : std::string();
+    AppendPathQueryFragment(rest, false, no_path, out);
+    return out;
   }
   bool hierarchical = !rest.empty() && rest[0] == '/';
   std::string tail;
-  if (!AppendPathQueryFragment(rest, false, !hierarchical, tail))
-    return std::string();
+  AppendPathQueryFragment(rest, false, !hierarchical, tail);
   // A path that would read as an authority ("git:/.//a") keeps a "/." in
   // front of it.
   if (hierarchical && tail.compare(0, 2, "//") == 0)
