@@ -22,13 +22,14 @@ TEST_F(GameTest, TheHandlerServesTheOriginsFilesFromTheService) {
   EXPECT_EQ(bridge.status, 200);
   EXPECT_EQ(bridge.body, kesta::testing::ReadTextFile(environment->service->bundle() / "client/bridge.js"));
 
-  // The browser hands over canonical URLs: an escaped letter arrives
-  // decoded, dot segments resolved; the service gets that path with its
-  // query.
+  // The browser hands over canonical URLs: dot segments resolved, an
+  // escaped letter kept as written. The handler decodes it only to find the
+  // binding; the service gets the path as the page wrote it, with its query.
   ResourceResult escaped = Get(main, site_ + "/engine/x/%2E%2e/g%61me.js?v=2");
   EXPECT_EQ(escaped.status, 200);
   EXPECT_EQ(escaped.body, kesta::testing::ReadTextFile(engine / "game.js"));
-  EXPECT_EQ(Journal("/engine/game.js?v=2").size(), 1u);
+  EXPECT_EQ(Journal("/engine/g%61me.js?v=2").size(), 1u);
+  EXPECT_TRUE(Journal("/engine/game.js?v=2").empty());
 
   // An escaped '/' stays escaped: "engine%2Fgame.js" is not "engine/game.js"
   // and goes to the network, "a%2Fb.js" is bound under that very spelling.

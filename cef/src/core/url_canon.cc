@@ -34,6 +34,42 @@ void AppendEscaped(unsigned char c, std::string& out) {
   out += kHex[c & 15];
 }
 
+// Appends the UTF-8 sequence that starts at the non-ASCII byte |s[i]|
+// escaped, leaving |i| on its last byte. An ill-formed sequence (its longest
+// well-formed prefix, or one stray byte) becomes an escaped U+FFFD, as
+// Chromium writes it; false then.
+bool AppendUtf8Escaped(std::string_view s, size_t& i, std::string& out) {
+  const unsigned char lead = s[i];
+  size_t needed = 0;
+  unsigned char low = 0x80, high = 0xBF;  // range of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    needed = 1;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    needed = 2;
+    low = lead == 0xE0 ? 0xA0 : 0x80;
+    high = lead == 0xED ? 0x9F : 0xBF;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    needed = 3;
+    low = lead == 0xF0 ? 0x90 : 0x80;
+    high = lead == 0xF4 ? 0x8F : 0xBF;
+  }
+  size_t end = i + 1;
+  for (size_t k = 0; k < needed && end < s.size(); ++k, ++end) {
+    const unsigned char c = s[end];
+    if (c < (k == 0 ? low : 0x80) || c > (k == 0 ? high : 0xBF))
+      break;
+  }
+  const bool valid = needed > 0 && end == i + 1 + needed;
+  if (valid) {
+    for (size_t k = i; k < end; ++k)
+      AppendEscaped(static_cast<unsigned char>(s[k]), out);
+  } else {
+    out += "%EF%BF%BD";
+  }
+  i = end - 1;
+  return valid;
+}
+
 // The byte an escape at |s[i]| stands for ("%41" -> 'A'), or -1.
 int DecodeEscape(std::string_view s, size_t i) {
   if (i + 2 >= s.size() || s[i] != '%')
@@ -174,6 +210,22 @@ std::optional<std::string> CanonIPv4(std::string_view host) {
   return out;
 }
 
+// Four IPv4 numbers of a byte each, as an IPv6 literal may end with.
+std::optional<uint32_t> ParseDottedQuad(std::string_view in) {
+  uint32_t address = 0;
+  for (int part = 0; part < 4; ++part) {
+    size_t dot = part < 3 ? in.find('.') : in.size();
+    if (dot == std::string_view::npos)
+      return std::nullopt;
+    auto number = ParseIPv4Number(in.substr(0, dot));
+    if (!number || *number > 255)
+      return std::nullopt;
+    address = address << 8 | *number;
+    in.remove_prefix(part < 3 ? dot + 1 : dot);
+  }
+  return address;
+}
+
 std::optional<std::string> CanonIPv6(std::string_view in) {
   uint16_t pieces[8] = {};
   int piece = 0;
@@ -195,45 +247,23 @@ std::optional<std::string> CanonIPv6(std::string_view in) {
       compress = ++piece;
       continue;
     }
+    // An embedded IPv4 address ("1.2.3.4", also "0xC0.0250.0.1") ends the
+    // literal and fills the last two pieces.
+    if (std::string_view rest = in.substr(i);
+        rest.find('.') != std::string_view::npos && rest.find(':') == std::string_view::npos) {
+      auto address = ParseDottedQuad(rest);
+      if (!address || piece > 6)
+        return std::nullopt;
+      pieces[piece++] = static_cast<uint16_t>(*address >> 16);
+      pieces[piece++] = static_cast<uint16_t>(*address & 0xFFFF);
+      break;
+    }
     uint32_t value = 0;
     size_t length = 0;
     while (length < 4 && i < in.size() && HexValue(in[i]) >= 0) {
       value = value * 16 + HexValue(in[i]);
       ++i;
       ++length;
-    }
-    if (i < in.size() && in[i] == '.') {
-      // An embedded IPv4 address fills the last two pieces.
-      if (length == 0 || piece > 6)
-        return std::nullopt;
-      i -= length;
-      int seen = 0;
-      while (i < in.size()) {
-        int part = -1;
-        if (seen > 0) {
-          if (in[i] != '.' || seen >= 4)
-            return std::nullopt;
-          ++i;
-        }
-        if (i >= in.size() || !IsDigit(in[i]))
-          return std::nullopt;
-        while (i < in.size() && IsDigit(in[i])) {
-          int digit = in[i] - '0';
-          if (part == 0)
-            return std::nullopt;
-          part = part < 0 ? digit : part * 10 + digit;
-          if (part > 255)
-            return std::nullopt;
-          ++i;
-        }
-        pieces[piece] = static_cast<uint16_t>(pieces[piece] * 0x100 + part);
-        ++seen;
-        if (seen == 2 || seen == 4)
-          ++piece;
-      }
-      if (seen != 4)
-        return std::nullopt;
-      break;
     }
     if (length == 0)
       return std::nullopt;
@@ -311,10 +341,10 @@ std::optional<std::string> CanonHost(std::string_view in) {
       host += Lower(static_cast<char>(c));
     } else if (c == '*') {
       AppendEscaped(static_cast<unsigned char>(c), host);
-    } else if (std::string_view("!\"$&'()+,-.:;=[]_`{}~").find(static_cast<char>(c)) != std::string_view::npos) {
+    } else if (std::string_view("!\"$&'()+,-.;=_`{}~").find(static_cast<char>(c)) != std::string_view::npos) {
       host += static_cast<char>(c);
     } else {
-      return std::nullopt;  // controls, space, # % / < > ? @ \ ^ |
+      return std::nullopt;  // controls, space, # % / : < > ? @ [ \ ] ^ |, written or escaped
     }
   }
   if (EndsInNumber(host))
@@ -346,28 +376,9 @@ std::optional<std::string> CanonOpaqueHost(std::string_view in) {
 
 // --- path, query, fragment, user info ---
 
-enum PathChar : uint8_t { kPass, kEscape, kUnescape };
-
-PathChar PathCharClass(unsigned char c) {
-  if (IsAlpha(c) || IsDigit(c) || c == '-' || c == '.' || c == '_' || c == '~')
-    return kUnescape;
-  if (c < 0x21 || c >= 0x7F)
-    return kEscape;
-  switch (c) {
-    case '"':
-    case '#':
-    case '<':
-    case '>':
-    case '?':
-    case '^':
-    case '`':
-    case '{':
-    case '|':
-    case '}':
-      return kEscape;
-    default:
-      return kPass;
-  }
+// Bytes a path cannot hold as they are.
+bool EscapedInPath(unsigned char c) {
+  return c < 0x21 || c >= 0x7F || std::string_view("\"#<>?^`{|}").find(static_cast<char>(c)) != std::string_view::npos;
 }
 
 // Length of a dot at |i| ("." or "%2e"/"%2E"), 0 when there is none.
@@ -380,8 +391,8 @@ size_t DotLength(std::string_view s, size_t i) {
 }
 
 // Chromium's path canonicaliser: dot segments resolved where a slash
-// precedes them (also written escaped, and never above the root),
-// unreserved escapes decoded, other escapes kept exactly as written,
+// precedes them (also written escaped, and never above the root), every
+// escape kept exactly as written (Chromium no longer decodes them), other
 // characters outside the path set escaped, and in special URLs
 // backslashes made slashes. Multiple slashes stay.
 std::string CanonPath(std::string_view path, bool special) {
@@ -400,44 +411,55 @@ std::string CanonPath(std::string_view path, bool special) {
   };
   for (size_t i = 0; i < path.size(); ++i) {
     unsigned char c = path[i];
-    if (size_t dot = DotLength(path, i); dot && !out.empty() && out.back() == '/') {
+    if (size_t dot = DotLength(path, i)) {
+      // A dot segment ends at a slash of either kind, as in Chromium, also
+      // in URLs whose backslashes are not separators.
       size_t after = i + dot;
-      if (after == path.size()) {
-        i = after - 1;  // "/." at the end
-        continue;
-      }
-      if (IsSlash(path[after], special)) {
-        i = after;  // "/./"
-        continue;
-      }
-      if (size_t second = DotLength(path, after)) {
-        size_t end = after + second;
-        if (end == path.size() || IsSlash(path[end], special)) {
-          back_up();
-          i = end == path.size() ? end - 1 : end;
+      if (out.back() == '/') {
+        if (after == path.size()) {
+          i = after - 1;  // "/." at the end
           continue;
+        }
+        if (IsSlash(path[after], true)) {
+          i = after;  // "/./"
+          continue;
+        }
+        if (size_t second = DotLength(path, after)) {
+          size_t end = after + second;
+          if (end == path.size() || IsSlash(path[end], true)) {
+            back_up();
+            i = end == path.size() ? end - 1 : end;
+            continue;
+          }
         }
       }
       out += '.';
-      i += dot - 1;
+      i = after - 1;
       continue;
     }
     if (c == '\\' && special) {
       out += '/';
-    } else if (c == '%') {
-      int value = DecodeEscape(path, i);
-      if (value < 0) {
-        out += '%';  // not an escape: passed on as Chromium does
-      } else if (PathCharClass(static_cast<unsigned char>(value)) == kUnescape) {
-        out += static_cast<char>(value);
-        i += 2;
-      } else {
-        out.append(path.substr(i, 3));
-        i += 2;
-      }
-    } else if (c == '\\') {
-      out += '\\';
-    } else if (PathCharClass(c) == kEscape) {
+    } else if (!EscapedInPath(c)) {
+      out += static_cast<char>(c);  // '%' too: escapes, valid or not, as written
+    } else {
+      AppendEscaped(c, out);
+    }
+  }
+  return out;
+}
+
+// |text| with every ASCII byte that |escape| picks percent-escaped and
+// every other one escaped as UTF-8 (ill-formed UTF-8 as U+FFFD, which
+// clears |valid|).
+template <typename Pred>
+std::string EscapeWhere(std::string_view text, Pred escape, bool* valid = nullptr) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    unsigned char c = text[i];
+    if (c >= 0x80) {
+      if (!AppendUtf8Escaped(text, i, out) && valid)
+        *valid = false;
+    } else if (escape(c)) {
       AppendEscaped(c, out);
     } else {
       out += static_cast<char>(c);
@@ -446,34 +468,22 @@ std::string CanonPath(std::string_view path, bool special) {
   return out;
 }
 
-// |text| with every byte that |escape| picks percent-escaped.
-template <typename Pred>
-std::string EscapeWhere(std::string_view text, Pred escape) {
-  std::string out;
-  for (char ch : text) {
-    unsigned char c = ch;
-    if (escape(c))
-      AppendEscaped(c, out);
-    else
-      out += ch;
-  }
-  return out;
-}
-
-std::string CanonQuery(std::string_view query) {
-  return EscapeWhere(
-      query, [](unsigned char c) { return c < 0x21 || c > 0x7E || c == '"' || c == '#' || c == '<' || c == '>'; });
+// Special URLs also escape "'" in queries.
+std::string CanonQuery(std::string_view query, bool special) {
+  return EscapeWhere(query, [special](unsigned char c) {
+    return c < 0x21 || c == 0x7F || c == '"' || c == '#' || c == '<' || c == '>' || (special && c == '\'');
+  });
 }
 
 std::string CanonFragment(std::string_view fragment) {
   return EscapeWhere(
-      fragment, [](unsigned char c) { return c < 0x21 || c >= 0x7F || c == '"' || c == '<' || c == '>' || c == '`'; });
+      fragment, [](unsigned char c) { return c < 0x21 || c == 0x7F || c == '"' || c == '<' || c == '>' || c == '`'; });
 }
 
 std::string CanonUserInfo(std::string_view text) {
   return EscapeWhere(text, [](unsigned char c) {
-    return c < 0x21 || c > 0x7E ||
-           std::string_view("\"#/:;<=>?@[\\]^`{|}").find(static_cast<char>(c)) != std::string_view::npos;
+    return c < 0x21 || c == 0x7F ||
+           std::string_view("\"#'/:;<=>?@[\\]^`{|}").find(static_cast<char>(c)) != std::string_view::npos;
   });
 }
 
@@ -488,19 +498,12 @@ void AppendPathQueryFragment(std::string_view rest, bool special, bool opaque_pa
   }
   size_t question = rest.find('?');
   std::string_view path = rest.substr(0, question);
-  if (opaque_path) {
-    for (char ch : path) {
-      unsigned char c = ch;
-      if (c < 0x20 || c >= 0x7F)
-        AppendEscaped(c, out);
-      else
-        out += ch;
-    }
-  } else {
+  if (opaque_path)
+    out += EscapeWhere(path, [](unsigned char c) { return c < 0x20 || c == 0x7F; });
+  else
     out += CanonPath(path, special);
-  }
   if (question != std::string_view::npos)
-    out += "?" + CanonQuery(rest.substr(question + 1));
+    out += "?" + CanonQuery(rest.substr(question + 1), special);
   if (has_fragment)
     out += "#" + CanonFragment(fragment);
 }
@@ -527,14 +530,10 @@ bool AppendAuthority(std::string_view authority, const std::string& scheme, bool
     port = authority.substr(colon + 1);
     has_port = true;
   }
-  std::optional<std::string> canonical_host;
-  if (scheme == "file") {
-    canonical_host = host.empty() ? std::string() : CanonHost(host);
-  } else if (special) {
-    canonical_host = CanonHost(host);
-  } else {
-    canonical_host = CanonOpaqueHost(host);
-  }
+  // User info or a port need a host to belong to ("git://@" is invalid).
+  if (host.empty() && (at != std::string_view::npos || has_port))
+    return false;
+  std::optional<std::string> canonical_host = special ? CanonHost(host) : CanonOpaqueHost(host);
   if (!canonical_host)
     return false;
   out += *canonical_host;
@@ -561,27 +560,97 @@ bool AppendAuthority(std::string_view authority, const std::string& scheme, bool
   return true;
 }
 
+size_t CountSlashes(std::string_view s, bool special) {
+  size_t n = 0;
+  while (n < s.size() && IsSlash(s[n], special))
+    ++n;
+  return n;
+}
+
+// "c:" or "c|": a Windows drive at the start of |s|.
+bool BeginsWithDrive(std::string_view s) {
+  return s.size() >= 2 && IsAlpha(s[0]) && (s[1] == ':' || s[1] == '|');
+}
+
+// Where a file path's drive letter is ("/c:/x", "/./C|/x"): the first
+// letter before ':' or '|' whose preceding text canonicalises to "/".
+size_t FindDriveLetter(std::string_view path) {
+  for (size_t i = 0; i + 1 < path.size(); ++i) {
+    if (BeginsWithDrive(path.substr(i)))
+      return CanonPath(path.substr(0, i), true) == "/" ? i : std::string_view::npos;
+  }
+  return std::string_view::npos;
+}
+
+// A file path as Chromium on Windows writes it: the drive upper case with
+// a colon, and dot segments never climbing above it.
+std::string CanonFilePath(std::string_view path) {
+  size_t drive = FindDriveLetter(path);
+  if (drive == std::string_view::npos)
+    return CanonPath(path, true);
+  std::string out = "/";
+  out += static_cast<char>(path[drive] & ~0x20);
+  out += ':';
+  if (std::string_view after = path.substr(drive + 2); !after.empty())
+    out += CanonPath(after, true);
+  return out;
+}
+
+// A file URL after "file:", or a bare Windows path ("c:\x", "\\server\x"),
+// parsed as Chromium on Windows does: a drive after the slashes, or exactly
+// three slashes, mean a local path; anything else names a UNC host, which
+// follows the special host rules (so a port makes it invalid).
+std::string CanonFile(std::string_view rest) {
+  const size_t slashes = CountSlashes(rest, true);
+  std::string_view after = rest.substr(slashes);
+  std::string_view host, path;
+  if (BeginsWithDrive(after) || slashes == 3) {
+    path = rest.substr(slashes ? slashes - 1 : 0);
+  } else {
+    size_t end = after.find_first_of("/\\");
+    host = after.substr(0, end);
+    path = end == std::string_view::npos ? std::string_view() : after.substr(end);
+  }
+  size_t hash = path.find('#');
+  std::string_view fragment = hash == std::string_view::npos ? std::string_view() : path.substr(hash);
+  path = path.substr(0, hash);
+  size_t question = path.find('?');
+  std::string_view query = question == std::string_view::npos ? std::string_view() : path.substr(question);
+  path = path.substr(0, question);
+  if (host == "localhost" && FindDriveLetter(path) != std::string_view::npos)
+    host = {};
+  std::optional<std::string> canonical_host = host.empty() ? std::string() : CanonHost(host);
+  if (!canonical_host)
+    return std::string();
+  std::string out = "file://" + *canonical_host + CanonFilePath(path);
+  if (!query.empty())
+    out += "?" + CanonQuery(query.substr(1), true);
+  if (!fragment.empty())
+    out += "#" + CanonFragment(fragment.substr(1));
+  return out;
+}
+
+// mailto: has a path and a query only; the path escapes what mail
+// handlers could misread.
+std::string CanonMailto(std::string_view rest) {
+  size_t question = rest.find('?');
+  bool valid = true;
+  std::string out =
+      "mailto:" + EscapeWhere(
+                      rest.substr(0, question),
+                      [](unsigned char c) {
+                        return c < 0x21 || c == 0x7F ||
+                               std::string_view("\"<>`{|}").find(static_cast<char>(c)) != std::string_view::npos;
+                      },
+                      &valid);
+  if (question != std::string_view::npos)
+    out += "?" + CanonQuery(rest.substr(question + 1), false);
+  return valid ? out : std::string();
+}
+
 std::string CanonSpecial(const std::string& scheme, std::string_view rest) {
   std::string out = scheme + "://";
-  size_t slashes = 0;
-  while (slashes < rest.size() && IsSlash(rest[slashes], true))
-    ++slashes;
-  if (scheme == "file") {
-    // Two slashes introduce a host; a drive letter right after them or any
-    // other count of slashes means there is none.
-    rest.remove_prefix(slashes);
-    bool drive = rest.size() >= 2 && IsAlpha(rest[0]) && (rest[1] == ':' || rest[1] == '|');
-    if (slashes == 2 && !drive) {
-      size_t end = rest.find_first_of("/\\?#");
-      std::string_view authority = rest.substr(0, end);
-      if (!AppendAuthority(authority, scheme, true, out))
-        return std::string();
-      rest.remove_prefix(authority.size());
-    }
-    AppendPathQueryFragment(rest, true, false, out);
-    return out;
-  }
-  rest.remove_prefix(slashes);
+  rest.remove_prefix(CountSlashes(rest, true));
   size_t end = rest.find_first_of("/\\?#");
   std::string_view authority = rest.substr(0, end);
   if (!AppendAuthority(authority, scheme, true, out))
@@ -600,16 +669,19 @@ std::string CanonNonSpecial(const std::string& scheme, std::string_view rest) {
     if (!AppendAuthority(authority, scheme, false, out))
       return std::string();
     rest.remove_prefix(authority.size());
-    if (rest.empty() || rest[0] == '?' || rest[0] == '#') {
-      AppendPathQueryFragment(rest, false, true, out);  // no path at all
-      return out;
-    }
-    AppendPathQueryFragment(rest, false, false, out);
+    // Without a path at all, nothing stands before the query.
+    bool no_path = rest.empty() || rest[0] == '?' || rest[0] == '#';
+    AppendPathQueryFragment(rest, false, no_path, out);
     return out;
   }
   bool hierarchical = !rest.empty() && rest[0] == '/';
-  AppendPathQueryFragment(rest, false, !hierarchical, out);
-  return out;
+  std::string tail;
+  AppendPathQueryFragment(rest, false, !hierarchical, tail);
+  // A path that would read as an authority ("git:/.//a") keeps a "/." in
+  // front of it.
+  if (hierarchical && tail.compare(0, 2, "//") == 0)
+    out += "/.";
+  return out + tail;
 }
 
 // A canonical URL split where relative references need it.
@@ -646,10 +718,17 @@ CanonParts SplitCanonical(const std::string& spec, const std::string& scheme) {
 
 std::string CanonicalizeUrl(std::string_view url) {
   std::string input = CleanInput(url);
+  // As Chromium on Windows: "c:\x" and "\\server\x" are file paths.
+  if (BeginsWithDrive(input) || CountSlashes(input, true) >= 2)
+    return CanonFile(input);
   std::optional<std::string> scheme = ExtractScheme(input);
   if (!scheme)
     return std::string();
   std::string_view rest = std::string_view(input).substr(scheme->size() + 1);
+  if (*scheme == "file")
+    return CanonFile(rest);
+  if (*scheme == "mailto")
+    return CanonMailto(rest);
   return IsSpecialScheme(*scheme) ? CanonSpecial(*scheme, rest) : CanonNonSpecial(*scheme, rest);
 }
 
@@ -659,27 +738,39 @@ std::string ResolveUrlReference(std::string_view base_url, std::string_view refe
   std::optional<std::string> ref_scheme = ExtractScheme(ref);
   if (base.empty())
     return ref_scheme ? CanonicalizeUrl(ref) : std::string();
+  // As Chromium on Windows: a drive path, or a UNC path written with
+  // backslashes, is a file URL against any base.
+  if (BeginsWithDrive(ref) || ref.compare(0, 2, "\\\\") == 0)
+    return CanonFile(ref);
   std::string scheme = *ExtractScheme(base);
   const bool special = IsSpecialScheme(scheme);
   if (ref_scheme) {
-    // "http:path" against an http base is relative in special URLs.
+    // "http:path" and "http:/path" against an http base are relative in
+    // special URLs; two slashes make a new authority.
     std::string_view after = std::string_view(ref).substr(ref_scheme->size() + 1);
-    if (!(special && *ref_scheme == scheme && (after.empty() || !IsSlash(after[0], true))))
+    if (!(special && *ref_scheme == scheme && CountSlashes(after, true) < 2))
       return CanonicalizeUrl(ref);
     ref = std::string(after);
   }
   CanonParts parts = SplitCanonical(base, scheme);
   std::string without_fragment = base.substr(0, base.find('#'));
   if (ref.empty())
-    return without_fragment;
+    return parts.opaque ? std::string() : without_fragment;
   if (ref[0] == '#')
     return CanonicalizeUrl(without_fragment + ref);
   if (parts.opaque)
     return std::string();  // only fragments resolve against "data:..." and the like
-  if (ref.size() >= 2 && IsSlash(ref[0], special) && IsSlash(ref[1], special))
+  const size_t slashes = CountSlashes(ref, special);
+  if (scheme == "file" && (slashes >= 2 || BeginsWithDrive(std::string_view(ref).substr(slashes))))
+    return CanonFile(ref);
+  if (slashes >= 2)
     return CanonicalizeUrl(scheme + ":" + ref);
-  if (IsSlash(ref[0], special))
-    return CanonicalizeUrl(parts.prefix + ref);
+  // A path on a drive stays on it ("/x" against "file:///C:/a").
+  std::string drive;
+  if (scheme == "file" && parts.path.size() >= 3 && BeginsWithDrive(std::string_view(parts.path).substr(1)))
+    drive = parts.path.substr(0, 3);
+  if (slashes == 1)
+    return CanonicalizeUrl(parts.prefix + drive + ref);
   if (ref[0] == '?')
     return CanonicalizeUrl(parts.prefix + parts.path + ref);
   std::string directory = parts.path.substr(0, parts.path.rfind('/') + 1);

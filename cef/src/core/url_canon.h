@@ -1,9 +1,10 @@
 // URLs as Chromium's url/ library canonicalises them (GURL). Every URL that
 // reaches a client callback has been through here, as in a real browser:
 // scheme and host lower-cased, default port dropped, empty path made "/",
-// dot segments (also escaped ones) resolved, unreserved escapes decoded,
-// characters that cannot stand in a path, query or fragment escaped,
-// backslashes in special URLs turned into slashes.
+// dot segments (also escaped ones) resolved, every other escape in a path
+// kept as written, characters that cannot stand in a path, query or
+// fragment escaped, backslashes in special URLs turned into slashes, and
+// file URLs and bare "c:\x" paths read as Chromium on Windows reads them.
 //
 // Not covered: internationalised host names (a non-ASCII host is refused
 // here where Chromium would apply IDNA), and non-UTF-8 query encodings.

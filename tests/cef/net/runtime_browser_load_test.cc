@@ -286,7 +286,7 @@ TEST_F(BrowserLoad, ADocumentRequestsItsStaticSubresourcesOnTheSameRoad) {
       std::to_string(RT_MAIN_FRAME) + " https://game.example/dir/page main",
       std::to_string(RT_STYLESHEET) + " https://game.example/dir/Style.CSS main",
       std::to_string(RT_SCRIPT) + " https://game.example/dir/app.js?v=1 main",
-      std::to_string(RT_IMAGE) + " https://game.example/img/a.png main",
+      std::to_string(RT_IMAGE) + " https://game.example/img/%61.png main",
       std::to_string(RT_SUB_FRAME) + " https://game.example/dir/frame.html inner",
       std::to_string(RT_IMAGE) + " " + remote.origin() + "/remote.png main",
       std::to_string(RT_IMAGE) + " https://game.example/dir/in-frame.png inner",
