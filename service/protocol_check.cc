@@ -308,9 +308,8 @@ bool ClientHttpHeader(std::string_view lowerName) {
 }
 
 bool NetworkStackHeader(std::string_view lowerName) {
-  for (std::string_view allowed :
-       {"host", "connection", "content-length", "transfer-encoding", "user-agent", "accept", "accept-encoding",
-        "accept-language", "cache-control", "pragma"}) {
+  for (std::string_view allowed : {"host", "connection", "content-length", "transfer-encoding", "user-agent", "accept",
+                                   "accept-encoding", "accept-language", "cache-control", "pragma"}) {
     if (lowerName == allowed)
       return true;
   }

@@ -511,12 +511,11 @@ TEST_F(ServiceProcessTest, WrongClientRequestsFailTheTest) {
   // The loopback proxy sends neither the token nor the generation on, and
   // takes only the credentials of the current token.
   const std::string elsewhere = "http://127.0.0.1:" + std::to_string(kesta::testing::FreeLoopbackPort()) + "/x";
-  const std::string credentials =
-      "Basic " + [&](const std::string& plain) {
-        std::string encoded(beast::detail::base64::encoded_size(plain.size()), '\0');
-        encoded.resize(beast::detail::base64::encode(encoded.data(), plain.data(), plain.size()));
-        return encoded;
-      }("kesta:" + token_);
+  const std::string credentials = "Basic " + [&](const std::string& plain) {
+    std::string encoded(beast::detail::base64::encoded_size(plain.size()), '\0');
+    encoded.resize(beast::detail::base64::encode(encoded.data(), plain.data(), plain.size()));
+    return encoded;
+  }("kesta:" + token_);
   const struct {
     std::map<std::string, std::string> headers;
     const char* violation;
@@ -535,10 +534,9 @@ TEST_F(ServiceProcessTest, WrongClientRequestsFailTheTest) {
 
   // An info document that calls for a service upgrade, and a client that
   // starts its heartbeat without it.
-  ASSERT_EQ(
-      Control("/__control/state", {{"clientPath", "C:/next"}, {"client", "0.6.12"}, {"serviceVersion", "0.6.11"}})
-          .status,
-      200);
+  ASSERT_EQ(Control("/__control/state", {{"clientPath", "C:/next"}, {"client", "0.6.12"}, {"serviceVersion", "0.6.11"}})
+                .status,
+            200);
   EXPECT_EQ(Info()["serviceVersion"], "0.6.11");
   EXPECT_EQ(Api(http::verb::post, "/api/host", Heartbeat(20)).status, 200);
   EXPECT_NONFATAL_FAILURE(service_->CheckProtocol(),
@@ -549,8 +547,9 @@ TEST_F(ServiceProcessTest, WrongClientRequestsFailTheTest) {
 TEST_F(ServiceProcessTest, CorrectClientRequestsAreNoViolations) {
   // An answer written after the client gave up on it is no reply: its next
   // heartbeat follows a second after its time-out.
-  ASSERT_EQ(Control("/__control/state", {{"faults", {{{"path", "/api/host"}, {"delayMs", 3500}, {"times", 1}}}}}).status,
-            200);
+  ASSERT_EQ(
+      Control("/__control/state", {{"faults", {{{"path", "/api/host"}, {"delayMs", 3500}, {"times", 1}}}}}).status,
+      200);
   const auto sent = std::chrono::steady_clock::now();
   EXPECT_EQ(Api(http::verb::post, "/api/host", Heartbeat(1)).status, 200);
   std::this_thread::sleep_until(sent + std::chrono::milliseconds(4100));

@@ -363,8 +363,8 @@ TEST(ServiceProtocol, UpdateBodiesPoolNamesAndTheToken) {
   // generation header travel only toward the service.
   using Headers = std::vector<std::pair<std::string, std::string>>;
   const std::string credentials = "Basic a2VzdGE6c2VjcmV0LXRva2VuLW9mLXRoZS1zZXJ2aWNl";  // kesta:<token>
-  const Headers proxied = {{"Proxy-Authorization", credentials}, {"X-KESTA-Generation", "g1"},
-                           {"Authorization", "Bearer " + token}};
+  const Headers proxied = {
+      {"Proxy-Authorization", credentials}, {"X-KESTA-Generation", "g1"}, {"Authorization", "Bearer " + token}};
   EXPECT_EQ(ProxiedViolations(proxied, "http://127.0.0.1:1/api/x", true, token, {}), std::vector<std::string>());
   EXPECT_EQ(ProxiedViolations(proxied, "http://example.test/", false, token, {}),
             (std::vector<std::string>{"X-KESTA-Generation sent through the proxy to another origin",
@@ -372,7 +372,8 @@ TEST(ServiceProtocol, UpdateBodiesPoolNamesAndTheToken) {
   EXPECT_EQ(ProxiedViolations({{"proxy-authorization", "basic a2VzdGE6eA=="}}, "x:443", true, token, {}),
             std::vector<std::string>{"proxy credentials other than \"kesta\" and the token"});
   EXPECT_EQ(ProxiedViolations({{"Proxy-Authorization", "Basic a2VzdGE6eA=="}}, "x:443", true, token, {"y", "x"}),
-            std::vector<std::string>()) << "the token of a service replaced since";
+            std::vector<std::string>())
+      << "the token of a service replaced since";
   EXPECT_EQ(ProxiedViolations({{"Cookie", "t=" + token}}, "http://example.test/?" + token, false, token, {}),
             (std::vector<std::string>{"the token in the Cookie header sent through the proxy",
                                       "the token in the target of a proxied request"}));
