@@ -1,6 +1,7 @@
 // CefURLRequest against real loopback servers and a real Basic proxy.
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <memory>
 #include <thread>
 
@@ -207,12 +208,17 @@ TEST(URLRequest, CancelEndsTheRequestAtOnceAndClosesTheConnection) {
   EXPECT_EQ(done->error_after_cancel, ERR_NONE);
   EXPECT_EQ(done->completions, 1);
 
-  // Cancelled as soon as created, with a kept-alive connection ready for
-  // it: nothing goes out.
+  // Cancelled before its load starts, with a kept-alive connection ready for
+  // it: nothing goes out. The IO thread is held meanwhile, else it may start
+  // the load (and send at once on the idle connection) before the cancel.
+  std::promise<void> hold;
+  cef_internal::PostFunction(TID_IO, [held = hold.get_future().share()] { held.wait(); });
   CefRefPtr<CancellingClient> early = new CancellingClient();
   auto never = CefURLRequest::Create(MakeRequest(kept.origin() + "/never"), early, nullptr);
+  if (never)
+    early->CancelNow(never);
+  hold.set_value();
   ASSERT_TRUE(never);
-  early->CancelNow(never);
   EXPECT_TRUE(early->completed_inside_cancel);
   EXPECT_TRUE(cef_testing::RunUntil([] { return cef_internal::LiveLoadCount() == 0; }, 10000));
   cef_testing::RunPending(200);
