@@ -199,6 +199,8 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
     asio::post(loop_->context(), [self = shared_from_this()] { self->Finish(); });
   }
 
+  void Halt() override { stopped_ = true; }
+
   void PauseReads() override { reads_paused_ = true; }
 
   void ResumeReads() override {
@@ -315,8 +317,8 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
       std::lock_guard<std::recursive_mutex> guard(deliver_lock_);
       cancelled = !delegate_;
     }
-    // A cancelled one lets its slot go when its Finish() runs.
-    if (!cancelled)
+    // A cancelled or halted one lets its slot go when its Finish() runs.
+    if (!cancelled && !stopped_)
       Connect();
   }
 

@@ -85,6 +85,11 @@ class HttpTransaction {
   // nothing more is sent.
   virtual void Cancel() = 0;
 
+  // Any thread, and without waiting for a delivery under way: nothing more
+  // is sent and the connection is not kept for reuse. The delegate may
+  // still hear what was under way; Cancel() ends the exchange.
+  virtual void Halt() = 0;
+
   // Loop thread. Stops taking bytes from the socket once the delivery under
   // way (if any) is handed on, so a receiver that is behind holds the
   // server back instead of letting the body pile up; ResumeReads() goes on.

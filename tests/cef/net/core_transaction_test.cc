@@ -310,7 +310,8 @@ TEST(HttpTransaction, ACancelledExchangeNeverSendsNorKeepsItsSocket) {
   LoopbackHttpServer server([](const RecordedRequest& r) { return KeptAlive("ok " + r.target); });
   const int open_before = SettledOpenSockets();
   {
-    // Cancelled before its Open() ran, with a kept-alive connection ready.
+    // Cancelled, or halted, before its Open() ran, with a kept-alive
+    // connection ready.
     boost::asio::io_context context;
     std::shared_ptr<NetworkLoop> loop = NetworkLoop::OnContext(context);
     auto first = std::make_shared<Collector>();
@@ -318,12 +319,16 @@ TEST(HttpTransaction, ACancelledExchangeNeverSendsNorKeepsItsSocket) {
     HttpTransaction::Start(loop, Get(server.origin() + "/first"), first);
     ASSERT_TRUE(RunUntilReady(context, first_done));
     EXPECT_EQ(first_done.get().body, "ok /first");
+    std::shared_ptr<HttpTransaction> halted;
     std::thread([&] {
       HttpTransaction::Start(loop, Get(server.origin() + "/cancelled"), std::make_shared<Collector>())->Cancel();
+      halted = HttpTransaction::Start(loop, Get(server.origin() + "/halted"), std::make_shared<Collector>());
+      halted->Halt();
     }).join();
     context.restart();
     context.run_for(std::chrono::milliseconds(300));
     EXPECT_EQ(server.request_count(), 1u);
+    halted->Cancel();
     loop->Shutdown();
   }
   EXPECT_EQ(CountedOpenSockets(), open_before);

@@ -190,7 +190,9 @@ class LoadJob : public LoadHandle {
   void Cancel() override {
     // Seen at once by steps still queued on the IO thread, and by an
     // exchange under way, so that nothing goes out once the caller has
-    // cancelled.
+    // cancelled. Halting, not cancelling, the exchange here: a cancel waits
+    // for a delivery under way, which may be calling the client on the IO
+    // thread; the Abandon below cancels it there.
     std::shared_ptr<HttpTransaction> running;
     {
       std::lock_guard<std::mutex> guard(transaction_lock_);
@@ -198,7 +200,7 @@ class LoadJob : public LoadHandle {
       running = transaction_;
     }
     if (running)
-      running->Cancel();
+      running->Halt();
     CefRefPtr<LoadJob> self(this);
     PostToJob(self, [](LoadJob& job) { job.Abandon(); });
   }
