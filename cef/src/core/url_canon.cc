@@ -7,6 +7,7 @@
 
 #include "core/ascii.h"
 #include "core/net_url.h"
+#include "core/utf8_util.h"
 
 namespace cef_internal {
 
@@ -36,34 +37,27 @@ void AppendEscaped(unsigned char c, std::string& out) {
 
 // Appends the UTF-8 sequence that starts at the non-ASCII byte |s[i]|
 // escaped, leaving |i| on its last byte. An ill-formed sequence (its longest
-// well-formed prefix, or one stray byte) becomes an escaped U+FFFD, as
-// Chromium writes it; false then.
+// prefix that a well-formed one could start with, or one stray byte) becomes
+// an escaped U+FFFD, as Chromium writes it; false then.
 bool AppendUtf8Escaped(std::string_view s, size_t& i, std::string& out) {
-  const unsigned char lead = s[i];
-  size_t needed = 0;
-  unsigned char low = 0x80, high = 0xBF;  // range of the second byte
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    needed = 1;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    needed = 2;
-    low = lead == 0xE0 ? 0xA0 : 0x80;
-    high = lead == 0xED ? 0x9F : 0xBF;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    needed = 3;
-    low = lead == 0xF0 ? 0x90 : 0x80;
-    high = lead == 0xF4 ? 0x8F : 0xBF;
-  }
-  size_t end = i + 1;
-  for (size_t k = 0; k < needed && end < s.size(); ++k, ++end) {
-    const unsigned char c = s[end];
-    if (c < (k == 0 ? low : 0x80) || c > (k == 0 ? high : 0xBF))
-      break;
-  }
-  const bool valid = needed > 0 && end == i + 1 + needed;
+  size_t end = i;
+  char32_t cp;
+  const bool valid = DecodeUtf8(s, &end, &cp);
   if (valid) {
     for (size_t k = i; k < end; ++k)
       AppendEscaped(static_cast<unsigned char>(s[k]), out);
   } else {
+    // A prefix could start a well-formed sequence when the smallest
+    // continuation bytes complete it (none of it is one already).
+    end = i + 1;
+    while (end < s.size() && end - i < 3) {
+      std::string padded(s.substr(i, end + 1 - i));
+      padded.resize(4, '\x80');
+      size_t pos = 0;
+      if (!DecodeUtf8(padded, &pos, &cp))
+        break;
+      ++end;
+    }
     out += "%EF%BF%BD";
   }
   i = end - 1;
