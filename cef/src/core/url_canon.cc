@@ -481,25 +481,24 @@ std::string CanonUserInfo(std::string_view text) {
   });
 }
 
+// Appends the canonical query and fragment of |rest| ("?q#f", "#f" or "").
+void AppendQueryFragment(std::string_view rest, bool special, std::string& out) {
+  size_t hash = rest.find('#');
+  std::string_view query = rest.substr(0, hash);
+  if (!query.empty())
+    out += "?" + CanonQuery(query.substr(1), special);
+  if (hash != std::string_view::npos)
+    out += "#" + CanonFragment(rest.substr(hash + 1));
+}
+
 // Splits "path?query#fragment" and appends the canonical pieces.
 void AppendPathQueryFragment(std::string_view rest, bool special, bool opaque_path, std::string& out) {
-  size_t hash = rest.find('#');
-  std::string_view fragment;
-  bool has_fragment = hash != std::string_view::npos;
-  if (has_fragment) {
-    fragment = rest.substr(hash + 1);
-    rest = rest.substr(0, hash);
-  }
-  size_t question = rest.find('?');
-  std::string_view path = rest.substr(0, question);
+  std::string_view path = rest.substr(0, rest.find_first_of("?#"));
   if (opaque_path)
     out += EscapeWhere(path, [](unsigned char c) { return c < 0x20 || c == 0x7F; });
   else
     out += CanonPath(path, special);
-  if (question != std::string_view::npos)
-    out += "?" + CanonQuery(rest.substr(question + 1), special);
-  if (has_fragment)
-    out += "#" + CanonFragment(fragment);
+  AppendQueryFragment(rest.substr(path.size()), special, out);
 }
 
 // "user:pass@host:port" of an authority; false when it is invalid.
@@ -605,22 +604,16 @@ std::string CanonFile(std::string_view rest) {
     host = after.substr(0, end);
     path = end == std::string_view::npos ? std::string_view() : after.substr(end);
   }
-  size_t hash = path.find('#');
-  std::string_view fragment = hash == std::string_view::npos ? std::string_view() : path.substr(hash);
-  path = path.substr(0, hash);
-  size_t question = path.find('?');
-  std::string_view query = question == std::string_view::npos ? std::string_view() : path.substr(question);
-  path = path.substr(0, question);
+  std::string_view query_fragment = path;
+  path = path.substr(0, path.find_first_of("?#"));
+  query_fragment.remove_prefix(path.size());
   if (host == "localhost" && FindDriveLetter(path) != std::string_view::npos)
     host = {};
   std::optional<std::string> canonical_host = host.empty() ? std::string() : CanonHost(host);
   if (!canonical_host)
     return std::string();
   std::string out = "file://" + *canonical_host + CanonFilePath(path);
-  if (!query.empty())
-    out += "?" + CanonQuery(query.substr(1), true);
-  if (!fragment.empty())
-    out += "#" + CanonFragment(fragment.substr(1));
+  AppendQueryFragment(query_fragment, true, out);
   return out;
 }
 
