@@ -673,16 +673,13 @@ std::string CanonNonSpecial(const std::string& scheme, std::string_view rest) {
 
 // A canonical URL split where relative references need it.
 struct CanonParts {
-  std::string scheme;
   std::string prefix;  // everything before the path ("http://h:1")
   std::string path;    // "/a/b", or the opaque path
-  std::string query;   // with its '?', or empty
   bool opaque = false;
 };
 
 CanonParts SplitCanonical(const std::string& spec, const std::string& scheme) {
   CanonParts parts;
-  parts.scheme = scheme;
   size_t start = scheme.size() + 1;
   if (spec.compare(start, 2, "//") == 0) {
     size_t path = spec.find_first_of("/?#", start + 2);
@@ -692,12 +689,8 @@ CanonParts SplitCanonical(const std::string& spec, const std::string& scheme) {
     parts.prefix = spec.substr(0, start);
     parts.opaque = start >= spec.size() || spec[start] != '/';
   }
-  size_t hash = spec.find('#', start);
-  std::string body = spec.substr(start, hash == std::string::npos ? std::string::npos : hash - start);
-  size_t question = body.find('?');
-  parts.path = body.substr(0, question);
-  if (question != std::string::npos)
-    parts.query = body.substr(question);
+  size_t end = spec.find_first_of("?#", start);
+  parts.path = spec.substr(start, end == std::string::npos ? std::string::npos : end - start);
   return parts;
 }
 
