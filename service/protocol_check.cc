@@ -352,7 +352,7 @@ std::vector<std::string> HeartbeatPacing::HostArrived(int64_t pid,
                                                       Clock::time_point now,
                                                       Request& request) {
   const bool launchOpen = launchOpen_ && now - launchSince_ < kClientTimeout;
-  const bool hostOpen = current_.hostOpen && now - current_.hostSince < kClientTimeout;
+  const bool hostOpen = current_.id != 0 && !current_.hostSeen && now - current_.hostSince < kClientTimeout;
   std::vector<std::string> problems;
   if (current_.pid == pid && (hostOpen || launchOpen)) {
     problems.push_back("a heartbeat while the previous exchange is still open");
@@ -362,7 +362,7 @@ std::vector<std::string> HeartbeatPacing::HostArrived(int64_t pid,
   }
   if (gameWindows)
     admitted_.insert(pid);
-  current_ = {nextExchange_++, pid, true, now, std::nullopt, false};
+  current_ = {nextExchange_++, pid, now, std::nullopt, false};
   request = {pid, current_.id, now};
   return problems;
 }
@@ -378,7 +378,7 @@ std::vector<std::string> HeartbeatPacing::LaunchArrived(Clock::time_point now, R
   // on it.
   std::optional<Clock::time_point> hostSeen = current_.hostSeen;
   const Request host = {current_.pid, current_.id, current_.hostSince};
-  if (current_.hostOpen && Seen(host, now) < now)
+  if (!hostSeen && Seen(host, now) < now)
     hostSeen = Seen(host, now);
   if (current_.id == 0 || current_.launchTaken || !hostSeen || now - *hostSeen >= kClientTimeout) {
     problems.push_back("a launch request that does not follow a heartbeat's answer");
@@ -392,10 +392,8 @@ std::vector<std::string> HeartbeatPacing::LaunchArrived(Clock::time_point now, R
 }
 
 void HeartbeatPacing::HostAnswered(const Request& request, Clock::time_point now) {
-  if (request.exchange == current_.id) {
-    current_.hostOpen = false;
+  if (request.exchange == current_.id)
     current_.hostSeen = Seen(request, now);
-  }
   Replied(request, now);
 }
 
