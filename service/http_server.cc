@@ -1,5 +1,6 @@
 #include "http_server.h"
 
+#include <algorithm>
 #include <chrono>
 #include <exception>
 #include <map>
@@ -287,9 +288,9 @@ std::vector<std::string> HttpServer::Violations(const Request& request, const st
   const bool pageLoad = !api && !bearer && (siteName || state_.PageOrigin(state_.localOrigin()));
   // A client of a service this one replaced still has that one's token;
   // one waiting for this service to start may also have read no token yet.
-  bool staleToken = false;
-  for (const std::string& earlier : setup_.earlierTokens)
-    staleToken = staleToken || (authorizations == 1 && sent == "Bearer " + earlier);
+  const std::vector<std::string>& earlier = setup_.earlierTokens;
+  const bool staleToken = authorizations == 1 && StartsWith(sent, "Bearer ") &&
+                          std::find(earlier.begin(), earlier.end(), std::string_view(sent).substr(7)) != earlier.end();
   const bool startingUp = path == "/api/info" && authorizations == 1 && sent == "Bearer";
   if (addressed && !bearer && !pageLoad && !staleToken && !startingUp)
     found.push_back(authorizations == 0 ? "no bearer token" : "an Authorization header other than \"Bearer <token>\"");

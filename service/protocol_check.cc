@@ -267,18 +267,8 @@ bool CarriesToken(std::string_view value, std::string_view token) {
   }
   if (decoded.find(token) != std::string::npos)
     return true;
-  std::string scheme(value.substr(0, 6));
-  for (char& c : scheme)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   std::string credentials;
-  if (scheme == "basic ") {
-    std::string encoded(value.substr(6));
-    while (!encoded.empty() && encoded.front() == ' ')
-      encoded.erase(0, 1);
-    if (DecodeBase64(encoded, credentials) && credentials.find(token) != std::string::npos)
-      return true;
-  }
-  return false;
+  return DecodeBasicCredentials(value, credentials) && credentials.find(token) != std::string::npos;
 }
 
 bool HostNames(std::string_view host, std::string_view origin) {
@@ -322,25 +312,17 @@ std::vector<std::string> ProxiedViolations(const std::vector<std::pair<std::stri
                                            std::string_view token,
                                            const std::vector<std::string>& earlierTokens) {
   std::vector<std::string> found;
-  auto credentialsFor = [](std::string_view value, std::string_view token) {
-    std::string scheme(value.substr(0, 6));
-    for (char& c : scheme)
-      c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    std::string encoded(value.substr(std::min<size_t>(6, value.size())));
-    while (!encoded.empty() && encoded.front() == ' ')
-      encoded.erase(0, 1);
-    std::string decoded;
-    return scheme == "basic " && DecodeBase64(encoded, decoded) && decoded == "kesta:" + std::string(token);
-  };
   for (const auto& [name, value] : headers) {
     std::string lower = name;
     for (char& c : lower)
       c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (lower == "proxy-authorization") {
-      bool known = credentialsFor(value, token);
-      for (const std::string& earlier : earlierTokens)
-        known = known || credentialsFor(value, earlier);
-      if (!known)
+      constexpr std::string_view user = "kesta:";
+      std::string credentials;
+      const bool kesta = DecodeBasicCredentials(value, credentials) && credentials.compare(0, user.size(), user) == 0;
+      const std::string_view password = kesta ? std::string_view(credentials).substr(user.size()) : "";
+      if (!kesta ||
+          (password != token && std::find(earlierTokens.begin(), earlierTokens.end(), password) == earlierTokens.end()))
         found.push_back("proxy credentials other than \"kesta\" and the token");
     } else if (lower == "x-kesta-generation" && !toService) {
       found.push_back("X-KESTA-Generation sent through the proxy to another origin");
@@ -370,7 +352,7 @@ std::vector<std::string> HeartbeatPacing::HostArrived(int64_t pid,
                                                       Clock::time_point now,
                                                       Request& request) {
   const bool launchOpen = launchOpen_ && now - launchSince_ < kClientTimeout;
-  const bool hostOpen = current_.hostOpen && now - current_.hostSince < kClientTimeout;
+  const bool hostOpen = current_.id != 0 && !current_.hostSeen && now - current_.hostSince < kClientTimeout;
   std::vector<std::string> problems;
   if (current_.pid == pid && (hostOpen || launchOpen)) {
     problems.push_back("a heartbeat while the previous exchange is still open");
@@ -380,7 +362,7 @@ std::vector<std::string> HeartbeatPacing::HostArrived(int64_t pid,
   }
   if (gameWindows)
     admitted_.insert(pid);
-  current_ = {nextExchange_++, pid, true, now, std::nullopt, false};
+  current_ = {nextExchange_++, pid, now, std::nullopt, false};
   request = {pid, current_.id, now};
   return problems;
 }
@@ -396,7 +378,7 @@ std::vector<std::string> HeartbeatPacing::LaunchArrived(Clock::time_point now, R
   // on it.
   std::optional<Clock::time_point> hostSeen = current_.hostSeen;
   const Request host = {current_.pid, current_.id, current_.hostSince};
-  if (current_.hostOpen && Seen(host, now) < now)
+  if (!hostSeen && Seen(host, now) < now)
     hostSeen = Seen(host, now);
   if (current_.id == 0 || current_.launchTaken || !hostSeen || now - *hostSeen >= kClientTimeout) {
     problems.push_back("a launch request that does not follow a heartbeat's answer");
@@ -410,10 +392,8 @@ std::vector<std::string> HeartbeatPacing::LaunchArrived(Clock::time_point now, R
 }
 
 void HeartbeatPacing::HostAnswered(const Request& request, Clock::time_point now) {
-  if (request.exchange == current_.id) {
-    current_.hostOpen = false;
+  if (request.exchange == current_.id)
     current_.hostSeen = Seen(request, now);
-  }
   Replied(request, now);
 }
 

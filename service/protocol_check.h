@@ -102,9 +102,8 @@ class HeartbeatPacing {
   struct Exchange {
     uint64_t id = 0;
     int64_t pid = -1;
-    bool hostOpen = false;
     Clock::time_point hostSince;
-    std::optional<Clock::time_point> hostSeen;
+    std::optional<Clock::time_point> hostSeen;  // none while the heartbeat is open
     bool launchTaken = false;
   };
   Exchange current_;  // the exchange last begun

@@ -152,15 +152,19 @@ asio::awaitable<void> LoopbackProxy::AcceptLoop() {
   }
 }
 
-bool LoopbackProxy::Authorized(const std::string& header) const {
+bool DecodeBasicCredentials(std::string_view header, std::string& credentials) {
   // "Basic" is case-insensitive; the credentials are not.
-  if (header.size() < 6 || Lower(header.substr(0, 6)) != "basic ")
+  if (header.size() < 6 || Lower(std::string(header.substr(0, 6))) != "basic ")
     return false;
-  std::string credentials = header.substr(6);
-  while (!credentials.empty() && credentials.front() == ' ')
-    credentials.erase(0, 1);
+  header.remove_prefix(6);
+  while (!header.empty() && header.front() == ' ')
+    header.remove_prefix(1);
+  return DecodeBase64(std::string(header), credentials);
+}
+
+bool LoopbackProxy::Authorized(const std::string& header) const {
   std::string decoded;
-  return DecodeBase64(credentials, decoded) && decoded == "kesta:" + token_;
+  return DecodeBasicCredentials(header, decoded) && decoded == "kesta:" + token_;
 }
 
 asio::awaitable<void> LoopbackProxy::Session(tcp::socket socket) {

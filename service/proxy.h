@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <utility>  // Asio 1.74's awaitable.hpp needs std::exchange
 
 #include <boost/asio/awaitable.hpp>
@@ -43,5 +44,8 @@ class LoopbackProxy {
 
 // Decodes standard base64; nothing for malformed input.
 bool DecodeBase64(const std::string& text, std::string& out);
+// The decoded "user:password" of a Basic Authorization value ("Basic" in any
+// case); false for any other value.
+bool DecodeBasicCredentials(std::string_view header, std::string& credentials);
 
 }  // namespace kesta::service

@@ -1,6 +1,5 @@
 #include "service_state.h"
 
-#include <algorithm>
 #include <cmath>
 
 #include "log.h"
@@ -413,7 +412,6 @@ Reply ServiceState::Control(const json& patch) {
     if (key == "commands") {
       for (json command : value) {
         command["id"] = nextCommandId_;
-        highestCommandId_ = std::max(highestCommandId_, nextCommandId_);
         commands_[nextCommandId_++] = command;
       }
       if (!value.empty())
@@ -544,7 +542,7 @@ void ServiceState::Save() const {
   const json saved = {{"generation", current_},
                       {"generations", generations},
                       {"activations", activations},
-                      {"highestCommandId", highestCommandId_}};
+                      {"highestCommandId", HighestCommandId()}};
   if (!WriteFileAtomically(setup_.dataDir / kSavedState, saved.dump(2)))
     Log("cannot save the service state");
 }
@@ -574,8 +572,7 @@ void ServiceState::Load() {
   // Ids go on from the predecessor's: a client running on has acknowledged
   // up to its last one and would take a reused id as already done.
   if (saved.contains("highestCommandId") && saved["highestCommandId"].is_number_integer()) {
-    highestCommandId_ = saved["highestCommandId"];
-    nextCommandId_ = highestCommandId_ + 1;
+    nextCommandId_ = saved["highestCommandId"].get<int64_t>() + 1;
   }
   if (saved.contains("generation") && saved["generation"].is_string() &&
       generations_.count(saved["generation"].get<std::string>())) {

@@ -72,7 +72,7 @@ class ServiceState {
   bool PendingReported(int64_t revision) const { return reportedPending_.count(revision) != 0; }
   // The heartbeat's values: command ids the service gave out, activations
   // it sent (also before a restart: the client keeps what it saw).
-  int64_t HighestCommandId() const { return highestCommandId_; }
+  int64_t HighestCommandId() const { return nextCommandId_ - 1; }
   bool ActivationSent(double activation) const { return activations_.count(activation) != 0; }
   // The manifest of a pool as the generation bound it when the service
   // first reported it: the client builds a generation's bindings once.
@@ -132,7 +132,6 @@ class ServiceState {
   mutable std::set<double> activations_;
   mutable std::map<std::string, std::map<std::string, std::shared_ptr<const nlohmann::json>>> bound_;
   std::set<std::string> admissionOrigins_;
-  int64_t highestCommandId_ = 0;
 
   std::string siteOrigin_;
   std::string clientPath_;

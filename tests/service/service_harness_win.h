@@ -121,6 +121,13 @@ inline HttpAnswer HttpSend(uint16_t port,
   }
 }
 
+// A heartbeat as the client writes it: compact, keys sorted.
+inline std::string Heartbeat(int pid) {
+  return R"({"after":0,"browserNetworkEnforced":false,"error":"","gameWindowCount":0,"networkError":"",)"
+         R"("networkRestartRequired":false,"pid":)" +
+         std::to_string(pid) + R"(,"proxyRevision":-1,"version":"0.6.12","windows":[]})";
+}
+
 // The protocol violations a service logged into one file, each taken once.
 class ViolationLog {
  public:
@@ -241,12 +248,16 @@ class ServiceHarness {
   }
 
   std::map<std::string, std::string> Bearer() const { return {{"Authorization", "Bearer " + token_}}; }
-  // A request as the client's own HTTP client sends it.
-  HttpAnswer Api(service_http::verb method, const std::string& target, const std::string& body = "") const {
+  // The headers of the client's own HTTP client.
+  std::map<std::string, std::string> ClientHeaders() const {
     auto headers = Bearer();
     headers["Content-Type"] = "application/json";
     headers["User-Agent"] = "KESTA local service";
-    return HttpSend(port_, method, target, headers, body);
+    return headers;
+  }
+  // A request as the client's own HTTP client sends it.
+  HttpAnswer Api(service_http::verb method, const std::string& target, const std::string& body = "") const {
+    return HttpSend(port_, method, target, ClientHeaders(), body);
   }
   // POST /__control/... with a JSON body.
   HttpAnswer Control(const std::string& target, const nlohmann::json& body) const {

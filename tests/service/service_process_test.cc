@@ -30,20 +30,21 @@ using tcp = asio::ip::tcp;
 using kesta::testing::ConnectLoopback;
 using kesta::testing::HttpAnswer;
 using kesta::testing::HttpExchange;
+using kesta::testing::Heartbeat;
 using kesta::testing::HttpSend;
 using kesta::testing::ReadTextFile;
 using kesta::testing::ServiceHarness;
 using kesta::testing::WindowsPath;
 using nlohmann::json;
 
-// A heartbeat as the client writes it: compact, keys sorted.
-std::string Heartbeat(int pid) {
-  return R"({"after":0,"browserNetworkEnforced":false,"error":"","gameWindowCount":0,"networkError":"",)"
-         R"("networkRestartRequired":false,"pid":)" +
-         std::to_string(pid) + R"(,"proxyRevision":-1,"version":"0.6.12","windows":[]})";
-}
 // A game page's request headers, on the bundled generation.
 const std::map<std::string, std::string> kPage = {{"X-KESTA-Generation", "bundled"}};
+// A Basic Authorization value for "user:password".
+std::string Basic(const std::string& credentials) {
+  std::string encoded(beast::detail::base64::encoded_size(credentials.size()), '\0');
+  encoded.resize(beast::detail::base64::encode(encoded.data(), credentials.data(), credentials.size()));
+  return "Basic " + encoded;
+}
 
 class ServiceProcessTest : public ::testing::Test {
  protected:
@@ -361,23 +362,17 @@ TEST_F(ServiceProcessTest, EnforcementSendsTheBrowserThroughTheAuthenticatedProx
   EXPECT_EQ(state["browserProxy"]["server"], "http://127.0.0.1:" + std::to_string(proxyPort));
   EXPECT_EQ(state["browserProxyAuth"]["username"], "kesta");
 
-  auto basic = [](const std::string& credentials) {
-    std::string encoded;
-    encoded.resize(beast::detail::base64::encoded_size(credentials.size()));
-    encoded.resize(beast::detail::base64::encode(encoded.data(), credentials.data(), credentials.size()));
-    return "Basic " + encoded;
-  };
   const std::string url = "http://127.0.0.1:" + std::to_string(port_) + "/engine/style.css";
   const HttpAnswer challenged = HttpSend(static_cast<uint16_t>(proxyPort), http::verb::get, url);
   EXPECT_EQ(challenged.status, 407);
   EXPECT_EQ(challenged.Header("proxy-authenticate"), "Basic realm=\"kesta\"");
   EXPECT_EQ(HttpSend(static_cast<uint16_t>(proxyPort), http::verb::get, url,
-                     {{"Proxy-Authorization", basic("kesta:" + token_ + "x")}})
+                     {{"Proxy-Authorization", Basic("kesta:" + token_ + "x")}})
                 .status,
             407);
   EXPECT_EQ(Violations(), "proxy credentials other than \"kesta\" and the token (GET " + url + ")\n");
   const HttpAnswer proxied = HttpSend(static_cast<uint16_t>(proxyPort), http::verb::get, url,
-                                      {{"Proxy-Authorization", basic("kesta:" + token_)},
+                                      {{"Proxy-Authorization", Basic("kesta:" + token_)},
                                        {"Host", "127.0.0.1:" + std::to_string(port_)},
                                        {"X-KESTA-Generation", "bundled"}});
   EXPECT_EQ(proxied.status, 200);
@@ -388,7 +383,7 @@ TEST_F(ServiceProcessTest, EnforcementSendsTheBrowserThroughTheAuthenticatedProx
   tcp::socket socket = ConnectLoopback(io, static_cast<uint16_t>(proxyPort));
   const std::string authority = "127.0.0.1:" + std::to_string(port_);
   asio::write(socket, asio::buffer("CONNECT " + authority + " HTTP/1.1\r\nHost: " + authority +
-                                   "\r\nProxy-Authorization: " + basic("kesta:" + token_) + "\r\n\r\n"));
+                                   "\r\nProxy-Authorization: " + Basic("kesta:" + token_) + "\r\n\r\n"));
   asio::streambuf established;
   asio::read_until(socket, established, "\r\n\r\n");
   EXPECT_EQ(std::string(asio::buffers_begin(established.data()), asio::buffers_begin(established.data()) + 12),
@@ -437,10 +432,10 @@ TEST_F(ServiceProcessTest, WrongClientRequestsFailTheTest) {
   ASSERT_EQ(Control("/__control/state", {{"pending", {{"revision", 3}}}, {"networkEnforced", true}}).status, 200);
   const json state = Info()["state"];
   const uint16_t proxyPort = state["browserProxyAuth"]["port"];
-  auto withToken = [&](std::map<std::string, std::string> headers) {
-    headers["Authorization"] = "Bearer " + token_;
-    headers["Content-Type"] = "application/json";
-    headers.emplace("User-Agent", "KESTA local service");
+  auto withToken = [&](const std::map<std::string, std::string>& extra) {
+    auto headers = service_->ClientHeaders();
+    for (const auto& [name, value] : extra)
+      headers[name] = value;
     return headers;
   };
   auto edit = [](std::string text, const std::string& from, const std::string& to) {
@@ -511,11 +506,7 @@ TEST_F(ServiceProcessTest, WrongClientRequestsFailTheTest) {
   // The loopback proxy sends neither the token nor the generation on, and
   // takes only the credentials of the current token.
   const std::string elsewhere = "http://127.0.0.1:" + std::to_string(kesta::testing::FreeLoopbackPort()) + "/x";
-  const std::string credentials = "Basic " + [&](const std::string& plain) {
-    std::string encoded(beast::detail::base64::encoded_size(plain.size()), '\0');
-    encoded.resize(beast::detail::base64::encode(encoded.data(), plain.data(), plain.size()));
-    return encoded;
-  }("kesta:" + token_);
+  const std::string credentials = Basic("kesta:" + token_);
   const struct {
     std::map<std::string, std::string> headers;
     const char* violation;

@@ -106,9 +106,7 @@ class UpdateClient {
     json reply = {{"state", service_->Info()["state"]}};
     if (withLaunch) {
       // The client asks for the launch right after a heartbeat's answer.
-      service_->Api(kesta::testing::service_http::verb::post, "/api/host",
-                    R"({"after":0,"browserNetworkEnforced":false,"error":"","gameWindowCount":0,"networkError":"",)"
-                    R"("networkRestartRequired":false,"pid":1,"proxyRevision":-1,"version":"0.6.12","windows":[]})");
+      service_->Api(kesta::testing::service_http::verb::post, "/api/host", kesta::testing::Heartbeat(1));
       reply["launch"] = service_->Api(kesta::testing::service_http::verb::post, "/api/launch", "{}").Json();
     }
     return reply.dump();
