@@ -45,12 +45,15 @@ inline std::string Lower(std::string s) {
 }
 
 // `s` without leading and trailing characters of `blanks`.
-inline std::string Trim(std::string_view s, std::string_view blanks = " \t") {
+inline std::string_view TrimView(std::string_view s, std::string_view blanks = " \t") {
   const size_t begin = s.find_first_not_of(blanks);
   if (begin == std::string_view::npos)
-    return std::string();
+    return std::string_view();
   const size_t end = s.find_last_not_of(blanks);
-  return std::string(s.substr(begin, end - begin + 1));
+  return s.substr(begin, end - begin + 1);
+}
+inline std::string Trim(std::string_view s, std::string_view blanks = " \t") {
+  return std::string(TrimView(s, blanks));
 }
 
 }  // namespace cef_internal::ascii

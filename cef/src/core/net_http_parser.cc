@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <string_view>
 
 #include "core/ascii.h"
 #include "include/internal/cef_types_net.h"
@@ -18,7 +19,7 @@ using ascii::Trim;
 constexpr size_t kMaxHeaderBytes = 256 * 1024;
 constexpr size_t kMaxChunkLineBytes = 16 * 1024;
 
-bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size())
     return false;
   for (size_t i = 0; i < a.size(); ++i) {
@@ -47,16 +48,19 @@ std::vector<std::string> HttpResponseHead::GetAll(const std::string& name) const
   return values;
 }
 
-bool HttpResponseHead::HasValue(const std::string& name, const std::string& value) const {
-  for (const std::string& list : GetAll(name)) {
-    size_t start = 0;
-    while (start <= list.size()) {
-      size_t comma = list.find(',', start);
-      if (comma == std::string::npos)
-        comma = list.size();
-      if (EqualsIgnoreCase(Trim(std::string_view(list).substr(start, comma - start)), value))
+bool HttpResponseHead::HasValue(std::string_view name, std::string_view value) const {
+  // Asked of every response (whether its connection is kept): no copies.
+  for (const auto& [key, list] : headers) {
+    if (!EqualsIgnoreCase(key, name))
+      continue;
+    std::string_view rest = list;
+    for (;;) {
+      const size_t comma = rest.find(',');
+      if (EqualsIgnoreCase(ascii::TrimView(rest.substr(0, comma)), value))
         return true;
-      start = comma + 1;
+      if (comma == std::string_view::npos)
+        break;
+      rest.remove_prefix(comma + 1);
     }
   }
   return false;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -26,7 +27,7 @@ struct HttpResponseHead {
   std::vector<std::string> GetAll(const std::string& name) const;
   // Whether a value of a |name| header, read as a comma-separated list,
   // is |value| (both case-insensitive), as Chromium's HasHeaderValue.
-  bool HasValue(const std::string& name, const std::string& value) const;
+  bool HasValue(std::string_view name, std::string_view value) const;
 };
 
 class HttpResponseParser {

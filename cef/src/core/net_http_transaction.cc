@@ -188,14 +188,16 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
   }
 
   void Cancel() override {
+    // Steps already queued on the loop see this before the Finish below.
+    // Set first, so that a transaction without its delegate is always
+    // stopped.
+    stopped_ = true;
     {
       std::lock_guard<std::recursive_mutex> guard(deliver_lock_);
       if (!delegate_)
         return;
       delegate_.reset();
     }
-    // Steps already queued on the loop see this before the Finish below.
-    stopped_ = true;
     asio::post(loop_->context(), [self = shared_from_this()] { self->Finish(); });
   }
 
@@ -312,13 +314,8 @@ class TransactionImpl : public HttpTransaction, public std::enable_shared_from_t
   }
 
   void OnSlotGranted() {
-    bool cancelled;
-    {
-      std::lock_guard<std::recursive_mutex> guard(deliver_lock_);
-      cancelled = !delegate_;
-    }
     // A cancelled or halted one lets its slot go when its Finish() runs.
-    if (!cancelled && !stopped_)
+    if (!stopped_)
       Connect();
   }
 

@@ -17,11 +17,10 @@ std::atomic<int> g_pending_url_requests{0};
 
 class CefURLRequestImpl : public CefURLRequest {
  public:
-  CefURLRequestImpl(CefRefPtr<CefRequest> request, CefRefPtr<CefURLRequestClient> client)
-      : request_(request),
-        client_(client),
-        creator_(CefTaskRunner::GetForCurrentThread()),
-        flags_(request->GetFlags()) {}
+  CefURLRequestImpl(CefRefPtr<CefRequest> request,
+                    CefRefPtr<CefURLRequestClient> client,
+                    CefRefPtr<CefTaskRunner> creator)
+      : request_(request), client_(client), creator_(creator), flags_(request->GetFlags()) {}
 
   bool Start(CefRefPtr<CefRequestContext> context) {
     LoadParams params;
@@ -185,14 +184,16 @@ CefRefPtr<CefURLRequest> CefURLRequest::Create(CefRefPtr<CefRequest> request,
   if (!request || !client || !cef_internal::IsRuntimeRunning())
     return nullptr;
   // The client is called back on this thread, so it needs a task queue.
-  if (!CefTaskRunner::GetForCurrentThread())
+  CefRefPtr<CefTaskRunner> creator = CefTaskRunner::GetForCurrentThread();
+  if (!creator)
     return nullptr;
   static std::once_flag once;
   std::call_once(once,
                  [] { cef_internal::AddLiveObjectCounter("URL requests", cef_internal::PendingURLRequestCount); });
   if (auto* impl = dynamic_cast<cef_internal::CefRequestImpl*>(request.get()))
     impl->SetReadOnly();
-  CefRefPtr<cef_internal::CefURLRequestImpl> url_request = new cef_internal::CefURLRequestImpl(request, client);
+  CefRefPtr<cef_internal::CefURLRequestImpl> url_request =
+      new cef_internal::CefURLRequestImpl(request, client, creator);
   if (!url_request->Start(request_context))
     return nullptr;
   return url_request.get();
