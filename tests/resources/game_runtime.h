@@ -74,8 +74,9 @@ inline std::vector<std::string> valuesOf(const std::multimap<std::string, std::s
   return out;
 }
 
+// Larger than one delivery of the service's answer to the handler.
 inline std::string bigFileContent() {
-  std::string bytes(200 * 1024, '\0');
+  std::string bytes(3 * 1024 * 1024 + 4321, '\0');
   for (size_t i = 0; i < bytes.size(); ++i)
     bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
   return bytes;

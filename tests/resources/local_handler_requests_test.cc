@@ -221,26 +221,47 @@ TEST_F(RecordedTest, HandlerPostDataIsJoinedOrRefused) {
   EXPECT_FALSE(joined->Read(buffer, sizeof buffer, read, nullptr));
   EXPECT_EQ(read, 0);
 
-  // A file element cancels the request before anything is sent.
+  // Any element that is not bytes, a file or an empty one, cancels the
+  // request before anything is sent.
   CefRefPtr<CefPostDataElement> file = CefPostDataElement::Create();
   file->SetToFile("C:\\upload.bin");
-  CefRefPtr<LocalResponse> refused = new LocalResponse("/refused", "g");
-  CefRefPtr<FakeCallback> refusedCallback = new FakeCallback();
-  result = open(refused, postRequest({bytes("a"), file}), refusedCallback);
-  EXPECT_TRUE(result->returned);
-  EXPECT_FALSE(result->handleRequest);
-  EXPECT_EQ(refusedCallback->cancelled, 1);
-  runFor(200);
-  EXPECT_EQ(Received().size(), 1u);
+  for (CefRefPtr<CefPostDataElement> other : {file, CefPostDataElement::Create()}) {
+    SCOPED_TRACE(other->GetType());
+    CefRefPtr<LocalResponse> refused = new LocalResponse("/refused", "g");
+    CefRefPtr<FakeCallback> refusedCallback = new FakeCallback();
+    result = open(refused, postRequest({bytes("a"), other, bytes("b")}), refusedCallback);
+    EXPECT_TRUE(result->returned);
+    EXPECT_FALSE(result->handleRequest);
+    EXPECT_EQ(refusedCallback->cancelled, 1);
+    runFor(200);
+    EXPECT_EQ(Received().size(), 1u);
+  }
 }
 
-// Skip and Read share one offset into the buffered body.
-TEST_F(RecordedTest, SkipAndReadWalkTheBodyOnce) {
-  recorded->Answer([](const RecordedRequest&) { return CannedResponse{200, "", {}, "0123456789"}; });
+// The service's redirect is not followed: it is handed on as it came, and
+// Skip and Read share one offset into its buffered body.
+TEST_F(RecordedTest, ARedirectIsHandedOnAndSkipAndReadWalkItsBodyOnce) {
+  recorded->Answer([](const RecordedRequest& request) {
+    if (request.target == "/digits")
+      return CannedResponse{302, "", {{"Location", "/moved"}}, "0123456789"};
+    return CannedResponse{200, "", {}, "moved"};
+  });
   CefRefPtr<LocalResponse> handler = new LocalResponse("/digits", "g");
   CefRefPtr<FakeCallback> callback = new FakeCallback();
   open(handler, getRequest("/digits"), callback);
   ASSERT_TRUE(RunUntil([&] { return callback->continued == 1; }));
+  EXPECT_EQ(Received().size(), 1u);
+  ASSERT_FALSE(Received().empty());
+  EXPECT_EQ(Received()[0].target, "/digits");
+
+  CefRefPtr<CefResponse> response = CefResponse::Create();
+  int64_t length = -1;
+  CefString redirect;
+  handler->GetResponseHeaders(response, length, redirect);
+  EXPECT_EQ(response->GetStatus(), 302);
+  EXPECT_EQ(response->GetHeaderByName("Location").ToString(), "/moved");
+  EXPECT_TRUE(redirect.empty());
+  EXPECT_EQ(length, 10);
 
   int64_t skipped = -1;
   EXPECT_TRUE(handler->Skip(4, skipped, nullptr));

@@ -78,6 +78,8 @@ TEST_F(GameTest, ARangeRequestIsAnsweredWithPartialContent) {
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0]["range"], "bytes=1000-1999");
 
+  // Without a range the whole file, which comes from the service in several
+  // pieces, reaches the page in one.
   ResourceResult whole = Get(game->GetMainFrame(), site_ + "/" + kBigFile);
   EXPECT_EQ(whole.status, 200);
   EXPECT_EQ(whole.body.size(), content.size());

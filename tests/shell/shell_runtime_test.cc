@@ -6,10 +6,11 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <memory>
+#include <mutex>
 #include <random>
 #include <thread>
-#include <mutex>
 
 #include "desktop/desktop.h"
 #include "desktop/desktop_state.h"
@@ -114,9 +115,12 @@ bool waitForGameBrowser(int timeout_ms = 30000) {
   return cef_testing::RunUntil([] { return gameBrowser() != nullptr; }, timeout_ms);
 }
 
-// Pages off the game's origin; the second only begins with its text.
+// Pages off the game's origin, over https and plain http: one only begins
+// with the origin's text, one is the origin's host on the other scheme.
 std::vector<std::string> foreignUrls() {
-  return {"https://elsewhere.example/page", std::string(kesta::kPrivateOrigin) + ".example.net/page"};
+  const std::string host = std::string(kesta::kPrivateOrigin).substr(std::strlen("https://"));
+  return {"https://elsewhere.example/page", std::string(kesta::kPrivateOrigin) + ".example.net/page",
+          "http://elsewhere.example/page", "http://" + host + "/page"};
 }
 
 std::wstring titleOf(HWND window) {
@@ -279,6 +283,14 @@ TEST_F(ShellTest, MainFrameNavigationElsewhereOpensAWebWindow) {
 }
 
 TEST_F(ShellTest, ARelaunchShowsTheGameWindow) {
+  // A later web window makes the first browser and the newest differ: the
+  // game window, the first, is the one shown.
+  SimpleHandler::GetInstance()->OpenWindow("https://elsewhere.example/later");
+  CefRefPtr<CefBrowser> web = waitForWebBrowser();
+  ASSERT_TRUE(web);
+  HWND webTop = cef_testing::TopLevelWindow(web);
+  ASSERT_TRUE(cef_testing::RunUntil([&] { return IsWindowVisible(webTop) != FALSE; }, 5000));
+  ShowWindow(webTop, SW_HIDE);
   HWND top = cef_testing::TopLevelWindow(game_);
   ShowWindow(top, SW_HIDE);
   ASSERT_TRUE(cef_testing::DeliverRelaunch(L"KESTA.exe", L"C:\\"));
@@ -290,6 +302,9 @@ TEST_F(ShellTest, ARelaunchShowsTheGameWindow) {
   std::thread([] { SimpleHandler::GetInstance()->ShowMainWindow(); }).join();
   EXPECT_FALSE(IsWindowVisible(top));
   EXPECT_TRUE(cef_testing::RunUntil([&] { return IsWindowVisible(top) != FALSE; }, 5000));
+  EXPECT_FALSE(IsWindowVisible(webTop));
+  web->GetHost()->CloseBrowser(true);
+  cef_testing::RunUntil([&] { return cef_testing::OpenBrowserCount() == 1; }, 5000);
 }
 
 TEST_F(ShellTest, ChromeStyleFailedLoadsGetNoPageOfTheClient) {
