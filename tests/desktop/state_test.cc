@@ -198,6 +198,13 @@ TEST(DesktopState, FromItsInitialValuesAStopReleasesEverythingOnceInOrder) {
   EXPECT_EQ(detailsWindow, details);
   EXPECT_EQ(DesktopOrigin(), "https://kept.example");
   restartHost = false;
+
+  // The update request is waited for as well, when it is the one in flight.
+  auto lateUpdate = std::make_shared<WorkerRecord>();
+  updateThread = Worker(lateUpdate, std::chrono::milliseconds(1000));
+  DesktopStop();
+  EXPECT_TRUE(AfterStop(*lateUpdate).finished);
+  EXPECT_FALSE(updateThread.joinable());
 }
 
 }  // namespace
