@@ -77,6 +77,9 @@ TEST_F(LoopbackHttp, OnlyStatus200WithABodyCounts) {
   };
   const Case cases[] = {
       {200, {}},  // empty body
+      {201, {}},
+      {202, {}},
+      {206, {"Content-Range: bytes 0-3/10"}},
       {204, {}},
       {404, {}},
       {500, {}},

@@ -23,6 +23,11 @@ class ChildProcesses : public ::testing::Test {
  protected:
   void SetUp() override {
     t::KeepStandardHandlesPrivate();
+    // The client has no console: it is started from the desktop. A program
+    // that Wine starts without a terminal has none either, but until it gives
+    // that state up, its console children get no console window whatever
+    // their creation flags.
+    FreeConsole();
     directory_ = t::MakeTempDirectory("spawn");
     records_ = directory_ + "\\records.jsonl";
     SetEnvironmentVariableW(L"KESTA_RECORDER_OUT", t::Wide(records_).c_str());
@@ -90,6 +95,9 @@ TEST_F(ChildProcesses, ArgumentsArriveUnchangedThroughBothSplitters) {
     EXPECT_EQ(crt[i + 1], TrickyArguments()[i]) << "C runtime, argument " << i;
   }
   EXPECT_EQ(shell[0], recorder_);
+  // No creation flags: a console program gets a console window of its own,
+  // which the service must not (below).
+  EXPECT_EQ(record["consoleWindow"], true);
 }
 
 TEST_F(ChildProcesses, ExecutablePathWithSpacesAndChineseNoArguments) {
@@ -124,6 +132,8 @@ TEST_F(ChildProcesses, RedirectAppendsToTheServiceLogWithNullInput) {
   ASSERT_FALSE(second.is_null());
   EXPECT_EQ(first["stdin"], "");
   EXPECT_EQ(second["stdin"], "");
+  EXPECT_EQ(first["consoleWindow"], false);
+  EXPECT_EQ(second["consoleWindow"], false);
 
   std::vector<std::string> lines = t::ReadLines(log);
   std::string firstPid = std::to_string(first["pid"].get<unsigned long>());

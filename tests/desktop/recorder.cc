@@ -1,6 +1,7 @@
 // Test program that records how it was started: appends one JSON line with
-// its raw command line and its arguments as both CommandLineToArgvW and the
-// C runtime split them, to the file named by KESTA_RECORDER_OUT.
+// its raw command line, its arguments as both CommandLineToArgvW and the C
+// runtime split them, and whether it has a console window, to the file named
+// by KESTA_RECORDER_OUT.
 #include <windows.h>
 // After windows.h.
 #include <shellapi.h>
@@ -28,6 +29,7 @@ int wmain(int argc, wchar_t** argv) {
   GetModuleFileNameW(nullptr, path, 32768);
   record["module"] = Utf8(path);
   record["pid"] = GetCurrentProcessId();
+  record["consoleWindow"] = GetConsoleWindow() != nullptr;
   // With standard handles given (the service's redirection), show where
   // they lead: output and error lines, and whatever standard input holds.
   if (GetEnvironmentVariableW(L"KESTA_RECORDER_STREAMS", nullptr, 0)) {

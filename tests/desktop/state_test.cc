@@ -4,8 +4,10 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <thread>
 
 #include "desktop/desktop.h"
@@ -55,14 +57,39 @@ void ExpectInitialValues() {
   EXPECT_FALSE(DesktopStartupNetworkEnforced());
 }
 
-// A worker like the heartbeat or update thread: it finishes its exchange,
-// then looks at `running` before it would post anything.
-std::thread Worker(std::atomic<bool>& finished, std::atomic<bool>& sawRunning) {
-  return std::thread([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    sawRunning = running.load();
-    finished = true;
+// What a worker like the heartbeat or update thread did, shared with it: a
+// worker the stop failed to wait for must not outlive its record.
+struct WorkerRecord {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool stopReturned = false;
+  bool finished = false;
+  bool sawRunning = true;
+};
+
+// The worker's exchange lasts `exchange` unless DesktopStop returns first;
+// then it looks at `running`, as before posting anything.
+std::thread Worker(std::shared_ptr<WorkerRecord> record, std::chrono::milliseconds exchange) {
+  return std::thread([record, exchange] {
+    std::unique_lock lock(record->mutex);
+    record->changed.wait_for(lock, exchange, [&] { return record->stopReturned; });
+    record->sawRunning = running.load();
+    record->finished = true;
   });
+}
+
+struct Outcome {
+  bool finished;
+  bool sawRunning;
+};
+
+// Called once DesktopStop has returned: what the worker had done by then. A
+// worker still busy is told, so it ends at once.
+Outcome AfterStop(WorkerRecord& record) {
+  std::lock_guard lock(record.mutex);
+  record.stopReturned = true;
+  record.changed.notify_all();
+  return {record.finished, record.sawRunning};
 }
 
 // One test: stopping is final, and the initial values must be looked at
@@ -111,19 +138,23 @@ TEST(DesktopState, FromItsInitialValuesAStopReleasesEverythingOnceInOrder) {
   ASSERT_TRUE(appIcon);
   HICON icon = appIcon;
 
-  std::atomic<bool> requestFinished{false}, requestSawRunning{true};
-  std::atomic<bool> updateFinished{false}, updateSawRunning{true};
-  requestThread = Worker(requestFinished, requestSawRunning);
-  updateThread = Worker(updateFinished, updateSawRunning);
+  // The heartbeat exchange outlasts the update request: waiting for the
+  // update thread alone would not wait for it.
+  auto request = std::make_shared<WorkerRecord>();
+  auto update = std::make_shared<WorkerRecord>();
+  requestThread = Worker(request, std::chrono::milliseconds(1000));
+  updateThread = Worker(update, std::chrono::milliseconds(300));
 
   DesktopStop();
 
-  EXPECT_FALSE(running.load());
   // Both workers ran to their end, and saw the flag already cleared.
-  EXPECT_TRUE(requestFinished);
-  EXPECT_TRUE(updateFinished);
-  EXPECT_FALSE(requestSawRunning);
-  EXPECT_FALSE(updateSawRunning);
+  const Outcome requestOutcome = AfterStop(*request);
+  const Outcome updateOutcome = AfterStop(*update);
+  EXPECT_TRUE(requestOutcome.finished);
+  EXPECT_TRUE(updateOutcome.finished);
+  EXPECT_FALSE(requestOutcome.sawRunning);
+  EXPECT_FALSE(updateOutcome.sawRunning);
+  EXPECT_FALSE(running.load());
   EXPECT_FALSE(requestThread.joinable());
   EXPECT_FALSE(updateThread.joinable());
 
@@ -167,6 +198,13 @@ TEST(DesktopState, FromItsInitialValuesAStopReleasesEverythingOnceInOrder) {
   EXPECT_EQ(detailsWindow, details);
   EXPECT_EQ(DesktopOrigin(), "https://kept.example");
   restartHost = false;
+
+  // The update request is waited for as well, when it is the one in flight.
+  auto lateUpdate = std::make_shared<WorkerRecord>();
+  updateThread = Worker(lateUpdate, std::chrono::milliseconds(1000));
+  DesktopStop();
+  EXPECT_TRUE(AfterStop(*lateUpdate).finished);
+  EXPECT_FALSE(updateThread.joinable());
 }
 
 }  // namespace

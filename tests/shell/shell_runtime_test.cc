@@ -525,11 +525,14 @@ TEST(ShellStart, OnTheLoopbackOriginTheStartIsItsRootAndMinimizedOpensMinimized)
   EXPECT_TRUE(IsIconic(top));
 }
 
-// Run with --initial-show-state=Maximized: the value is exact.
-TEST(ShellStart, ACapitalisedShowStateOpensNormal) {
+// Run with --url= --initial-show-state=Maximized: an empty URL is none, and
+// the show state's value is exact.
+TEST(ShellStart, AnEmptyUrlIsTheStartPageAndACapitalisedShowStateOpensNormal) {
   Client client(json{{"siteOrigin", kesta::kPrivateOrigin}});
   CefRefPtr<CefBrowser> game = startGame(client);
   ASSERT_TRUE(game);
+  ASSERT_TRUE(CefCommandLine::GetGlobalCommandLine()->HasSwitch("url"));
+  EXPECT_EQ(game->GetMainFrame()->GetURL().ToString(), std::string(kesta::kPrivateOrigin) + "/__client/start");
   HWND top = cef_testing::TopLevelWindow(game);
   EXPECT_TRUE(IsWindowVisible(top));
   EXPECT_FALSE(IsZoomed(top));
