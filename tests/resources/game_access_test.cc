@@ -45,6 +45,7 @@ constexpr ApiPath kApiPaths[] = {
     {"/api/updates;x/accept", true},
     {"/api/updates./accept", true},
     {"/api/updates%20/accept", true},
+    {"/api/x/..%20/launch", true},
     {"/api/%2575pdates/accept", true},
 };
 
