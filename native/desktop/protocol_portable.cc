@@ -52,7 +52,7 @@ std::string routedPath(const std::string& path) {
   }
 
   std::vector<std::string> segments;
-  bool directory = false;  // whether the last segment read ends in '/'
+  bool directory = false;  // the path read so far ends in a separator
   size_t start = decoded.empty() || decoded[0] != '/' ? 0 : 1;
   while (start <= decoded.size()) {
     const size_t slash = std::min(decoded.find('/', start), decoded.size());
