@@ -298,17 +298,24 @@ std::vector<std::string> HttpServer::Violations(const Request& request, const st
     found.push_back("the bearer token sent to the service under another name");
   if (siteName && bearer && !api)
     found.push_back("the bearer token on a page's request for a file");
-  // Pages never reach the launch and the update endpoints: only the
-  // client's WinHTTP requests do, with its headers alone.
-  const bool clientOnly = addressed && (path == "/api/launch" || StartsWith(path, "/api/updates/"));
-  if (clientOnly && request[http::field::user_agent] != kClientUserAgent)
-    found.push_back("user agent \"" + std::string(request[http::field::user_agent]) + "\" instead of \"" +
-                    kClientUserAgent + "\"");
+  // Pages never reach the launch and the update endpoints, however they
+  // spell the path for a router that decodes it: only the client's WinHTTP
+  // requests do, with its headers alone.
+  const std::string routed = RoutedPath(path);
+  if (addressed && (routed == "/api/launch" || StartsWith(routed, "/api/updates/"))) {
+    std::string page;
+    if (request[http::field::user_agent] != kClientUserAgent)
+      page = "user agent \"" + std::string(request[http::field::user_agent]) + "\"";
+    for (const auto& field : request) {
+      if (!ClientHttpHeader(Lower(std::string(field.name_string()))))
+        page += (page.empty() ? "" : ", ") + std::string("header ") + std::string(field.name_string());
+    }
+    if (!page.empty())
+      found.push_back("a page's request for " + routed + " (" + page + ")");
+  }
   for (const auto& field : request) {
     const std::string name = Lower(std::string(field.name_string()));
     const std::string value(field.value());
-    if (clientOnly && !ClientHttpHeader(name))
-      found.push_back("a header the client never sends: " + std::string(field.name_string()));
     if (name == "proxy-authorization") {
       found.push_back("a Proxy-Authorization header on a direct request");
     } else if (name == "authorization") {

@@ -15,6 +15,9 @@ using nlohmann::json;
 
 namespace {
 
+// Routers that decode again decode twice; a margin beyond that costs nothing.
+constexpr int kRoutedDecodeRounds = 4;
+
 // Reads the heartbeat's text as the writer produced it: key order within
 // each object and how numbers are written, which a parsed document forgets.
 class WriterShape : public nlohmann::json_sax<json> {
@@ -233,20 +236,42 @@ std::string EncodePoolName(std::string_view name) {
 }
 
 std::string DecodeLikeTheClient(std::string_view path) {
-  std::string out;
-  for (size_t i = 0; i < path.size(); ++i) {
-    if (path[i] == '%' && i + 2 < path.size() && std::isxdigit(static_cast<unsigned char>(path[i + 1])) &&
-        std::isxdigit(static_cast<unsigned char>(path[i + 2]))) {
-      const int byte = std::stoi(std::string(path.substr(i + 1, 2)), nullptr, 16);
-      if (byte >= 0x20 && byte != '/' && byte != '\\') {
-        out += static_cast<char>(byte);
-        i += 2;
-        continue;
-      }
-    }
-    out += path[i];
+  return DecodeEscapes(path, [](int byte) { return byte < 0x20 || byte == '/' || byte == '\\'; });
+}
+
+std::string RoutedPath(std::string_view path) {
+  std::string decoded(path.substr(0, path.find_first_of("?#")));
+  for (int round = 0; round < kRoutedDecodeRounds; ++round) {
+    std::string next = DecodeEscapes(decoded);
+    if (next == decoded)
+      break;
+    decoded = std::move(next);
   }
-  return out;
+  std::vector<std::string> segments;
+  bool directory = false;  // the path so far ends in a separator
+  for (size_t start = decoded.starts_with('/') || decoded.starts_with('\\') ? 1 : 0; start <= decoded.size();) {
+    const size_t end = std::min(decoded.find_first_of("/\\", start), decoded.size());
+    std::string segment = decoded.substr(start, end - start);
+    start = end + 1;
+    for (char& c : segment)
+      c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    segment = segment.substr(0, segment.find(';'));
+    // "." and ".." followed by spaces are still dot segments.
+    const std::string bare = segment.substr(0, segment.find_last_not_of(' ') + 1);
+    if (bare != "." && bare != "..")
+      segment.erase(segment.find_last_not_of(". ") + 1);
+    else
+      segment = bare;
+    if (segment == ".." && !segments.empty())
+      segments.pop_back();
+    directory = segment.empty() || segment == "." || segment == "..";
+    if (!directory)
+      segments.push_back(segment);
+  }
+  std::string routed;
+  for (const std::string& segment : segments)
+    routed += "/" + segment;
+  return routed.empty() || directory ? routed + "/" : routed;
 }
 
 bool CarriesToken(std::string_view value, std::string_view token) {
@@ -254,18 +279,7 @@ bool CarriesToken(std::string_view value, std::string_view token) {
     return false;
   if (value.find(token) != std::string_view::npos)
     return true;
-  // Escapes are decoded where they are well formed and kept where not.
-  std::string decoded;
-  for (size_t i = 0; i < value.size(); ++i) {
-    const auto escaped = value[i] == '%' && i + 2 < value.size() ? PercentDecode(value.substr(i, 3)) : std::nullopt;
-    if (escaped) {
-      decoded += *escaped;
-      i += 2;
-    } else {
-      decoded += value[i];
-    }
-  }
-  if (decoded.find(token) != std::string::npos)
+  if (DecodeEscapes(value).find(token) != std::string::npos)
     return true;
   std::string credentials;
   return DecodeBasicCredentials(value, credentials) && credentials.find(token) != std::string::npos;

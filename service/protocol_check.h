@@ -33,6 +33,13 @@ std::string EncodePoolName(std::string_view name);
 // path up in its bindings: escapes of '/', '\' and control characters stay.
 std::string DecodeLikeTheClient(std::string_view path);
 
+// A request's path (a query or fragment may follow) as a router that
+// decodes it before routing reads it: query and fragment cut off, escapes
+// decoded over a few rounds (separators among them),
+// '\' taken as '/', ASCII letters lowered, each segment's ";" parameters and
+// trailing dots and spaces dropped, empty and dot segments resolved.
+std::string RoutedPath(std::string_view path);
+
 // Whether `value` carries `token`: as it stands, percent-decoded, or inside
 // Basic credentials.
 bool CarriesToken(std::string_view value, std::string_view token);

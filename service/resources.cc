@@ -243,7 +243,7 @@ bool IsSafeRelativeName(std::string_view name) {
   }
 }
 
-std::optional<std::string> PercentDecode(std::string_view text) {
+int EscapedByte(std::string_view text, size_t at) {
   auto hex = [](char c) -> int {
     if (c >= '0' && c <= '9')
       return c - '0';
@@ -253,26 +253,34 @@ std::optional<std::string> PercentDecode(std::string_view text) {
       return c - 'A' + 10;
     return -1;
   };
+  if (at + 2 >= text.size() || text[at] != '%')
+    return -1;
+  const int high = hex(text[at + 1]);
+  const int low = hex(text[at + 2]);
+  return high < 0 || low < 0 ? -1 : high * 16 + low;
+}
+
+std::string DecodeEscapes(std::string_view text, bool (*kept)(int byte)) {
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '%') {
+    const int byte = EscapedByte(text, i);
+    if (byte < 0 || (kept && kept(byte))) {
       out += text[i];
       continue;
     }
-    if (i + 2 >= text.size())
-      return std::nullopt;
-    const int high = hex(text[i + 1]);
-    const int low = hex(text[i + 2]);
-    if (high < 0 || low < 0)
-      return std::nullopt;
-    const char decoded = static_cast<char>(high * 16 + low);
-    if (decoded == '\0')
-      return std::nullopt;
-    out += decoded;
+    out += static_cast<char>(byte);
     i += 2;
   }
   return out;
+}
+
+std::optional<std::string> PercentDecode(std::string_view text) {
+  for (size_t i = text.find('%'); i != std::string_view::npos; i = text.find('%', i + 3)) {
+    if (EscapedByte(text, i) <= 0)
+      return std::nullopt;
+  }
+  return DecodeEscapes(text);
 }
 
 std::string MimeType(const fs::path& path) {

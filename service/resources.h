@@ -107,6 +107,12 @@ class ResourceStore {
 // ".." segment, no backslash, colon or NUL, no leading slash.
 bool IsSafeRelativeName(std::string_view name);
 
+// Percent-escapes, decoded the one way for the whole service.
+// The byte the escape "%XX" at `at` stands for, or -1 when none stands there.
+int EscapedByte(std::string_view text, size_t at);
+// Decodes every well-formed escape but those of the bytes `kept` holds back;
+// those and malformed escapes stay as written.
+std::string DecodeEscapes(std::string_view text, bool (*kept)(int byte) = nullptr);
 // Decodes every %XX escape; nothing when an escape is malformed or decodes
 // to NUL.
 std::optional<std::string> PercentDecode(std::string_view text);

@@ -37,8 +37,8 @@ void scrubHeaders(CefRefPtr<CefRequest> request) {
   const std::string bearer = "Bearer " + token;
   for (auto it = headers.begin(); it != headers.end();) {
     const std::string name = lowerAscii(it->first.ToString());
-    const bool drop = (name == "authorization" && it->second.ToString() == bearer) ||
-                      name == "x-kesta-generation" || name == "proxy-authorization";
+    const bool drop = (name == "authorization" && it->second.ToString() == bearer) || name == "x-kesta-generation" ||
+                      name == "proxy-authorization";
     it = drop ? headers.erase(it) : std::next(it);
   }
   request->SetHeaderMap(headers);
@@ -77,7 +77,11 @@ cef_return_value_t DesktopResource(CefRefPtr<CefBrowser> browser,
 
   request->SetHeaderByName("X-KESTA-Generation", DesktopBrowserGeneration(browser), true);
 
-  if (startsWith(url, o + "/api/updates/") || startsWith(url, o + "/api/launch"))
+  // Paths keep the escapes pages wrote, and the service may route a path
+  // after decoding it: test it both as written and as routed.
+  const std::string routed = routedPath(url.substr(o.size()));
+  if (startsWith(url, o + "/api/updates/") || startsWith(url, o + "/api/launch") ||
+      startsWith(routed, "/api/updates/") || startsWith(routed, "/api/launch"))
     return RV_CANCEL;
   if (startsWith(url, o + "/api/")) {
     // An embedded foreign frame may not call the service.

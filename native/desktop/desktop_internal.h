@@ -43,6 +43,13 @@ inline constexpr char kUpdatesDeferPath[] = "/api/updates/defer";
 // Body of the requests that carry no document of their own.
 inline constexpr char kEmptyObject[] = "{}";
 
+// A URL's path (query and fragment may follow) as a router that decodes
+// before it routes reads it: query and fragment cut off, escapes decoded
+// over a few rounds (separators among them), '\' taken as '/', ASCII
+// letters lowered, each segment's ";" parameters and trailing dots and
+// spaces dropped, empty and dot segments resolved.
+std::string routedPath(const std::string& path);
+
 // {"revision":N} for an accept or defer of the pending update `revision`,
 // cut to an integer.
 std::string updateRequestBody(double revision);

@@ -1,12 +1,74 @@
 // Small rules of the service protocol and of start-up that need no system
 // calls.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "desktop/desktop_internal.h"
+#include "include/cef_parser.h"
 
 namespace kesta::desktop {
+
+namespace {
+
+// Every escape, path separators included: a router that decodes before it
+// splits the path takes them for separators.
+constexpr cef_uri_unescape_rule_t kRouterUnescapeRule = static_cast<cef_uri_unescape_rule_t>(
+    UU_NORMAL | UU_SPACES | UU_PATH_SEPARATORS | UU_URL_SPECIAL_CHARS_EXCEPT_PATH_SEPARATORS);
+// Routers that decode again decode twice; a margin beyond that costs nothing.
+constexpr int kDecodeRounds = 4;
+
+// A segment as routers compare it. "." and ".." stay dot segments (a
+// trailing space does not hide one); other segments lose their trailing
+// dots and spaces, as Windows names do.
+std::string routedSegment(std::string segment) {
+  segment.erase(std::min(segment.find(';'), segment.size()));
+  const size_t spaces = segment.find_last_not_of(' ');
+  const std::string bare = spaces == std::string::npos ? "" : segment.substr(0, spaces + 1);
+  if (bare == "." || bare == "..")
+    return bare;
+  const size_t kept = segment.find_last_not_of(". ");
+  segment.erase(kept == std::string::npos ? 0 : kept + 1);
+  return segment;
+}
+
+}  // namespace
+
+std::string routedPath(const std::string& path) {
+  std::string decoded = path.substr(0, path.find_first_of("?#"));
+  for (int round = 0; round < kDecodeRounds && decoded.find('%') != std::string::npos; ++round) {
+    std::string next = CefURIDecode(decoded, false, kRouterUnescapeRule).ToString();
+    if (next == decoded)
+      break;
+    decoded = std::move(next);
+  }
+  for (char& c : decoded) {
+    if (c >= 'A' && c <= 'Z')
+      c = static_cast<char>(c - 'A' + 'a');
+    else if (c == '\\')
+      c = '/';
+  }
+
+  std::vector<std::string> segments;
+  bool directory = false;  // the path read so far ends in a separator
+  size_t start = decoded.empty() || decoded[0] != '/' ? 0 : 1;
+  while (start <= decoded.size()) {
+    const size_t slash = std::min(decoded.find('/', start), decoded.size());
+    const std::string segment = routedSegment(decoded.substr(start, slash - start));
+    start = slash + 1;
+    directory = segment.empty() || segment == "." || segment == "..";
+    if (segment == ".." && !segments.empty())
+      segments.pop_back();
+    else if (!directory)
+      segments.push_back(segment);
+  }
+  std::string routed;
+  for (const std::string& segment : segments)
+    routed += "/" + segment;
+  return directory || routed.empty() ? routed + "/" : routed;
+}
 
 std::string updateRequestBody(double revision) {
   // Cut toward zero; values beyond 64 bits (or NaN) would be undefined to

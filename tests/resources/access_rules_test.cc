@@ -50,7 +50,11 @@ class AccessRulesTest : public ::testing::Test {
 
 TEST_F(AccessRulesTest, BeforeThePolicyIsInForceOnlyTheSiteOriginIsReachable) {
   networkPolicy.contextsApplied = false;
-  EXPECT_EQ(DesktopResource(nullptr, nullptr, request("https://elsewhere.example/x")), RV_CANCEL);
+  // Look-alikes of the origin included: only the origin followed by "/" is
+  // the origin.
+  for (const char* url : {"https://elsewhere.example/x", "https://game.example.evil.test/x",
+                          "https://game.example:8443/x", "https://game.example@evil.test/x"})
+    EXPECT_EQ(DesktopResource(nullptr, nullptr, request(url)), RV_CANCEL) << url;
   // The site origin passes rule 3; without a game browser it is refused later.
   EXPECT_EQ(DesktopResource(nullptr, nullptr, request("https://game.example/x")), RV_CANCEL);
   networkPolicy.contextsApplied = true;

@@ -7,6 +7,55 @@ namespace {
 
 using namespace game_test;
 
+// "/api/" paths a game page requests of its own origin from its own frame:
+// every other one carries the token, the update and launch endpoints are
+// cancelled under any spelling a router that decodes the path takes for
+// them.
+struct ApiPath {
+  const char* path;
+  bool cancelled;
+};
+constexpr ApiPath kApiPaths[] = {
+    {"/api/game/status", false},
+    {"/api/game/%73tatus", false},
+    {"/api/updates", false},
+    {"/api/host?x=1", false},
+    {"/api/launch", true},
+    {"/api/launch?go=1", true},
+    {"/api/launchpad", true},
+    {"/api/launch/x", true},
+    {"/api/updates/", true},
+    {"/api/updates/accept", true},
+    // Resolved by the browser before the rules see them.
+    {"/api/x/../launch", true},
+    {"/api/%2E/launch?go=1", true},
+    // Kept as written by the browser.
+    {"/api/%75pdates/accept", true},
+    {"/api/updat%65s/defer", true},
+    {"/api/%6Caunch", true},
+    {"/api/launc%68?x=1", true},
+    {"/api/updates%2Faccept", true},
+    {"/api/updates%5Caccept", true},
+    {"/api/x%2F..%2Flaunch", true},
+    {"/api/Updates/accept", true},
+    {"/api/UPDATES/DEFER", true},
+    {"/api/Launch", true},
+    {"/api//updates/accept", true},
+    {"/api//launch", true},
+    {"/api/updates;x/accept", true},
+    {"/api/updates./accept", true},
+    {"/api/updates%20/accept", true},
+    {"/api/x/..%20/launch", true},
+    {"/api/%2575pdates/accept", true},
+};
+
+// `url` as the browser hands it to the hook.
+std::string canonical(const std::string& url) {
+  CefRefPtr<CefRequest> request = CefRequest::Create();
+  request->SetURL(url);
+  return request->GetURL().ToString();
+}
+
 TEST_F(GameTest, AGamePagesRequestsToItsOrigin) {
   CefRefPtr<CefBrowser> game = OpenGame();
   ASSERT_TRUE(Registered(game));
@@ -29,28 +78,19 @@ TEST_F(GameTest, AGamePagesRequestsToItsOrigin) {
   EXPECT_EQ(served[0]["generation"], generation_);
   EXPECT_EQ(served[0]["authorized"], true);
 
-  // The service's API from the page's own frame gets the token (and then
-  // leaves through the network, which has no TLS here).
-  for (const std::string path : {"/api/game/status", "/api/updates", "/api/host?x=1"}) {
-    Get(main, site_ + path);
-    hook = client_->Last(site_ + path);
-    EXPECT_EQ(hook.result, RV_CONTINUE) << path;
-    EXPECT_EQ(valuesOf(hook.headers, "authorization"), std::vector<std::string>{bearer}) << path;
-    EXPECT_EQ(valuesOf(hook.headers, "x-kesta-generation"), std::vector<std::string>{generation_}) << path;
+  // Requests that go on leave through the network, which has no TLS here.
+  for (const ApiPath& row : kApiPaths) {
+    const ResourceResult result = Get(main, site_ + row.path);
+    hook = client_->Last(canonical(site_ + row.path));
+    if (row.cancelled) {
+      EXPECT_EQ(hook.result, RV_CANCEL) << row.path;
+      EXPECT_EQ(result.error, ERR_ABORTED) << row.path;
+    } else {
+      EXPECT_EQ(hook.result, RV_CONTINUE) << row.path;
+      EXPECT_EQ(valuesOf(hook.headers, "authorization"), std::vector<std::string>{bearer}) << row.path;
+      EXPECT_EQ(valuesOf(hook.headers, "x-kesta-generation"), std::vector<std::string>{generation_}) << row.path;
+    }
   }
-  // Never the update and launch endpoints.
-  for (const std::string path :
-       {"/api/launch", "/api/launch?go=1", "/api/launchpad", "/api/launch/x", "/api/updates/", "/api/updates/accept"}) {
-    const ResourceResult refused = Get(main, site_ + path);
-    EXPECT_EQ(client_->Last(site_ + path).result, RV_CANCEL) << path;
-    EXPECT_EQ(refused.error, ERR_ABORTED) << path;
-  }
-  // Nor under spellings the browser resolves before the rules see them.
-  for (const std::string path : {"/api/x/../launch", "/api/%2E/launch?go=1"})
-    EXPECT_EQ(Get(main, site_ + path).error, ERR_ABORTED) << path;
-  // An escaped letter is not resolved: the prefix test sees it as written.
-  Get(main, site_ + "/api/%75pdates/accept");
-  EXPECT_EQ(client_->Last(site_ + "/api/%75pdates/accept").result, RV_CONTINUE);
 }
 
 TEST_F(GameTest, UntilThePolicyIsInForceAGamePageReachesOnlyItsOrigin) {
@@ -74,20 +114,30 @@ TEST_F(GameTest, UntilThePolicyIsInForceAGamePageReachesOnlyItsOrigin) {
 }
 
 TEST_F(GameTest, AForeignFrameInAGamePageMayNotCallTheService) {
+  // A frame of a look-alike of the site origin is as foreign as any.
+  const std::string lookalike = site_ + ".evil.test/frame.html";
+  cef_testing::PageServer lookalikeFrames(gameContext, "https", "play.kesta.test.evil.test");
+  lookalikeFrames.Serve(lookalike, "<title>look-alike</title>");
   CefRefPtr<CefBrowser> game = OpenGame();
   ASSERT_TRUE(Registered(game));
-  CefRefPtr<CefFrame> ad = cef_testing::CreateSubFrame(game, "ad", kForeignFrame);
-  ASSERT_TRUE(RunUntil([&] { return ad->GetURL().ToString() == kForeignFrame; }));
-  EXPECT_EQ(client_->Last(kForeignFrame).result, RV_CONTINUE);
 
   const std::string api = site_ + "/api/game/status";
-  Get(ad, api);
-  EXPECT_EQ(client_->Last(api).result, RV_CANCEL);
-  // Files of the origin are open to it, with the generation header.
-  const ResourceResult file = Get(ad, site_ + "/engine/style.css");
-  EXPECT_EQ(file.status, 200);
-  EXPECT_EQ(valuesOf(client_->Last(site_ + "/engine/style.css").headers, "x-kesta-generation"),
-            std::vector<std::string>{generation_});
+  for (const std::string& url : {std::string(kForeignFrame), lookalike}) {
+    CefRefPtr<CefFrame> frame = cef_testing::CreateSubFrame(game, url, url);
+    ASSERT_TRUE(RunUntil([&] { return frame->GetURL().ToString() == url; })) << url;
+    EXPECT_EQ(client_->Last(url).result, RV_CONTINUE) << url;
+
+    Get(frame, api);
+    const HookCall call = client_->Last(api);
+    EXPECT_EQ(call.result, RV_CANCEL) << url;
+    EXPECT_TRUE(valuesOf(call.headers, "authorization").empty()) << url;
+    // Files of the origin are open to it, with the generation header.
+    const ResourceResult file = Get(frame, site_ + "/engine/style.css");
+    EXPECT_EQ(file.status, 200) << url;
+    EXPECT_EQ(valuesOf(client_->Last(site_ + "/engine/style.css").headers, "x-kesta-generation"),
+              std::vector<std::string>{generation_})
+        << url;
+  }
 
   // The same request without a frame is refused as well.
   CefRefPtr<CefRequest> request = CefRequest::Create();
@@ -148,6 +198,21 @@ TEST_F(GameTest, AGameServedStraightFromTheLoopbackOrigin) {
     EXPECT_EQ(Get(main, localOrigin + path).error, ERR_ABORTED) << path;
     EXPECT_TRUE(Journal(path).empty()) << path;
   }
+
+  // A page that names the update and launch endpoints in every spelling:
+  // the service, whose protocol check reports any of them that reaches it,
+  // sees only the page's last image, an API call with the token.
+  std::string html = "<title>spellings</title>\n";
+  for (const ApiPath& row : kApiPaths) {
+    if (row.cancelled)
+      html += "<img src=\"" + std::string(row.path) + "\">\n";
+  }
+  html += "<img src=\"/api/game/status?marker=page\">\n";
+  std::ofstream(environment->service->bundle() / "pools" / "engine" / kTestPage, std::ios::binary | std::ios::trunc)
+      << html;
+  ASSERT_TRUE(Registered(OpenGame("/engine/" + std::string(kTestPage))));
+  ASSERT_TRUE(RunUntil([&] { return !Journal("/api/game/status?marker=page").empty(); }));
+  EXPECT_EQ(Journal("/api/game/status?marker=page")[0]["authorized"], true);
 }
 
 TEST_F(GameTest, ARedirectAwayFromTheSiteOriginLeavesTheCredentialsBehind) {

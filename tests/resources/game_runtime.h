@@ -56,6 +56,9 @@ constexpr char kWebPage[] = "https://web.foreign.test/page.html";
 // Served by the engine pool under the generation's "files".
 constexpr char kEmptyFile[] = "engine/empty.txt";
 constexpr char kBigFile[] = "engine/big.bin";
+// Served from the engine pool as "/engine/page.html"; a test writes it
+// before it opens it.
+constexpr char kTestPage[] = "page.html";
 
 inline std::string lower(std::string text) {
   for (char& c : text)
@@ -232,9 +235,11 @@ class GameEnvironment : public ::testing::Environment {
     std::ofstream(engine / "empty.txt", std::ios::binary).flush();
     std::ofstream(engine / "big.bin", std::ios::binary) << bigFileContent();
     std::ofstream(engine / "ab.js", std::ios::binary) << "ab";
+    std::ofstream(engine / kTestPage, std::ios::binary).flush();
     json manifest = json::parse(kesta::testing::ReadTextFile(engine / "pool-manifest.json"));
     manifest["files"][kEmptyFile] = "empty.txt";
     manifest["files"][kBigFile] = "big.bin";
+    manifest["files"]["engine/" + std::string(kTestPage)] = kTestPage;
     // An escaped separator in a file key: the client keeps the escape when it
     // compares, the service decodes it.
     manifest["files"]["a%2Fb.js"] = "ab.js";

@@ -28,9 +28,9 @@ namespace http = beast::http;
 namespace fs = std::filesystem;
 using tcp = asio::ip::tcp;
 using kesta::testing::ConnectLoopback;
+using kesta::testing::Heartbeat;
 using kesta::testing::HttpAnswer;
 using kesta::testing::HttpExchange;
-using kesta::testing::Heartbeat;
 using kesta::testing::HttpSend;
 using kesta::testing::ReadTextFile;
 using kesta::testing::ServiceHarness;
@@ -468,15 +468,16 @@ TEST_F(ServiceProcessTest, WrongClientRequestsFailTheTest) {
        "a pool path not encoded as the client encodes it"},
       {http::verb::get, "/engine/missing.js", withToken({{"X-KESTA-Generation", "bundled"}}), "",
        "a path that generation \"bundled\" does not bind"},
-      // A page that reaches the client's own endpoints.
+      // A page that reaches the client's own endpoints, also under spellings
+      // that a router decoding the path takes for them.
       {http::verb::post, "/api/updates/defer", withToken({{"Origin", "http://127.0.0.1"}}), R"({"revision":3})",
-       "a header the client never sends: Origin"},
-      {http::verb::post, "/api/updates/defer", withToken({{"Cookie", "a=b"}}), R"({"revision":3})",
-       "a header the client never sends: Cookie"},
-      {http::verb::post, "/api/updates/defer", withToken({{"X-KESTA-Generation", "bundled"}}), R"({"revision":3})",
-       "a header the client never sends: X-KESTA-Generation"},
+       "a page's request for /api/updates/defer (header Origin)"},
+      {http::verb::post, "/api/%75pdates%2Fdefer", withToken({{"Cookie", "a=b"}, {"X-KESTA-Generation", "bundled"}}),
+       R"({"revision":3})", "a page's request for /api/updates/defer (header Cookie, header X-KESTA-Generation)"},
+      {http::verb::get, "/api//Launch;x?go=1", withToken({{"X-KESTA-Generation", "bundled"}}), "",
+       "a page's request for /api/launch (header X-KESTA-Generation)"},
       {http::verb::post, "/api/updates/defer", withToken({{"User-Agent", "Mozilla/5.0"}}), R"({"revision":3})",
-       "user agent \"Mozilla/5.0\" instead of \"KESTA local service\""},
+       "a page's request for /api/updates/defer (user agent \"Mozilla/5.0\")"},
       // The resource handler passes on no header of the page's but these two.
       {http::verb::get, "/engine/game.js", withToken({{"X-KESTA-Generation", "bundled"}, {"Range", "bytes=0-1"}}), "",
        nullptr},

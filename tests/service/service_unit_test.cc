@@ -341,6 +341,11 @@ TEST(ServiceProtocol, UpdateBodiesPoolNamesAndTheToken) {
   EXPECT_EQ(EncodePoolName("a-_.!~*'()Z9"), "a-_.!~*'()Z9");
   EXPECT_EQ(EncodePoolName("\xe4\xb8\xad+"), "%E4%B8%AD%2B");
   EXPECT_EQ(DecodeLikeTheClient("/a%2Fb%5C%20c%41%09%e4%b8%ad"), "/a%2Fb%5C cA%09\xe4\xb8\xad");
+  // The service's own endpoints under spellings a decoding router takes for them.
+  EXPECT_EQ(RoutedPath("/API//x%2F..%5C%2575pdates;v=1/.%20/ACCEPT.%20?q=%2F#f"), "/api/updates/accept");
+  EXPECT_EQ(RoutedPath("/api/updates/x/.. /"), "/api/updates/");
+  EXPECT_EQ(RoutedPath("/api/updates"), "/api/updates");
+  EXPECT_EQ(RoutedPath("/../.."), "/");
 
   const std::string token = "secret-token-of-the-service";
   EXPECT_TRUE(CarriesToken("x" + token, token));

@@ -9,6 +9,10 @@
 
 namespace cef_internal::ascii {
 
+// The digits of escapes ("%2F", "\\u001F"), written in upper case as
+// Chromium writes them.
+inline constexpr char kUpperHexDigits[] = "0123456789ABCDEF";
+
 // The value of a hexadecimal digit, or -1.
 inline int HexValue(char c) {
   if (c >= '0' && c <= '9')
@@ -18,6 +22,15 @@ inline int HexValue(char c) {
   if (c >= 'A' && c <= 'F')
     return c - 'A' + 10;
   return -1;
+}
+
+// The byte that the escape "%XX" at |s[i]| stands for, or -1.
+inline int EscapedByte(std::string_view s, size_t i) {
+  if (i + 2 >= s.size() || s[i] != '%')
+    return -1;
+  const int hi = HexValue(s[i + 1]);
+  const int lo = HexValue(s[i + 2]);
+  return hi < 0 || lo < 0 ? -1 : hi * 16 + lo;
 }
 
 // The value of a character of the standard Base64 alphabet, or -1.

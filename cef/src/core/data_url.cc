@@ -6,8 +6,8 @@
 namespace cef_internal {
 namespace {
 
-using ascii::HexValue;
 using ascii::Base64Value;
+using ascii::EscapedByte;
 using ascii::Lower;
 using ascii::Trim;
 
@@ -16,14 +16,11 @@ std::string PercentDecode(const std::string& in) {
   std::string out;
   out.reserve(in.size());
   for (size_t i = 0; i < in.size(); ++i) {
-    if (in[i] == '%' && i + 2 < in.size()) {
-      int hi = HexValue(in[i + 1]);
-      int lo = HexValue(in[i + 2]);
-      if (hi >= 0 && lo >= 0) {
-        out.push_back(static_cast<char>(hi * 16 + lo));
-        i += 2;
-        continue;
-      }
+    const int byte = EscapedByte(in, i);
+    if (byte >= 0) {
+      out.push_back(static_cast<char>(byte));
+      i += 2;
+      continue;
     }
     out.push_back(in[i]);
   }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "core/ascii.h"
 #include "core/json.h"
 #include "core/utf8_util.h"
 
@@ -26,7 +27,6 @@ void AppendInt(long long value, std::string* out) {
 }
 
 void EscapeString(std::string_view s, std::string* out) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
   out->push_back('"');
   size_t i = 0;
   while (i < s.size()) {
@@ -69,8 +69,8 @@ void EscapeString(std::string_view s, std::string* out) {
           break;
         default:
           out->append("\\u00");
-          out->push_back(kHex[c >> 4]);
-          out->push_back(kHex[c & 0xF]);
+          out->push_back(ascii::kUpperHexDigits[c >> 4]);
+          out->push_back(ascii::kUpperHexDigits[c & 0xF]);
           break;
       }
       ++i;

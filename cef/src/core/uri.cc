@@ -2,16 +2,15 @@
 #include <string>
 #include <string_view>
 
-#include "core/utf8_util.h"
 #include "core/ascii.h"
+#include "core/utf8_util.h"
 #include "include/cef_parser.h"
 
 namespace {
 
-using cef_internal::ascii::HexValue;
 using cef_internal::ascii::Base64Value;
-
-constexpr char kUpperHex[] = "0123456789ABCDEF";
+using cef_internal::ascii::EscapedByte;
+using cef_internal::ascii::kUpperHexDigits;
 
 // Query-component escaping keeps exactly these, as encodeURIComponent.
 bool KeptByUriEncode(unsigned char c) {
@@ -63,29 +62,18 @@ bool ShouldUnescape(int rules, char32_t c) {
   return !IsSpoofingCodePoint(c);
 }
 
-// The byte escaped as "%XX" at |index|, or -1.
-int EscapedByteAt(std::string_view s, size_t index) {
-  if (index + 2 >= s.size())
-    return -1;
-  if (s[index] != '%')
-    return -1;
-  const int hi = HexValue(s[index + 1]);
-  const int lo = HexValue(s[index + 2]);
-  return (hi < 0 || lo < 0) ? -1 : hi * 16 + lo;
-}
-
 // Unescapes the UTF-8 character whose escaped bytes start at |index|: the
 // lead byte's escape followed by escapes of continuation bytes. Returns the
 // number of bytes (each taking three characters of |s|), 0 when no valid
 // character is escaped there.
 size_t EscapedCharacterAt(std::string_view s, size_t index, char32_t* cp, std::string* bytes) {
-  const int lead = EscapedByteAt(s, index);
+  const int lead = EscapedByte(s, index);
   if (lead < 0)
     return 0;
   bytes->assign(1, static_cast<char>(lead));
   if (lead >= 0xC0 && lead <= 0xF4) {
     while (bytes->size() < 4) {
-      const int next = EscapedByteAt(s, index + bytes->size() * 3);
+      const int next = EscapedByte(s, index + bytes->size() * 3);
       if (next < 0 || (next & 0xC0) != 0x80)
         break;
       bytes->push_back(static_cast<char>(next));
@@ -111,7 +99,7 @@ std::string Unescape(std::string_view text, int rules) {
     if (count == 0) {
       // An escaped byte that is not valid UTF-8 is restored as is; anything
       // else is copied, '+' becoming a space when asked.
-      const int byte = EscapedByteAt(text, i);
+      const int byte = EscapedByte(text, i);
       if (byte >= 0) {
         result.push_back(static_cast<char>(byte));
         i += 3;
@@ -149,8 +137,8 @@ CefString CefURIEncode(const CefString& text, bool use_plus) {
       escaped.push_back(ch);
     } else {
       escaped.push_back('%');
-      escaped.push_back(kUpperHex[c >> 4]);
-      escaped.push_back(kUpperHex[c & 0xF]);
+      escaped.push_back(kUpperHexDigits[c >> 4]);
+      escaped.push_back(kUpperHexDigits[c & 0xF]);
     }
   }
   return CefString(escaped);

@@ -13,8 +13,6 @@ namespace cef_internal {
 
 namespace {
 
-constexpr char kHex[] = "0123456789ABCDEF";
-
 bool IsAlpha(unsigned char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
@@ -22,6 +20,7 @@ bool IsDigit(unsigned char c) {
   return c >= '0' && c <= '9';
 }
 using ascii::HexValue;
+using ascii::kUpperHexDigits;
 char Lower(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
@@ -31,8 +30,8 @@ bool IsSlash(char c, bool special) {
 
 void AppendEscaped(unsigned char c, std::string& out) {
   out += '%';
-  out += kHex[c >> 4];
-  out += kHex[c & 15];
+  out += kUpperHexDigits[c >> 4];
+  out += kUpperHexDigits[c & 15];
 }
 
 // Appends the UTF-8 sequence that starts at the non-ASCII byte |s[i]|
@@ -62,14 +61,6 @@ bool AppendUtf8Escaped(std::string_view s, size_t& i, std::string& out) {
   }
   i = end - 1;
   return valid;
-}
-
-// The byte an escape at |s[i]| stands for ("%41" -> 'A'), or -1.
-int DecodeEscape(std::string_view s, size_t i) {
-  if (i + 2 >= s.size() || s[i] != '%')
-    return -1;
-  int hi = HexValue(s[i + 1]), lo = HexValue(s[i + 2]);
-  return hi < 0 || lo < 0 ? -1 : hi * 16 + lo;
 }
 
 bool IsSpecialScheme(std::string_view scheme) {
@@ -324,7 +315,7 @@ std::optional<std::string> CanonHost(std::string_view in) {
   for (size_t i = 0; i < in.size(); ++i) {
     int c = static_cast<unsigned char>(in[i]);
     if (c == '%') {
-      c = DecodeEscape(in, i);
+      c = ascii::EscapedByte(in, i);
       if (c < 0)
         return std::nullopt;
       i += 2;
