@@ -33,6 +33,7 @@ import re
 import signal
 import subprocess
 import sys
+import tempfile
 import threading
 import time
 from pathlib import Path
@@ -134,6 +135,8 @@ class Worker:
         failed = self.run_tests()
         if failed:
             sys.exit(f"{self.tree}: the unchanged tree fails {failed[0]}:\n{failed[1]}")
+        # Longest first: a fault that survives then costs about the longest test.
+        self.tests.sort(key=lambda test: -self.durations.get(test[0], 0))
 
     def compile(self):
         return run(["cmake", "--build", str(self.build), "-j", str(self.jobs)], self.tree).returncode == 0
@@ -147,11 +150,15 @@ class Worker:
         pending = list(self.tests)
         running = {}
         failure = None
+        self.durations = {}
         while (pending or running) and not failure:
             while pending and len(running) < self.jobs:
                 name, command, cwd, env = pending.pop(0)
-                process = subprocess.Popen(command, cwd=cwd, env=env, stdout=subprocess.PIPE,
-                                           stderr=subprocess.STDOUT, start_new_session=True)
+                # A file, not a pipe: a chatty program must never block on its output.
+                log = tempfile.TemporaryFile()
+                process = subprocess.Popen(command, cwd=cwd, env=env, stdout=log, stderr=subprocess.STDOUT,
+                                           start_new_session=True)
+                process.log = log
                 running[process] = (name, time.monotonic())
             time.sleep(0.1)
             for process, (name, started) in list(running.items()):
@@ -161,8 +168,11 @@ class Worker:
                 if code is None:
                     failure = (name, "timed out")
                     break
-                output = process.stdout.read().decode("utf-8", "replace")
+                process.log.seek(0)
+                output = process.log.read().decode("utf-8", "replace")
+                process.log.close()
                 del running[process]
+                self.durations[name] = time.monotonic() - started
                 if code != 0:
                     failure = (name, "\n".join(output.splitlines()[-25:]))
                     break
