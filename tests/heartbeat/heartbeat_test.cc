@@ -199,11 +199,18 @@ TEST_F(HeartbeatTest, TheDocumentTheServiceReceivesAndTheRequestsOfABeat) {
     resourceLaunch.admitted = true;
   }
   after = 3;
+  // Network revision 0 in force in both contexts is a revision like any
+  // other: it is reported, not left out.
+  proxy(parse(directState(R"("networkRevision":0)")));
+  ASSERT_EQ(networkPolicy.networkRevision, 0);
   beat(handler.get());
   requests = Requests();
   ASSERT_EQ(requests.size(), 3u) << "after admission only the host is asked";
   EXPECT_EQ(requests[2].target, "/api/host");
-  EXPECT_NE(requests[2].body.find("\"after\":3,"), std::string::npos) << requests[2].body;
+  EXPECT_EQ(requests[2].body,
+            "{\"after\":3,\"browserNetworkEnforced\":false,\"error\":\"\",\"gameWindowCount\":0,"
+            "\"networkError\":\"\",\"networkRestartRequired\":false,\"networkRevision\":0,\"pid\":" +
+                std::to_string(GetCurrentProcessId()) + ",\"proxyRevision\":0,\"version\":\"0.6.12\",\"windows\":[]}");
 }
 
 TEST_F(HeartbeatTest, AFailedOrUnusableReplyOnlySaysSo) {
@@ -234,9 +241,15 @@ TEST_F(HeartbeatTest, ANestedLaunchAnswerCarriesTheState) {
   EXPECT_EQ(origin, kOrigin);
 }
 
-TEST_F(HeartbeatTest, AdmissionWaitsForTheWebContext) {
+TEST_F(HeartbeatTest, AdmissionWaitsForThePolicyInEveryContextAndTheWebContext) {
+  // Without a proxy description the policy is in force in no context.
+  const std::string unapplied = R"({"generation":"g1","siteOrigin":"https://game.example","updateGate":false})";
+  Outcome outcome = apply(R"({"launch":{"ready":true,"state":)" + unapplied + "}}");
+  ASSERT_FALSE(networkPolicy.contextsApplied.load());
+  EXPECT_FALSE(outcome.launch);
+
   webContextReady = false;
-  Outcome outcome = apply(R"({"launch":{"ready":true,"state":)" + directState() + "}}");
+  outcome = apply(R"({"launch":{"ready":true,"state":)" + directState() + "}}");
   EXPECT_FALSE(outcome.launch);
   webContextReady = true;
   outcome = apply(R"({"launch":{"ready":true,"state":)" + directState() + "}}");

@@ -1,4 +1,6 @@
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -180,37 +182,50 @@ TEST(ProxyAuthEndpoint, RefusesNonLoopbackOrOutOfRangeEndpoints) {
 }
 
 // Apply rewrites the endpoint on the UI thread while challenges arrive on the
-// IO thread: each challenge must see one whole endpoint, never the host of one
-// and the port of the other.
-TEST_F(ProxyAuthenticationTest, ChallengesNeverSeeAMixedEndpoint) {
-  CefRefPtr<CefDictionaryValue> first = Dict(EnforcedState("127.0.0.1", 1111));
-  CefRefPtr<CefDictionaryValue> second = Dict(EnforcedState("::1", 2222));
-  policy.Apply(first, nullptr, nullptr, token);
+// IO thread: its three fields change in one step under endpointMutex, so a
+// challenge never sees the host of one proxy with the port of another.
+TEST_F(ProxyAuthenticationTest, ApplyWritesTheEndpointUnderItsMutex) {
+  Publish("127.0.0.1", 1111);
+  CefRefPtr<CefDictionaryValue> next = Dict(EnforcedState("::1", 2222));
 
-  std::atomic<bool> done = false;
-  std::atomic<int> mixedAnswers = 0;
-  std::atomic<int> wholeAnswers = 0;
-  std::thread io([&] {
-    const std::pair<const char*, int> challenges[] = {
-        {"127.0.0.1", 1111}, {"::1", 2222}, {"127.0.0.1", 2222}, {"::1", 1111}};
-    // At least one round, so some challenge meets a published endpoint.
-    do {
-      for (size_t i = 0; i < 4; ++i) {
-        CefRefPtr<RecordingAuthCallback> callback = new RecordingAuthCallback;
-        if (policy.Authenticate(true, challenges[i].first, challenges[i].second, "Basic", token, callback)) {
-          (i < 2 ? wholeAnswers : mixedAnswers)++;
-        }
+  std::mutex signalMutex;  // guards calling and finished
+  std::condition_variable signal;
+  bool calling = false;
+  bool finished = false;
+  kesta::ProxyAuthEndpoint seen;
+  std::jthread writer;  // joined after the lock below is let go, on every path
+  {
+    std::unique_lock<kesta::PlainMutex> held(policy.endpointMutex);
+    writer = std::jthread([&] {
+      {
+        std::lock_guard<std::mutex> lock(signalMutex);
+        calling = true;
       }
-    } while (!done.load());
-  });
-  for (int i = 0; i < 5000; ++i) {
-    policy.Apply(i % 2 ? first : second, nullptr, nullptr, token);
+      signal.notify_all();
+      // Without contexts nothing but the endpoint is written.
+      policy.Apply(next, nullptr, nullptr, token);
+      {
+        std::lock_guard<std::mutex> lock(signalMutex);
+        finished = true;
+      }
+      signal.notify_all();
+    });
+    std::unique_lock<std::mutex> lock(signalMutex);
+    signal.wait(lock, [&] { return calling; });
+    // Only a check that something does not happen: the wait is bounded.
+    EXPECT_FALSE(signal.wait_for(lock, std::chrono::milliseconds(300), [&] { return finished; }))
+        << "Apply went on while endpointMutex was held";
+    seen = policy.endpoint;
   }
-  done = true;
-  io.join();
+  EXPECT_EQ(seen.host, "127.0.0.1");
+  EXPECT_EQ(seen.port, 1111);
+  EXPECT_TRUE(seen.enabled);
 
-  EXPECT_EQ(mixedAnswers.load(), 0);
-  EXPECT_GT(wholeAnswers.load(), 0);
+  writer.join();
+  EXPECT_TRUE(finished);
+  EXPECT_TRUE(Answered(true, "::1", 2222));
+  EXPECT_FALSE(Answered(true, "127.0.0.1", 1111));
+  EXPECT_FALSE(Answered(true, "::1", 1111));
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
 // Pool bindings built from real manifest files.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <thread>
 
 #include "desktop/desktop_flow.h"
 #include "desktop/desktop_internal.h"
@@ -215,6 +218,55 @@ TEST_F(ResourceRootsTest, ManifestsUnderANonAsciiDataDirectory) {
   updateResourceRoots(state(R"({"g":{"maps":"m2"}})"));
 
   EXPECT_EQ(bindings("g").at("/m"), "/__pool/maps/m");
+}
+
+// The IO thread looks bindings up under browserMutex. A rebuild takes it
+// before the first manifest is read and keeps it until the generation is
+// stored, so a lookup never meets a generation half built.
+TEST_F(ResourceRootsTest, ARebuildWaitsForTheLockAndReadsItsManifestsUnderIt) {
+  const std::string manifest = bundle_ + "/engine/pool-manifest.json";
+  write(manifest, R"({"bindings":{"/x":"before"}})");
+  CefRefPtr<CefDictionaryValue> listed = state(R"({"bundled":{"engine":"e1"}})");
+
+  std::mutex signalMutex;  // guards calling and finished
+  std::condition_variable signal;
+  bool calling = false;
+  bool finished = false;
+  bool threw = false;
+  std::jthread writer;  // joined after the lock below is let go, on every path
+  {
+    std::unique_lock held(browserMutex);
+    writer = std::jthread([&] {
+      {
+        std::lock_guard lock(signalMutex);
+        calling = true;
+      }
+      signal.notify_all();
+      try {
+        updateResourceRoots(listed);
+      } catch (const std::exception&) {
+        threw = true;
+      }
+      {
+        std::lock_guard lock(signalMutex);
+        finished = true;
+      }
+      signal.notify_all();
+    });
+    std::unique_lock lock(signalMutex);
+    signal.wait(lock, [&] { return calling; });
+    // Only a check that something does not happen: the wait is bounded.
+    EXPECT_FALSE(signal.wait_for(lock, std::chrono::milliseconds(300), [&] { return finished; }))
+        << "the rebuild went on while browserMutex was held";
+    EXPECT_EQ(poolBindings.count("bundled"), 0u);
+    lock.unlock();
+    // Not read yet: the rebuild must see what is on disk once it runs.
+    write(manifest, R"({"bindings":{"/x":"after"}})");
+  }
+  writer.join();
+  EXPECT_TRUE(finished);
+  EXPECT_FALSE(threw);
+  EXPECT_EQ(bindings("bundled"), (std::map<std::string, std::string>{{"/x", "/__pool/engine/after"}}));
 }
 
 TEST_F(ResourceRootsTest, AStateWithoutGenerationsChangesNothing) {

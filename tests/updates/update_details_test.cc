@@ -175,7 +175,18 @@ TEST_F(UpdateDetailsTest, ComesUpOncePerRevisionAndNotForDeferredOnes) {
   EXPECT_TRUE(IsWindowVisible(updateWindow));
   ShowWindow(updateWindow, SW_HIDE);
   receive(R"({"refresh":{"status":"failed","revision":2}})");
+  EXPECT_FALSE(IsWindowVisible(updateWindow)) << "the same preparation run";
+  // A failed run the user has not been told of comes up, once.
+  receive(R"({"refresh":{"status":"failed","revision":3}})");
+  EXPECT_TRUE(IsWindowVisible(updateWindow));
+  EXPECT_EQ(promptedRefreshRevision, 3);
+  ShowWindow(updateWindow, SW_HIDE);
+  receive(R"({"refresh":{"status":"failed","revision":3}})");
   EXPECT_FALSE(IsWindowVisible(updateWindow));
+  // Other statuses leave the window alone, whatever their revision.
+  receive(R"({"refresh":{"status":"verified","revision":4}})");
+  EXPECT_FALSE(IsWindowVisible(updateWindow));
+  EXPECT_EQ(promptedRefreshRevision, 3);
 }
 
 TEST_F(UpdateDetailsTest, ANewUpdateComesUpWithoutTakingTheFocusFromTheGame) {
