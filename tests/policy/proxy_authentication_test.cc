@@ -2,6 +2,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -226,6 +227,45 @@ TEST_F(ProxyAuthenticationTest, ApplyWritesTheEndpointUnderItsMutex) {
   EXPECT_TRUE(Answered(true, "::1", 2222));
   EXPECT_FALSE(Answered(true, "127.0.0.1", 1111));
   EXPECT_FALSE(Answered(true, "::1", 1111));
+}
+
+// A challenge compares under the same mutex: while a writer holds it half
+// way through (host written, port not yet), the challenge waits, and then
+// meets the whole new endpoint, never the old port with the new host.
+TEST_F(ProxyAuthenticationTest, AChallengeReadsTheEndpointUnderItsMutex) {
+  Publish("127.0.0.1", 1111);
+
+  std::mutex signalMutex;  // guards calling and answer
+  std::condition_variable signal;
+  bool calling = false;
+  std::optional<bool> answer;
+  std::jthread reader;  // joined after the lock below is let go, on every path
+  {
+    std::unique_lock<kesta::PlainMutex> held(policy.endpointMutex);
+    policy.endpoint.host = "::1";
+    reader = std::jthread([&] {
+      {
+        std::lock_guard<std::mutex> lock(signalMutex);
+        calling = true;
+      }
+      signal.notify_all();
+      const bool answered = Answered(true, "::1", 1111);
+      {
+        std::lock_guard<std::mutex> lock(signalMutex);
+        answer = answered;
+      }
+      signal.notify_all();
+    });
+    std::unique_lock<std::mutex> lock(signalMutex);
+    signal.wait(lock, [&] { return calling; });
+    // Only a check that something does not happen: the wait is bounded.
+    EXPECT_FALSE(signal.wait_for(lock, std::chrono::milliseconds(300), [&] { return answer.has_value(); }))
+        << "a challenge went on while endpointMutex was held";
+    policy.endpoint.port = 2222;
+  }
+  reader.join();
+  ASSERT_TRUE(answer.has_value());
+  EXPECT_FALSE(*answer) << "a challenge answered one proxy's host with another's port";
 }
 
 }  // namespace
