@@ -33,6 +33,7 @@ import re
 import signal
 import subprocess
 import sys
+import tempfile
 import threading
 import time
 from pathlib import Path
@@ -150,23 +151,29 @@ class Worker:
         while (pending or running) and not failure:
             while pending and len(running) < self.jobs:
                 name, command, cwd, env = pending.pop(0)
-                process = subprocess.Popen(command, cwd=cwd, env=env, stdout=subprocess.PIPE,
+                # A file, not a pipe: nobody reads a pipe while the test runs, so
+                # a talkative test would block once it filled and time out.
+                output = tempfile.TemporaryFile()
+                process = subprocess.Popen(command, cwd=cwd, env=env, stdout=output,
                                            stderr=subprocess.STDOUT, start_new_session=True)
-                running[process] = (name, time.monotonic())
+                running[process] = (name, time.monotonic(), output)
             time.sleep(0.1)
-            for process, (name, started) in list(running.items()):
+            for process, (name, started, output_file) in list(running.items()):
                 code = process.poll()
                 if code is None and time.monotonic() - started < TEST_TIMEOUT:
                     continue
                 if code is None:
                     failure = (name, "timed out")
                     break
-                output = process.stdout.read().decode("utf-8", "replace")
+                output_file.seek(0)
+                output = output_file.read().decode("utf-8", "replace")
+                output_file.close()
                 del running[process]
                 if code != 0:
                     failure = (name, "\n".join(output.splitlines()[-25:]))
                     break
-        for process in running:
+        for process, (_, _, output_file) in running.items():
+            output_file.close()
             try:
                 os.killpg(process.pid, signal.SIGKILL)
             except ProcessLookupError:
