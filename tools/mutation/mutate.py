@@ -119,7 +119,9 @@ class Worker:
         configure = run(["cmake", "--preset", "windows"], self.tree)
         if configure.returncode:
             sys.exit(f"{self.tree}: configure failed\n{configure.stdout[-3000:]}")
-        if not self.compile():
+        # Once more before giving up: on a loaded machine a compiler can be
+        # killed, and one worker's exit here ends the whole run.
+        if not self.compile() and not self.compile():
             sys.exit(f"{self.tree}: the unchanged tree does not build")
         shown = json.loads(run(["ctest", "--show-only=json-v1"], self.build).stdout)
         self.tests = []
