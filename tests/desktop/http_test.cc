@@ -117,6 +117,21 @@ TEST_F(LoopbackHttp, BodyLimitIsTwoMebibytes) {
   EXPECT_EQ(HTTP("/over", ""), "");
 }
 
+TEST_F(LoopbackHttp, ABodyThatStallsEndsAfterTheTimeOutWithNothing) {
+  // More than one read's worth of the bytes announced, then the connection
+  // stays open, silent.
+  const std::string response = LoopbackServer::Response(200, std::string(100000, 'a'));
+  LoopbackServer server(Always(response.substr(0, response.size() - 80000)), 0, true);
+  Use(server);
+  auto start = std::chrono::steady_clock::now();
+  const std::string body = HTTP("/api/info", "");
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  // What came before the stall is not an answer.
+  EXPECT_TRUE(body.empty()) << body.size() << " bytes";
+  EXPECT_GE(seconds, 2.5);
+  EXPECT_LT(seconds, 15.0);
+}
+
 TEST_F(LoopbackHttp, BodyBytesComeBackUnchanged) {
   std::string bytes = "{\"text\":\"资源与更新…\"}\r\n";
   bytes += std::string("\0\xFF\xFE\x80 raw", 8);

@@ -30,6 +30,7 @@ std::optional<std::string> ReceivedRequest::Header(const std::string& name) cons
 
 struct LoopbackServer::State : std::enable_shared_from_this<LoopbackServer::State> {
   Handler handler;
+  bool hold = false;
   asio::io_context io;
   tcp::acceptor acceptor{io};
   std::thread thread;
@@ -75,17 +76,22 @@ struct LoopbackServer::State : std::enable_shared_from_this<LoopbackServer::Stat
                        if (!answer)
                          return;  // stays open until the server stops
                        auto bytes = std::make_shared<std::string>(std::move(*answer));
-                       asio::async_write(*socket, asio::buffer(*bytes), [socket, bytes](beast::error_code, size_t) {
-                         beast::error_code ignored;
-                         socket->shutdown(tcp::socket::shutdown_send, ignored);
-                         socket->close(ignored);
-                       });
+                       const bool hold = self->hold;
+                       asio::async_write(*socket, asio::buffer(*bytes),
+                                         [socket, bytes, hold](beast::error_code, size_t) {
+                                           if (hold)
+                                             return;
+                                           beast::error_code ignored;
+                                           socket->shutdown(tcp::socket::shutdown_send, ignored);
+                                           socket->close(ignored);
+                                         });
                      });
   }
 };
 
-LoopbackServer::LoopbackServer(Handler handler, uint16_t port) : state_(std::make_shared<State>()) {
+LoopbackServer::LoopbackServer(Handler handler, uint16_t port, bool hold) : state_(std::make_shared<State>()) {
   state_->handler = std::move(handler);
+  state_->hold = hold;
   tcp::endpoint endpoint(asio::ip::make_address("127.0.0.1"), port);
   state_->acceptor.open(endpoint.protocol());
   state_->acceptor.bind(endpoint);

@@ -30,8 +30,9 @@ class LoopbackServer {
   // until the server stops.
   using Handler = std::function<std::optional<std::string>(const ReceivedRequest&)>;
 
-  // Listens on 127.0.0.1:`port` (0: the system picks one).
-  explicit LoopbackServer(Handler handler, uint16_t port = 0);
+  // Listens on 127.0.0.1:`port` (0: the system picks one). With `hold`, a
+  // connection stays open after its answer until the server stops.
+  explicit LoopbackServer(Handler handler, uint16_t port = 0, bool hold = false);
   ~LoopbackServer();
   LoopbackServer(const LoopbackServer&) = delete;
   LoopbackServer& operator=(const LoopbackServer&) = delete;

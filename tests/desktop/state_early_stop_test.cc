@@ -1,11 +1,14 @@
-// DesktopStop before any window exists (CEF failed to start), and the local
-// context's hand-over between the UI and IO threads. A process of its own.
+// DesktopStop before any window exists (CEF failed to start), the local
+// context's hand-over between the UI and IO threads, and the locks of the
+// accessors other threads call. A process of its own.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -52,6 +55,43 @@ TEST(DesktopLocalContext, ReferencesNeverReachAReleasedContext) {
   EXPECT_GT(taken.load(), 0);
   EXPECT_EQ(fewest.load(), 0) << "a context was destroyed more often than made";
   EXPECT_EQ(alive.load(), 0);
+}
+
+// Held by another thread, an accessor's lock keeps it waiting; released, it
+// lets the accessor finish.
+TEST(DesktopLocks, AccessorsWaitWhileTheirLockIsHeld) {
+  struct Case {
+    const char* name;
+    PlainMutex& lock;
+    std::function<void()> call;
+  };
+  const Case cases[] = {
+      {"DesktopOrigin", browserMutex, [] { DesktopOrigin(); }},
+      {"currentLocalContext", localContextMutex, [] { currentLocalContext(); }},
+      {"setLocalContext", localContextMutex, [] { setLocalContext(nullptr); }},
+  };
+  for (const Case& c : cases) {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool finished = false;
+    std::unique_lock held(c.lock);
+    std::thread caller([&] {
+      c.call();
+      std::lock_guard lock(mutex);
+      finished = true;
+      changed.notify_all();
+    });
+    {
+      std::unique_lock lock(mutex);
+      EXPECT_FALSE(changed.wait_for(lock, std::chrono::milliseconds(500), [&] { return finished; })) << c.name;
+    }
+    held.unlock();
+    {
+      std::unique_lock lock(mutex);
+      EXPECT_TRUE(changed.wait_for(lock, std::chrono::seconds(30), [&] { return finished; })) << c.name;
+    }
+    caller.join();
+  }
 }
 
 TEST(DesktopStopEarly, BeforeAnyWindowOnlyFlagsAndReferencesChange) {
