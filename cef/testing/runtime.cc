@@ -30,6 +30,19 @@ std::string MakeTempRoot() {
   return CefString(wide).ToString();
 }
 
+void RemoveTempRoot(const std::string& root) {
+  const std::filesystem::path path = std::filesystem::u8path(root);
+  // A process that has just ended may hold a file in it a moment longer.
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    std::error_code error;
+    std::filesystem::remove_all(path, error);
+    if (!std::filesystem::exists(path, error)) {
+      return;
+    }
+    Sleep(100);
+  }
+}
+
 }  // namespace
 
 ScopedRuntime::ScopedRuntime() {
@@ -47,7 +60,8 @@ ScopedRuntime::ScopedRuntime(const Options& options) {
 }
 
 void ScopedRuntime::Start(const Options& options) {
-  root_ = MakeTempRoot();
+  owns_root_ = options.root.empty();
+  root_ = owns_root_ ? MakeTempRoot() : options.root;
   CefSettings settings;
   CefString(&settings.root_cache_path) = root_;
   if (!options.in_memory) {
@@ -64,8 +78,9 @@ void ScopedRuntime::Start(const Options& options) {
 
 ScopedRuntime::~ScopedRuntime() {
   Shutdown();
-  std::error_code error;
-  std::filesystem::remove_all(std::filesystem::u8path(root_), error);
+  if (owns_root_) {
+    RemoveTempRoot(root_);
+  }
   ResetPreferenceFaults();
 }
 

@@ -12,7 +12,8 @@ namespace cef_testing {
 
 // Calls CefInitialize() with a fresh temporary root cache directory (cache
 // path "<root>\Default", log file "<root>\cef.log") on construction and
-// CefShutdown() on destruction, then deletes the directory. The calling
+// CefShutdown() on destruction, then deletes the directory (a root the
+// caller gave is the caller's to delete). The calling
 // thread becomes the UI thread. One per process at a time; a process can
 // run the runtime only once (as with real CEF), so each test program gets
 // one ScopedRuntime, typically in a test environment or fixture.
@@ -21,6 +22,9 @@ class ScopedRuntime {
   struct Options {
     CefRefPtr<CefApp> app;
     bool in_memory = false;  // leave cache_path empty
+    // An existing directory (UTF-8) to use as the root instead of a new one:
+    // for a runtime in a process that does not end in an orderly way.
+    std::string root;
     // Last edits before CefInitialize().
     std::function<void(CefSettings&)> edit_settings;
   };
@@ -48,6 +52,7 @@ class ScopedRuntime {
 
   bool initialized_ = false;
   bool shut_down_ = false;
+  bool owns_root_ = true;
   int exit_code_ = -1;
   std::string root_;
 };

@@ -11,6 +11,7 @@
 #include "desktop/desktop_internal.h"
 #include "desktop/desktop_state.h"
 #include "support/message_boxes_win.h"
+#include "support/temp_directory.h"
 #include "test_files.h"
 
 namespace kesta::desktop {
@@ -28,17 +29,15 @@ class ChildProcesses : public ::testing::Test {
     // that state up, its console children get no console window whatever
     // their creation flags.
     FreeConsole();
-    directory_ = t::MakeTempDirectory("spawn");
+    directory_ = temp_.Utf8();
     records_ = directory_ + "\\records.jsonl";
     SetEnvironmentVariableW(L"KESTA_RECORDER_OUT", t::Wide(records_).c_str());
     SetEnvironmentVariableW(L"KESTA_RECORDER_STREAMS", nullptr);
     recorder_ = t::ProgramDirectory() + "\\desktop_recorder.exe";
   }
-  void TearDown() override {
-    SetEnvironmentVariableW(L"KESTA_RECORDER_OUT", nullptr);
-    std::error_code ignored;
-    std::filesystem::remove_all(std::filesystem::path(t::Wide(directory_)), ignored);
-  }
+  // A recorder that has written its record may still be ending, holding
+  // the log it writes to: the folder's removal waits for it.
+  void TearDown() override { SetEnvironmentVariableW(L"KESTA_RECORDER_OUT", nullptr); }
 
   // The record of the `index`th start, waiting for it to appear.
   json Record(size_t index) {
@@ -56,6 +55,7 @@ class ChildProcesses : public ::testing::Test {
     return target;
   }
 
+  t::TempDirectory temp_{"spawn"};
   std::string directory_;
   std::string records_;
   std::string recorder_;

@@ -18,6 +18,7 @@
 
 #include "desktop/desktop_internal.h"
 #include "loopback_server.h"
+#include "support/temp_directory.h"
 #include "test_files.h"
 
 namespace kesta::desktop {
@@ -47,7 +48,7 @@ std::string LocalAppData() {
 class Startup : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = t::MakeTempDirectory("startup");
+    root_ = temp_.Utf8();
     app_ = root_ + "\\客户端 app";
     resources_ = app_ + "/resources";
     fs::create_directories(fs::path(t::Wide(resources_)));
@@ -56,12 +57,6 @@ class Startup : public ::testing::Test {
     dataDir_ = root_ + "/data dir";
     SetEnvironmentVariableW(L"KESTA_REPORT", t::Wide(root_ + "\\report.json").c_str());
     SetEnvironmentVariableW(L"KESTA_RECORDER_OUT", t::Wide(root_ + "\\records.jsonl").c_str());
-  }
-  void TearDown() override {
-    // A fake service may still be running and holding files; its own
-    // lifetime ends it, so leftovers are tolerated.
-    std::error_code ignored;
-    fs::remove_all(fs::path(t::Wide(root_)), ignored);
   }
 
   void Bootstrap(const std::string& text) { t::WriteText(resources_ + "/bootstrap.json", text); }
@@ -89,7 +84,7 @@ class Startup : public ::testing::Test {
     for (const std::string& argument : arguments)
       line += L" " + quote(t::Wide(argument));
     fs::remove(fs::path(t::Wide(root_ + "\\report.json")));
-    outcome_ = t::RunChild(executable, line);
+    outcome_ = t::RunChild(processes_, root_, executable, line);
     EXPECT_TRUE(outcome_.finished);
     json report = json::parse(t::ReadText(root_ + "\\report.json"), nullptr, false);
     EXPECT_FALSE(report.is_discarded()) << outcome_.output;
@@ -127,6 +122,10 @@ class Startup : public ::testing::Test {
     return records;
   }
 
+  // Destroyed in reverse: the fake services the client started end before
+  // their folder goes.
+  t::TempDirectory temp_{"startup"};
+  t::ProcessGroup processes_;
   std::string root_;
   std::string app_;
   std::string resources_;

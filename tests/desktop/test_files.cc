@@ -57,18 +57,6 @@ std::string ProgramDirectory() {
   return Utf8(text.substr(0, text.find_last_of(L"\\/")));
 }
 
-std::string MakeTempDirectory(const std::string& label) {
-  static int counter = 0;
-  std::filesystem::path base = std::filesystem::temp_directory_path();
-  for (;;) {
-    std::filesystem::path candidate =
-        base / Wide("kesta-" + label + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter));
-    std::error_code error;
-    if (std::filesystem::create_directories(candidate, error))
-      return Utf8(candidate.wstring());
-  }
-}
-
 bool WaitForLines(const std::string& path, size_t count, int timeoutMs) {
   for (int waited = 0; waited <= timeoutMs; waited += 20) {
     if (ReadLines(path).size() >= count)
@@ -90,10 +78,17 @@ void KeepStandardHandlesPrivate() {
   }
 }
 
-ChildOutcome RunChild(const std::string& executable, const std::wstring& commandLine, int timeoutMs) {
+ChildOutcome RunChild(ProcessGroup& group,
+                      const std::string& directory,
+                      const std::string& executable,
+                      const std::wstring& commandLine,
+                      int timeoutMs) {
   KeepStandardHandlesPrivate();
   ChildOutcome outcome;
-  std::string outputPath = MakeTempDirectory("child-output") + "\\output.txt";
+  // What the child starts inherits this file too and may hold it after the
+  // child has ended: a file of its own for every run.
+  static int counter = 0;
+  const std::string outputPath = directory + "\\child-output-" + std::to_string(++counter) + ".txt";
   SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
   HANDLE output = CreateFileW(Wide(outputPath).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -113,8 +108,8 @@ ChildOutcome RunChild(const std::string& executable, const std::wstring& command
   // for a moment: retry briefly before calling the start a failure.
   BOOL created = FALSE;
   for (int attempt = 0; attempt < 50 && !created; ++attempt) {
-    created = CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                             nullptr, &startup, &process);
+    created = CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE,
+                             CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr, nullptr, &startup, &process);
     if (!created)
       Sleep(100);
   }
@@ -122,7 +117,12 @@ ChildOutcome RunChild(const std::string& executable, const std::wstring& command
   CloseHandle(input);
   if (!created)
     return outcome;
+  const bool joined = group.Join(process);
   CloseHandle(process.hThread);
+  if (!joined) {
+    CloseHandle(process.hProcess);
+    return outcome;
+  }
   if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0) {
     outcome.finished = true;
     GetExitCodeProcess(process.hProcess, &outcome.exitCode);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "support/message_boxes_win.h"  // Utf8, Wide
+#include "support/process_group_win.h"
 
 namespace kesta::testing {
 
@@ -22,8 +23,6 @@ namespace kesta::testing {
 
 // Directory of the running program (backslashes).
 std::string ProgramDirectory();
-// A new, empty directory under the system's temporary folder.
-std::string MakeTempDirectory(const std::string& label);
 // Waits until `path` holds at least `count` lines; false on time-out.
 bool WaitForLines(const std::string& path, size_t count, int timeoutMs = 10000);
 
@@ -43,7 +42,12 @@ struct ChildOutcome {
 void KeepStandardHandlesPrivate();
 
 // Runs `executable` with the command line `commandLine` (program name
-// included), standard input from NUL, output and error into a file; waits.
-ChildOutcome RunChild(const std::string& executable, const std::wstring& commandLine, int timeoutMs = 90000);
+// included) in `group`, standard input from NUL, output and error into a new
+// file in `directory`; waits. What the child starts stays in the group.
+ChildOutcome RunChild(ProcessGroup& group,
+                      const std::string& directory,
+                      const std::string& executable,
+                      const std::wstring& commandLine,
+                      int timeoutMs = 90000);
 
 }  // namespace kesta::testing

@@ -8,6 +8,7 @@
 
 #include "desktop/desktop_internal.h"
 #include "include/cef_values.h"
+#include "support/temp_directory.h"
 
 namespace kesta::desktop {
 namespace {
@@ -70,8 +71,8 @@ TEST(DesktopText, NumberReadsIntegersAndDoublesAlike) {
 }
 
 TEST(DesktopText, ReadFileGivesBytesUnchanged) {
-  std::filesystem::path directory = std::filesystem::temp_directory_path() / "kesta-desktop-text-test";
-  std::filesystem::create_directories(directory);
+  const kesta::testing::TempDirectory temp("desktop-text");
+  const std::filesystem::path& directory = temp.path();
   std::string path = (directory / "file.bin").string();
   std::string expected("line\r\n\0\xFF \xE4\xB8\xAD\n\0tail", 18);
   {
@@ -86,7 +87,6 @@ TEST(DesktopText, ReadFileGivesBytesUnchanged) {
   EXPECT_EQ(readFile(path), "\r\n");
   EXPECT_EQ(readFile((directory / "missing").string()), "");
   EXPECT_EQ(readFile(directory.string()), "");  // a directory is not a file
-  std::filesystem::remove_all(directory);
 }
 
 TEST(DesktopProtocol, UpdateRequestBodyCutsTheRevision) {

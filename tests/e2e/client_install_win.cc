@@ -60,20 +60,19 @@ ClientInstall::~ClientInstall() {
       TerminateProcess(service_, 1);
     CloseHandle(service_);
   }
+  processes_.End();
   violations_.Report();
-  std::error_code ignored;
-  for (int attempt = 0; attempt < 20 && fs::exists(root_); ++attempt) {
-    fs::remove_all(root_, ignored);
-    if (fs::exists(root_))
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
+  RemoveTree(root_);
 }
 
 namespace {
 
-// Starts `command` in `directory` with standard output and error appended to
-// `output`; the process handle and id, or a null handle.
-PROCESS_INFORMATION launch(std::wstring command, const fs::path& directory, const fs::path& output) {
+// Starts `command` in `directory` and `group` with standard output and error
+// appended to `output`; the process handle and id, or a null handle.
+PROCESS_INFORMATION launch(std::wstring command,
+                           const fs::path& directory,
+                           const fs::path& output,
+                           ProcessGroup& group) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   HANDLE file = CreateFileW(output.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -87,15 +86,22 @@ PROCESS_INFORMATION launch(std::wstring command, const fs::path& directory, cons
   // Once in a while, under a busy Wine server, a start fails at once; a few
   // more tries tell that apart from a real failure, and the code is shown.
   for (int attempt = 1; attempt <= 5; ++attempt) {
-    if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, directory.c_str(), &startup, &info))
+    if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr, directory.c_str(),
+                       &startup, &info))
       break;
     info = PROCESS_INFORMATION{};
     std::fprintf(stderr, "CreateProcessW failed with %lu (try %d of 5)\n", GetLastError(), attempt);
     Sleep(200);
   }
   CloseHandle(file);
-  if (info.hThread)
-    CloseHandle(info.hThread);
+  if (!info.hProcess)
+    return info;
+  const bool joined = group.Join(info);
+  CloseHandle(info.hThread);
+  if (!joined) {
+    CloseHandle(info.hProcess);
+    return PROCESS_INFORMATION{};
+  }
   return info;
 }
 
@@ -105,7 +111,7 @@ bool ClientInstall::StartService() {
   fs::create_directories(data_);
   const std::wstring command = L"\"" + (app_ / "kesta-service.exe").wstring() + L"\" --data-dir \"" + data_.wstring() +
                                L"\" --bundle \"" + (app_ / "resources").wstring() + L"\" --control";
-  const PROCESS_INFORMATION info = launch(command, app_, data_ / "service.log");
+  const PROCESS_INFORMATION info = launch(command, app_, data_ / "service.log", processes_);
   if (!info.hProcess)
     return false;
   service_ = info.hProcess;
@@ -116,7 +122,7 @@ bool ClientInstall::StartClient(const std::vector<std::wstring>& arguments) {
   std::wstring command = L"\"" + (app_ / "KESTA.exe").wstring() + L"\" \"--data-dir=" + data_.wstring() + L"\"";
   for (const std::wstring& argument : arguments)
     command += L" " + argument;
-  const PROCESS_INFORMATION info = launch(command, app_, root_ / "client.err");
+  const PROCESS_INFORMATION info = launch(command, app_, root_ / "client.err", processes_);
   if (!info.hProcess)
     return false;
   if (client_)

@@ -16,6 +16,7 @@
 #include <nlohmann/json.hpp>
 
 #include "service/service_harness_win.h"
+#include "support/process_group_win.h"
 
 namespace kesta::testing {
 
@@ -70,6 +71,8 @@ class ClientInstall {
   HANDLE client_ = nullptr;
   HANDLE service_ = nullptr;
   DWORD clientPid_ = 0;
+  // The client, the services it starts and their successors.
+  ProcessGroup processes_;
 };
 
 // Polls `done` every 50 ms until it holds or `timeout` passes.

@@ -17,6 +17,7 @@
 #include "include/cef_request_context.h"
 #include "include/cef_request_context_handler.h"
 #include "include/cef_values.h"
+#include "support/temp_directory.h"
 #include "testing/preferences.h"
 #include "testing/runtime.h"
 
@@ -28,9 +29,8 @@ std::string directState(const std::string& extra) {
 }
 
 TEST(ContextSetUp, FromTheInitialStateToTheStop) {
-  const std::filesystem::path data =
-      std::filesystem::temp_directory_path() / ("kesta-contexts-" + std::to_string(GetCurrentProcessId()));
-  dataDir = data.generic_string();
+  const kesta::testing::TempDirectory data("contexts");
+  dataDir = data.path().generic_string();
   token = "0123456789abcdef0123456789abcdef";
   origin = "https://game.example";
   initialState = R"({"state":)" + directState(R"("activation":5)") + "}";
@@ -86,8 +86,6 @@ TEST(ContextSetUp, FromTheInitialStateToTheStop) {
   EXPECT_FALSE(webContext);
 
   runtime.reset();
-  std::error_code ignored;
-  std::filesystem::remove_all(data, ignored);
 }
 
 }  // namespace

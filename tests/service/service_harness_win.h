@@ -27,7 +27,9 @@
 #include <boost/beast/http.hpp>
 #include <nlohmann/json.hpp>
 
+#include "support/process_group_win.h"
 #include "support/protocol_violations.h"
+#include "support/temp_directory.h"
 
 namespace kesta::testing {
 
@@ -181,9 +183,10 @@ class ServiceHarness {
   }
   ~ServiceHarness() {
     Stop();
+    // An upgrade's successor, or a second service a test started.
+    processes_.End();
     violations_.Report();
-    std::error_code ignored;
-    std::filesystem::remove_all(root_, ignored);
+    RemoveTree(root_);
   }
   ServiceHarness(const ServiceHarness&) = delete;
   ServiceHarness& operator=(const ServiceHarness&) = delete;
@@ -205,8 +208,8 @@ class ServiceHarness {
   }
 
   // Another service process on the same bundle and data directory; the
-  // caller owns the handle.
-  HANDLE Launch(const std::vector<std::wstring>& extra, const std::filesystem::path& log) const {
+  // caller owns the handle, the harness ends the process when it goes.
+  HANDLE Launch(const std::vector<std::wstring>& extra, const std::filesystem::path& log) {
     std::wstring command =
         L"\"" + exe_.wstring() + L"\" --data-dir \"" + data_.wstring() + L"\" --bundle \"" + bundle_.wstring() + L"\"";
     for (const std::wstring& arg : extra)
@@ -220,13 +223,18 @@ class ServiceHarness {
     startup.hStdOutput = output;
     startup.hStdError = output;
     PROCESS_INFORMATION info{};
-    const BOOL created = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                                        nullptr, &startup, &info);
+    const BOOL created = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE,
+                                        CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr, nullptr, &startup, &info);
     if (output != INVALID_HANDLE_VALUE)
       CloseHandle(output);
     if (!created)
       return nullptr;
+    const bool joined = processes_.Join(info);
     CloseHandle(info.hThread);
+    if (!joined) {
+      CloseHandle(info.hProcess);
+      return nullptr;
+    }
     return info.hProcess;
   }
 
@@ -287,6 +295,7 @@ class ServiceHarness {
   uint16_t port_ = 0;
   std::string token_;
   HANDLE process_ = nullptr;
+  ProcessGroup processes_;
 };
 
 }  // namespace kesta::testing

@@ -15,6 +15,7 @@
 
 #include "loopback_server.h"
 #include "support/message_boxes_win.h"
+#include "support/temp_directory.h"
 #include "test_files.h"
 
 namespace {
@@ -68,18 +69,14 @@ namespace t = kesta::testing;
 class EntryProcess : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = t::MakeTempDirectory("entry");
+    root_ = temp_.Utf8();
     std::filesystem::create_directories(t::Wide(root_ + "\\app\\resources"));
     std::filesystem::copy_file(t::Wide(t::ProgramDirectory() + "\\shell_entry_driver.exe"),
                                t::Wide(root_ + "\\app\\KESTA.exe"));
     std::filesystem::create_directories(t::Wide(root_ + "\\data"));
     t::WriteText(root_ + "\\data\\local-token", "0123456789abcdef0123456789abcdef");
   }
-  void TearDown() override {
-    SetEnvironmentVariableW(L"KESTA_ENTRY_FAULT", nullptr);
-    std::error_code ignored;
-    std::filesystem::remove_all(t::Wide(root_), ignored);
-  }
+  void TearDown() override { SetEnvironmentVariableW(L"KESTA_ENTRY_FAULT", nullptr); }
 
   t::ChildOutcome Run(const char* fault, const std::string& extraArgument = "") {
     const std::string state = R"({"generation":"g1","siteOrigin":"","updateGate":false,"browserProxy":{"mode":"direct"}})";
@@ -97,12 +94,15 @@ class EntryProcess : public ::testing::Test {
     std::wstring line = L"\"" + t::Wide(executable) + L"\" \"--data-dir=" + t::Wide(root_ + "\\data") + L"\"";
     if (!extraArgument.empty())
       line += L" \"" + t::Wide(extraArgument) + L"\"";
-    t::ChildOutcome outcome = t::RunChild(executable, line, 60000);
+    t::ChildOutcome outcome = t::RunChild(processes_, root_, executable, line, 60000);
     std::erase(outcome.output, '\r');
     EXPECT_TRUE(outcome.finished) << outcome.output;
     return outcome;
   }
 
+  // Destroyed in reverse: what the entry started ends before its folder goes.
+  t::TempDirectory temp_{"entry"};
+  t::ProcessGroup processes_;
   std::string root_;
   bool bootstrap_ = true;
 };

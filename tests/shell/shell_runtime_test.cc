@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <thread>
 
@@ -23,6 +24,7 @@
 #include "service/service_harness_win.h"
 #include "shell/simple_app.h"
 #include "shell/simple_handler.h"
+#include "support/temp_directory.h"
 #include "testing/driver.h"
 #include "testing/relaunch.h"
 #include "testing/runtime.h"
@@ -608,18 +610,37 @@ TEST(ShellMigration, AGamePageNavigatesOnlyToMigrationPagesOfKnownSources) {
   cef_testing::RunUntil([&] { return cef_testing::OpenBrowserCount() == 1; }, 5000);
 }
 
-// Passes when the process ends on the failed style check. No desktop layer:
-// the check comes before anything else.
-TEST(ShellStyle, AnAlloyClientRefusesABrowserOfTheChromeStyle) {
-  cef_testing::ScopedRuntime runtime;
-  ASSERT_TRUE(runtime.initialized());
+constexpr wchar_t kStyleRootVariable[] = L"KESTA_STYLE_ROOT";
+
+// An alloy-style client's handler given a browser of the chrome style, on a
+// runtime in the folder the environment names.
+void openAChromeStyleBrowser() {
+  wchar_t root[MAX_PATH] = {};
+  GetEnvironmentVariableW(kStyleRootVariable, root, MAX_PATH);
+  cef_testing::ScopedRuntime::Options options;
+  options.root = CefString(root).ToString();
+  cef_testing::ScopedRuntime runtime(options);
+  if (!runtime.initialized())
+    return;
   CefRefPtr<SimpleHandler> handler(new SimpleHandler(true));
   CefWindowInfo windowInfo;
   windowInfo.runtime_style = CEF_RUNTIME_STYLE_CHROME;
   CefBrowserHost::CreateBrowser(windowInfo, handler.get(), "about:blank", CefBrowserSettings(), nullptr, nullptr);
   cef_testing::RunUntil([] { return cef_testing::OpenBrowserCount() > 0; }, 5000);
   cef_testing::RunPending(200);
-  ADD_FAILURE() << "the client took a browser of the other style";
+}
+
+// The failed style check ends the process, so it runs in a child (which
+// runs this test again) on a runtime in a folder this process owns and
+// removes. No desktop layer: the check comes before anything else.
+TEST(ShellStyle, AnAlloyClientRefusesABrowserOfTheChromeStyle) {
+  std::optional<kesta::testing::TempDirectory> folder;
+  if (!GetEnvironmentVariableW(kStyleRootVariable, nullptr, 0)) {
+    folder.emplace("style");
+    SetEnvironmentVariableW(kStyleRootVariable, folder->path().c_str());
+  }
+  EXPECT_DEATH(openAChromeStyleBrowser(), "Check failed: \\(is_alloy_style_ \\?");
+  SetEnvironmentVariableW(kStyleRootVariable, nullptr);
 }
 
 // --- scenarios that end the client (own processes) ---

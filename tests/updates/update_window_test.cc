@@ -12,6 +12,7 @@
 #include "desktop/desktop_state.h"
 #include "desktop/update_window.h"
 #include "include/cef_values.h"
+#include "support/temp_directory.h"
 
 namespace kesta::desktop {
 namespace {
@@ -162,10 +163,8 @@ TEST_F(UpdateWindowTest, TheIconIsReadBesideTheExecutableWhenThere) {
   for (size_t pixel = 62; pixel < 62 + 16 * 16 * 4; pixel += 4)
     icon[pixel + 3] = char(0xFF);
 
-  wchar_t temp[MAX_PATH];
-  GetTempPathW(MAX_PATH, temp);
-  const std::wstring directory = std::wstring(temp) + L"kesta-icon-" + std::to_wstring(GetCurrentProcessId());
-  CreateDirectoryW(directory.c_str(), nullptr);
+  const kesta::testing::TempDirectory temp("icon");
+  const std::wstring directory = temp.path().wstring();
   const std::wstring file = directory + L"\\AppIcon.ico";
   HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   ASSERT_NE(handle, INVALID_HANDLE_VALUE);
@@ -181,8 +180,6 @@ TEST_F(UpdateWindowTest, TheIconIsReadBesideTheExecutableWhenThere) {
   DestroyIcon(appIcon);
   appIcon = nullptr;
   appDirectory.clear();
-  DeleteFileW(file.c_str());
-  RemoveDirectoryW(directory.c_str());
 }
 
 TEST_F(UpdateWindowTest, DpiChangeMovesRefontsAndRelaysOut) {

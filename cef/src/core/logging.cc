@@ -126,7 +126,7 @@ int MinLevelFromSettings(int severity) {
 
 FILE* OpenForAppend(const CefString& path) {
 #if defined(_WIN32)
-  return _wfopen(path.ToWString().c_str(), L"ab");
+  return _wfopen(path.ToWString().c_str(), L"abN");
 #else
   return std::fopen(path.ToString().c_str(), "ab");
 #endif

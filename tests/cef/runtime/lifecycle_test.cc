@@ -18,21 +18,9 @@
 #include "include/cef_request_context.h"
 #include "include/wrapper/cef_helpers.h"
 #include "runtime/runtime_state.h"
+#include "support/temp_directory.h"
 
 namespace {
-
-std::string TempDir(const char* name) {
-  std::filesystem::path dir =
-      std::filesystem::temp_directory_path() / (std::string(name) + "-" + std::to_string(GetCurrentProcessId()));
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
-  std::string text = dir.string();
-  for (char& c : text) {
-    if (c == '/')
-      c = '\\';
-  }
-  return text;
-}
 
 // Runs this test program again with |arguments|; returns its exit code.
 DWORD RunSelf(const std::wstring& arguments) {
@@ -151,7 +139,8 @@ TEST(ExecuteProcess, SubProcessesEndWithTheirOwnCode) {
 }
 
 TEST(Lifecycle, RefusesSettingsItCannotHonour) {
-  const std::string root = TempDir("kesta-refuse");
+  const kesta::testing::TempDirectory temp("refuse");
+  const std::string root = temp.Utf8();
   struct Case {
     const char* what;
     std::string root;
@@ -177,12 +166,19 @@ TEST(Lifecycle, RefusesSettingsItCannotHonour) {
     EXPECT_TRUE(app->HasOneRef());
     EXPECT_FALSE(CefRequestContext::GetGlobalContext());
   }
-  std::filesystem::remove_all(root);
 }
 
 TEST(Lifecycle, InitializeRunAndShutDown) {
   const std::set<DWORD> threads_before = ThreadsOfThisProcess();
-  const std::string root = TempDir("kesta-lifecycle");
+  const kesta::testing::TempDirectory temp("lifecycle");
+  const std::string root = temp.Utf8();
+  // A test ended early by a failed assertion still lets go of the folder.
+  struct ShutDownOnExit {
+    ~ShutDownOnExit() {
+      if (cef_internal::IsRuntimeRunning())
+        CefShutdown();
+    }
+  } shutDownOnExit;
   CefRefPtr<RecordingApp> app = new RecordingApp();
   {
     CefSettings settings;
@@ -302,7 +298,6 @@ TEST(Lifecycle, InitializeRunAndShutDown) {
   CefSettings settings;
   CefString(&settings.root_cache_path) = root;
   EXPECT_FALSE(CefInitialize(CefMainArgs(GetModuleHandleW(nullptr)), settings, nullptr, nullptr));
-  std::filesystem::remove_all(root);
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include <string>
 
 #include "include/cef_app.h"
+#include "support/process_group_win.h"
+#include "support/temp_directory.h"
 
 namespace {
 
@@ -36,10 +38,10 @@ TEST(BusySingleton, SecondStartReportsProfileInUse) {
   if (std::getenv(kRootVariable)) {
     GTEST_SKIP() << "child mode";
   }
-  std::filesystem::path dir =
-      std::filesystem::temp_directory_path() / ("kesta-busy-" + std::to_string(GetCurrentProcessId()));
-  std::filesystem::create_directories(dir);
-  std::string root = dir.string();
+  // Destroyed in reverse: the stalled instance ends before its root goes.
+  const kesta::testing::TempDirectory temp("busy");
+  kesta::testing::ProcessGroup stalled;
+  const std::string root = temp.Utf8();
 
   HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, kReadyEvent);
   wchar_t path[MAX_PATH];
@@ -49,10 +51,14 @@ TEST(BusySingleton, SecondStartReportsProfileInUse) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
-  BOOL started = CreateProcessW(path, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
+  BOOL started = CreateProcessW(path, line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
+                                &startup, &process);
   SetEnvironmentVariableA(kRootVariable, nullptr);
   ASSERT_TRUE(started);
+  const bool joined = stalled.Join(process);
   CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  ASSERT_TRUE(joined);
   ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready, 20000));
 
   CefSettings settings;
@@ -60,12 +66,7 @@ TEST(BusySingleton, SecondStartReportsProfileInUse) {
   EXPECT_FALSE(CefInitialize(CefMainArgs(GetModuleHandleW(nullptr)), settings, nullptr, nullptr));
   EXPECT_EQ(CEF_RESULT_CODE_PROFILE_IN_USE, CefGetExitCode());
 
-  TerminateProcess(process.hProcess, 1);
-  WaitForSingleObject(process.hProcess, 5000);
-  CloseHandle(process.hProcess);
   CloseHandle(ready);
-  std::error_code error;
-  std::filesystem::remove_all(dir, error);
 }
 
 }  // namespace

@@ -1,0 +1,85 @@
+// The processes a test starts and every process they start in turn, held
+// as one job. Ending the group ends them all and waits until they are gone,
+// so none outlives the test or keeps its files open. Header-only, like the
+// service harness that uses it.
+#pragma once
+
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+
+namespace kesta::testing {
+
+class ProcessGroup {
+ public:
+  ProcessGroup() {
+    job_ = CreateJobObjectW(nullptr, nullptr);
+    port_ = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
+    // Should this process end first, its group goes with it.
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    SetInformationJobObject(job_, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    // Wine answers no queries about a job's members (none are listed, none
+    // counted) but does post their comings and goings to the job's port.
+    JOBOBJECT_ASSOCIATE_COMPLETION_PORT association{job_, port_};
+    SetInformationJobObject(job_, JobObjectAssociateCompletionPortInformation, &association, sizeof association);
+  }
+  ~ProcessGroup() {
+    End();
+    CloseHandle(port_);
+    CloseHandle(job_);
+  }
+  ProcessGroup(const ProcessGroup&) = delete;
+  ProcessGroup& operator=(const ProcessGroup&) = delete;
+
+  // A process made with CREATE_SUSPENDED joins before it runs, so all it
+  // starts joins too; then it runs. The caller keeps both handles. False,
+  // with the process ended, when it could not join.
+  bool Join(const PROCESS_INFORMATION& created) {
+    const bool joined = AssignProcessToJobObject(job_, created.hProcess);
+    if (joined)
+      ++joined_;
+    else
+      TerminateProcess(created.hProcess, 1);
+    ResumeThread(created.hThread);
+    return joined;
+  }
+
+  // Ends every process of the group and waits (at most 10 s) until none is
+  // left. The group can take new processes afterwards.
+  void End() {
+    if (joined_ == 0)
+      return;
+    joined_ = 0;
+    TerminateJobObject(job_, 1);
+    // The port's last word says whether any is left: each start is posted,
+    // and so is the moment the last one ended.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    bool empty = false;
+    for (;;) {
+      DWORD wait = 0;
+      if (!empty) {
+        const auto left = deadline - std::chrono::steady_clock::now();
+        wait = static_cast<DWORD>(
+            std::max<long long>(0, std::chrono::duration_cast<std::chrono::milliseconds>(left).count()));
+      }
+      DWORD message = 0;
+      ULONG_PTR key = 0;
+      LPOVERLAPPED detail = nullptr;
+      if (!GetQueuedCompletionStatus(port_, &message, &key, &detail, wait))
+        return;
+      if (message == JOB_OBJECT_MSG_NEW_PROCESS)
+        empty = false;
+      else if (message == JOB_OBJECT_MSG_ACTIVE_PROCESS_ZERO)
+        empty = true;
+    }
+  }
+
+ private:
+  HANDLE job_ = nullptr;
+  HANDLE port_ = nullptr;
+  int joined_ = 0;
+};
+
+}  // namespace kesta::testing
