@@ -187,23 +187,26 @@ TEST_F(HeartbeatTest, TheDocumentTheServiceReceivesAndTheRequestsOfABeat) {
   EXPECT_EQ(requests[0].target, "/api/host");
   EXPECT_EQ(requests[0].Header("Authorization"), std::string("Bearer ") + kToken);
   // Keys in the writer's order, whole doubles without a fraction.
-  EXPECT_EQ(requests[0].body, "{\"after\":0,\"browserNetworkEnforced\":false,\"error\":\"\",\"gameWindowCount\":0,"
-                              "\"networkError\":\"\",\"networkRestartRequired\":false,\"pid\":" +
-                                  std::to_string(GetCurrentProcessId()) +
-                                  ",\"proxyRevision\":-1,\"version\":\"0.6.12\",\"windows\":[]}");
+  EXPECT_EQ(requests[0].body,
+            "{\"after\":0,\"browserNetworkEnforced\":false,\"error\":\"\",\"gameWindowCount\":0,"
+            "\"networkError\":\"\",\"networkRestartRequired\":false,\"pid\":" +
+                std::to_string(GetCurrentProcessId()) + ",\"proxyRevision\":-1,\"version\":\"0.6.12\",\"windows\":[]}");
   EXPECT_EQ(requests[1].target, "/api/launch");
   EXPECT_EQ(requests[1].body, "{}");
 
   {
     std::lock_guard lock(browserMutex);
     resourceLaunch.admitted = true;
+    gameBrowsers[7] = {"g1", kOrigin};
   }
   after = 3;
+  proxyError = "proxy down";
   beat(handler.get());
   requests = Requests();
   ASSERT_EQ(requests.size(), 3u) << "after admission only the host is asked";
   EXPECT_EQ(requests[2].target, "/api/host");
-  EXPECT_NE(requests[2].body.find("\"after\":3,"), std::string::npos) << requests[2].body;
+  for (const char* member : {"\"after\":3,", "\"gameWindowCount\":1,", "\"error\":\"proxy down\","})
+    EXPECT_NE(requests[2].body.find(member), std::string::npos) << member << " in " << requests[2].body;
 }
 
 TEST_F(HeartbeatTest, AFailedOrUnusableReplyOnlySaysSo) {
@@ -260,7 +263,8 @@ TEST_F(HeartbeatTest, ARestartRequiredByThePolicyBeatsAdmission) {
 }
 
 TEST_F(HeartbeatTest, AnActivationRiseWithAnotherClientHandsOver) {
-  Outcome outcome = apply(R"({"state":)" + directState(R"("activation":2,"clientPath":"C:\\new","client":"0.6.12")") + "}");
+  Outcome outcome =
+      apply(R"({"state":)" + directState(R"("activation":2,"clientPath":"C:\\new","client":"0.6.12")") + "}");
   EXPECT_FALSE(outcome.quit) << "the same client version is no hand-over";
   EXPECT_EQ(activation, 2);
 
@@ -271,6 +275,11 @@ TEST_F(HeartbeatTest, AnActivationRiseWithAnotherClientHandsOver) {
   outcome = apply(R"({"state":)" + directState(R"("activation":3,"clientPath":"C:\\new")") + "}");
   EXPECT_TRUE(outcome.quit);
   EXPECT_FALSE(restartHost);
+
+  restartHost = true;
+  outcome = apply(R"({"state":)" + directState(R"("activation":4,"client":"0.7.0")") + "}");
+  EXPECT_FALSE(outcome.quit) << "no other client is installed without its path";
+  EXPECT_TRUE(restartHost);
 }
 
 TEST_F(HeartbeatTest, CommandsRaiseAfterAndOpenUrlsInOrder) {
