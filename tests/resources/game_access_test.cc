@@ -38,6 +38,9 @@ TEST_F(GameTest, AGamePagesRequestsToItsOrigin) {
     EXPECT_EQ(valuesOf(hook.headers, "authorization"), std::vector<std::string>{bearer}) << path;
     EXPECT_EQ(valuesOf(hook.headers, "x-kesta-generation"), std::vector<std::string>{generation_}) << path;
   }
+  // A path that only begins like the API's gets no token.
+  Get(main, site_ + "/apidocs/x.js");
+  EXPECT_TRUE(valuesOf(client_->Last(site_ + "/apidocs/x.js").headers, "authorization").empty());
   // Never the update and launch endpoints.
   for (const std::string path :
        {"/api/launch", "/api/launch?go=1", "/api/launchpad", "/api/launch/x", "/api/updates/", "/api/updates/accept"}) {
