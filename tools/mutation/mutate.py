@@ -33,6 +33,7 @@ import re
 import signal
 import subprocess
 import sys
+import tempfile
 import threading
 import time
 from pathlib import Path
@@ -95,6 +96,15 @@ def run(command, cwd, **kwargs):
                           errors="replace", **kwargs)
 
 
+def passed(code, output, pass_patterns, fail_patterns, will_fail):
+    """CTest's verdict: a pass expression replaces the exit code, a fail
+    expression overrides both, WILL_FAIL inverts the result."""
+    ok = any(re.search(p, output) for p in pass_patterns) if pass_patterns else code == 0
+    if any(re.search(p, output) for p in fail_patterns):
+        ok = False
+    return ok != will_fail
+
+
 class Worker:
     def __init__(self, index, jobs):
         self.tree = WORK / f"w{index}"
@@ -130,7 +140,11 @@ class Worker:
             for item in props.get("ENVIRONMENT", []):
                 name, value = item.split("=", 1)
                 env[name] = value
-            self.tests.append((test["name"], test["command"], props.get("WORKING_DIRECTORY", str(self.build)), env))
+            verdict = (props.get("PASS_REGULAR_EXPRESSION", []), props.get("FAIL_REGULAR_EXPRESSION", []),
+                       str(props.get("WILL_FAIL", False)).upper() in ("1", "ON", "TRUE", "YES", "Y"))
+            limit = max(TEST_TIMEOUT, float(props.get("TIMEOUT", 0)))
+            self.tests.append((test["name"], test["command"], props.get("WORKING_DIRECTORY", str(self.build)), env,
+                               verdict, limit))
         failed = self.run_tests()
         if failed:
             sys.exit(f"{self.tree}: the unchanged tree fails {failed[0]}:\n{failed[1]}")
@@ -149,21 +163,26 @@ class Worker:
         failure = None
         while (pending or running) and not failure:
             while pending and len(running) < self.jobs:
-                name, command, cwd, env = pending.pop(0)
-                process = subprocess.Popen(command, cwd=cwd, env=env, stdout=subprocess.PIPE,
-                                           stderr=subprocess.STDOUT, start_new_session=True)
-                running[process] = (name, time.monotonic())
+                name, command, cwd, env, verdict, limit = pending.pop(0)
+                # A file, not a pipe: a test that writes more than a pipe holds
+                # would otherwise stall until it times out.
+                log = tempfile.TemporaryFile()
+                process = subprocess.Popen(command, cwd=cwd, env=env, stdout=log, stderr=subprocess.STDOUT,
+                                           start_new_session=True)
+                running[process] = (name, time.monotonic(), verdict, log, limit)
             time.sleep(0.1)
-            for process, (name, started) in list(running.items()):
+            for process, (name, started, verdict, log, limit) in list(running.items()):
                 code = process.poll()
-                if code is None and time.monotonic() - started < TEST_TIMEOUT:
+                if code is None and time.monotonic() - started < limit:
                     continue
                 if code is None:
                     failure = (name, "timed out")
                     break
-                output = process.stdout.read().decode("utf-8", "replace")
+                log.seek(0)
+                output = log.read().decode("utf-8", "replace")
+                log.close()
                 del running[process]
-                if code != 0:
+                if not passed(code, output, *verdict):
                     failure = (name, "\n".join(output.splitlines()[-25:]))
                     break
         for process in running:
