@@ -230,6 +230,9 @@ TEST_F(HeartbeatTest, ANestedLaunchAnswerCarriesTheState) {
   outcome = apply(R"({"launch":{"ready":1,"state":)" + directState() + "}}");
   EXPECT_FALSE(outcome.launch) << "a ready that is not a boolean is not ready";
 
+  outcome = apply(R"({"launch":{"ready":true,"state":)" + directState(R"("updateGate":true)") + "}}");
+  EXPECT_FALSE(outcome.launch) << "the update gate is closed";
+
   outcome = apply(R"({"launch":{"ready":true,"state":)" + directState() + "}}");
   EXPECT_TRUE(outcome.launch);
   std::lock_guard lock(browserMutex);
