@@ -16,6 +16,7 @@
 #include "desktop/desktop_flow.h"
 #include "desktop/desktop_internal.h"
 #include "desktop/desktop_state.h"
+#include "include/cef_auth_callback.h"
 #include "include/cef_request_context.h"
 #include "include/cef_values.h"
 #include "shell/simple_handler.h"
@@ -70,6 +71,16 @@ size_t count(const std::string& text, const std::string& what) {
     ++n;
   return n;
 }
+
+class RecordingAuth : public CefAuthCallback {
+ public:
+  void Continue(const CefString& username, const CefString& password) override { this->password = password; }
+  void Cancel() override {}
+  std::string password;
+
+ private:
+  IMPLEMENT_REFCOUNTING(RecordingAuth);
+};
 
 std::string directState(const std::string& extra = "") {
   return R"({"generation":"g1","siteOrigin":"https://game.example","updateGate":false,)"
@@ -263,6 +274,13 @@ TEST_F(HeartbeatTest, ARestartRequiredByThePolicyBeatsAdmission) {
   EXPECT_TRUE(outcome.quit);
   EXPECT_FALSE(outcome.launch);
   EXPECT_TRUE(restartHost);
+
+  // The proxy's challenge gets the token; the same address as a server does not.
+  CefRefPtr<RecordingAuth> auth = new RecordingAuth();
+  EXPECT_FALSE(DesktopProxyAuthentication(false, "127.0.0.1", 9, "basic", auth));
+  EXPECT_EQ(auth->password, "");
+  EXPECT_TRUE(DesktopProxyAuthentication(true, "127.0.0.1", 9, "basic", auth));
+  EXPECT_EQ(auth->password, kToken);
 }
 
 TEST_F(HeartbeatTest, AnActivationRiseWithAnotherClientHandsOver) {
