@@ -357,6 +357,13 @@ TEST_F(HeartbeatTest, TheLaunchAnswerIsNestedInTheHostReply) {
   beatAndApply();
   EXPECT_EQ(activation, 3) << "the state comes from the launch answer";
   EXPECT_EQ(after, 4) << "the commands from the host reply";
+
+  // A reply that arrives after the stop is dropped.
+  running = false;
+  Answer(answering(200, R"({"state":)" + directState(R"("activation":9)") + "}", "[]"));
+  beatAndApply();
+  running = true;
+  EXPECT_EQ(activation, 3);
   std::lock_guard lock(browserMutex);
   EXPECT_TRUE(resourceLaunch.admitted);
   EXPECT_EQ(generation, "g1");
