@@ -3,7 +3,7 @@
 Windows tests against each: a fault that no test notices is a test missing.
 
     tools/mutation/mutate.py run FAULTS... [--workers N] [--results FILE]
-    tools/mutation/mutate.py report [--results FILE]
+    tools/mutation/mutate.py report [--results FILE] [FAULTS...]
 
 A faults file holds one fault a line, '#' lines being comments:
 
@@ -262,6 +262,11 @@ def command_run(args):
 
 def command_report(args):
     results = load_results(Path(args.results))
+    # Notes written into the faults files after a run count too.
+    for fault in parse_faults(args.faults or []):
+        if fault.key in results:
+            fields = results[fault.key]
+            results[fault.key] = (fields + [""] * 5)[:4] + [fault.note] + fields[5:]
     by_file = {}
     for key, fields in results.items():
         by_file.setdefault(key.split(":")[0], []).append(fields)
@@ -299,6 +304,7 @@ def main():
     run_parser.add_argument("--again", action="store_true", help="run faults that have a result too")
     report_parser = sub.add_parser("report", help="summarise results per file")
     report_parser.add_argument("--results", default=str(DEFAULT_RESULTS))
+    report_parser.add_argument("faults", nargs="*", help="faults files whose notes replace those of the run")
     args = parser.parse_args()
     command_run(args) if args.command == "run" else command_report(args)
 
