@@ -34,10 +34,19 @@ TEST(ContextSetUp, FromTheInitialStateToTheStop) {
   token = "0123456789abcdef0123456789abcdef";
   origin = "https://game.example";
   initialState = R"({"state":)" + directState(R"("activation":5)") + "}";
-  auto runtime = std::make_unique<cef_testing::ScopedRuntime>();
+  // The browser's folders inside the data directory, as the shell lays them out.
+  cef_testing::ScopedRuntime::Options options;
+  options.edit_settings = [](CefSettings& settings) {
+    CefString(&settings.root_cache_path) = DesktopDataDir() + "\\browser";
+    CefString(&settings.cache_path) = DesktopDataDir() + "\\browser\\Default";
+  };
+  auto runtime = std::make_unique<cef_testing::ScopedRuntime>(options);
   ASSERT_TRUE(runtime->initialized());
 
   DesktopContextInitialized();
+  // The web context keeps its data in its own folder; the local one in memory.
+  EXPECT_EQ(webContext->GetCachePath().ToString(), DesktopDataDir() + "\\browser\\web");
+  EXPECT_TRUE(currentLocalContext()->GetCachePath().empty());
   {
     std::lock_guard lock(browserMutex);
     EXPECT_EQ(generation, "g1");

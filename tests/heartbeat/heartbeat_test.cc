@@ -16,6 +16,7 @@
 #include "desktop/desktop_flow.h"
 #include "desktop/desktop_internal.h"
 #include "desktop/desktop_state.h"
+#include "include/cef_auth_callback.h"
 #include "include/cef_request_context.h"
 #include "include/cef_values.h"
 #include "shell/simple_handler.h"
@@ -70,6 +71,16 @@ size_t count(const std::string& text, const std::string& what) {
     ++n;
   return n;
 }
+
+class RecordingAuth : public CefAuthCallback {
+ public:
+  void Continue(const CefString& username, const CefString& password) override { this->password = password; }
+  void Cancel() override {}
+  std::string password;
+
+ private:
+  IMPLEMENT_REFCOUNTING(RecordingAuth);
+};
 
 std::string directState(const std::string& extra = "") {
   return R"({"generation":"g1","siteOrigin":"https://game.example","updateGate":false,)"
@@ -187,28 +198,30 @@ TEST_F(HeartbeatTest, TheDocumentTheServiceReceivesAndTheRequestsOfABeat) {
   EXPECT_EQ(requests[0].target, "/api/host");
   EXPECT_EQ(requests[0].Header("Authorization"), std::string("Bearer ") + kToken);
   // Keys in the writer's order, whole doubles without a fraction.
-  EXPECT_EQ(requests[0].body, "{\"after\":0,\"browserNetworkEnforced\":false,\"error\":\"\",\"gameWindowCount\":0,"
-                              "\"networkError\":\"\",\"networkRestartRequired\":false,\"pid\":" +
-                                  std::to_string(GetCurrentProcessId()) +
-                                  ",\"proxyRevision\":-1,\"version\":\"0.6.12\",\"windows\":[]}");
+  EXPECT_EQ(requests[0].body,
+            "{\"after\":0,\"browserNetworkEnforced\":false,\"error\":\"\",\"gameWindowCount\":0,"
+            "\"networkError\":\"\",\"networkRestartRequired\":false,\"pid\":" +
+                std::to_string(GetCurrentProcessId()) + ",\"proxyRevision\":-1,\"version\":\"0.6.12\",\"windows\":[]}");
   EXPECT_EQ(requests[1].target, "/api/launch");
   EXPECT_EQ(requests[1].body, "{}");
 
   {
     std::lock_guard lock(browserMutex);
     resourceLaunch.admitted = true;
+    gameBrowsers[7] = {"g1", kOrigin};
   }
   after = 3;
   // Network revision 0 in force in both contexts is a revision like any
   // other: it is reported, not left out.
   proxy(parse(directState(R"("networkRevision":0)")));
   ASSERT_EQ(networkPolicy.networkRevision, 0);
+  proxyError = "proxy down";
   beat(handler.get());
   requests = Requests();
   ASSERT_EQ(requests.size(), 3u) << "after admission only the host is asked";
   EXPECT_EQ(requests[2].target, "/api/host");
   EXPECT_EQ(requests[2].body,
-            "{\"after\":3,\"browserNetworkEnforced\":false,\"error\":\"\",\"gameWindowCount\":0,"
+            "{\"after\":3,\"browserNetworkEnforced\":false,\"error\":\"proxy down\",\"gameWindowCount\":1,"
             "\"networkError\":\"\",\"networkRestartRequired\":false,\"networkRevision\":0,\"pid\":" +
                 std::to_string(GetCurrentProcessId()) + ",\"proxyRevision\":0,\"version\":\"0.6.12\",\"windows\":[]}");
 }
@@ -233,6 +246,9 @@ TEST_F(HeartbeatTest, ANestedLaunchAnswerCarriesTheState) {
 
   outcome = apply(R"({"launch":{"ready":1,"state":)" + directState() + "}}");
   EXPECT_FALSE(outcome.launch) << "a ready that is not a boolean is not ready";
+
+  outcome = apply(R"({"launch":{"ready":true,"state":)" + directState(R"("updateGate":true)") + "}}");
+  EXPECT_FALSE(outcome.launch) << "the update gate is closed";
 
   outcome = apply(R"({"launch":{"ready":true,"state":)" + directState() + "}}");
   EXPECT_TRUE(outcome.launch);
@@ -270,10 +286,18 @@ TEST_F(HeartbeatTest, ARestartRequiredByThePolicyBeatsAdmission) {
   EXPECT_TRUE(outcome.quit);
   EXPECT_FALSE(outcome.launch);
   EXPECT_TRUE(restartHost);
+
+  // The proxy's challenge gets the token; the same address as a server does not.
+  CefRefPtr<RecordingAuth> auth = new RecordingAuth();
+  EXPECT_FALSE(DesktopProxyAuthentication(false, "127.0.0.1", 9, "basic", auth));
+  EXPECT_EQ(auth->password, "");
+  EXPECT_TRUE(DesktopProxyAuthentication(true, "127.0.0.1", 9, "basic", auth));
+  EXPECT_EQ(auth->password, kToken);
 }
 
 TEST_F(HeartbeatTest, AnActivationRiseWithAnotherClientHandsOver) {
-  Outcome outcome = apply(R"({"state":)" + directState(R"("activation":2,"clientPath":"C:\\new","client":"0.6.12")") + "}");
+  Outcome outcome =
+      apply(R"({"state":)" + directState(R"("activation":2,"clientPath":"C:\\new","client":"0.6.12")") + "}");
   EXPECT_FALSE(outcome.quit) << "the same client version is no hand-over";
   EXPECT_EQ(activation, 2);
 
@@ -284,6 +308,11 @@ TEST_F(HeartbeatTest, AnActivationRiseWithAnotherClientHandsOver) {
   outcome = apply(R"({"state":)" + directState(R"("activation":3,"clientPath":"C:\\new")") + "}");
   EXPECT_TRUE(outcome.quit);
   EXPECT_FALSE(restartHost);
+
+  restartHost = true;
+  outcome = apply(R"({"state":)" + directState(R"("activation":4,"client":"0.7.0")") + "}");
+  EXPECT_FALSE(outcome.quit) << "no other client is installed without its path";
+  EXPECT_TRUE(restartHost);
 }
 
 TEST_F(HeartbeatTest, CommandsRaiseAfterAndOpenUrlsInOrder) {
@@ -340,6 +369,13 @@ TEST_F(HeartbeatTest, TheLaunchAnswerIsNestedInTheHostReply) {
   beatAndApply();
   EXPECT_EQ(activation, 3) << "the state comes from the launch answer";
   EXPECT_EQ(after, 4) << "the commands from the host reply";
+
+  // A reply that arrives after the stop is dropped.
+  running = false;
+  Answer(answering(200, R"({"state":)" + directState(R"("activation":9)") + "}", "[]"));
+  beatAndApply();
+  running = true;
+  EXPECT_EQ(activation, 3);
   std::lock_guard lock(browserMutex);
   EXPECT_TRUE(resourceLaunch.admitted);
   EXPECT_EQ(generation, "g1");

@@ -91,6 +91,9 @@ TEST_F(GameTest, AGamePagesRequestsToItsOrigin) {
       EXPECT_EQ(valuesOf(hook.headers, "x-kesta-generation"), std::vector<std::string>{generation_}) << row.path;
     }
   }
+  // A path that only begins like the API's gets no token.
+  Get(main, site_ + "/apidocs/x.js");
+  EXPECT_TRUE(valuesOf(client_->Last(site_ + "/apidocs/x.js").headers, "authorization").empty());
 }
 
 TEST_F(GameTest, UntilThePolicyIsInForceAGamePageReachesOnlyItsOrigin) {

@@ -18,8 +18,9 @@
 namespace kesta::desktop {
 namespace {
 
-const std::string kStored = "\r\n\r\n游戏引擎：已保存在本机\r\n\r\n地图：已保存在本机\r\n\r\n美术素材：已保存在本机"
-                            "\r\n\r\n客户端程序：已保存在本机";
+const std::string kStored =
+    "\r\n\r\n游戏引擎：已保存在本机\r\n\r\n地图：已保存在本机\r\n\r\n美术素材：已保存在本机"
+    "\r\n\r\n客户端程序：已保存在本机";
 
 std::string textOf(HWND window) {
   std::wstring text(GetWindowTextLengthW(window) + 1, L'\0');
@@ -85,11 +86,22 @@ TEST_F(UpdateDetailsTest, PoolProgressStatusAndErrors) {
             "\r\n\r\n客户端程序：已保存在本机");
   // Revision 0 never brings the window up by itself.
   EXPECT_FALSE(IsWindowVisible(updateWindow));
+
+  receive(R"({"refresh":{"status":"queued","pools":{
+      "engine":{"status":"queued"},"maps":{"status":"verified"},"art":{"status":"failed"},
+      "client":{"status":"downloading","downloaded":1048576,"total":1048576}}}})");
+  EXPECT_EQ(textOf(detailsWindow),
+            "游戏资源已保存在本机。"
+            "\r\n\r\n游戏引擎：等待下载 · 0.0 / 0.0 MB"
+            "\r\n\r\n地图：已校验 · 0.0 / 0.0 MB"
+            "\r\n\r\n美术素材：下载或校验失败 · 0.0 / 0.0 MB"
+            "\r\n\r\n客户端程序：正在下载 · 1.0 / 1.0 MB");
 }
 
 TEST_F(UpdateDetailsTest, RefreshErrorBeatsTheStateError) {
   receive(R"({"error":"state broke","refresh":{"status":"failed","error":"refresh broke"}})");
-  EXPECT_EQ(textOf(detailsWindow), "更新暂未完成，当前游戏内容仍可使用。" + kStored + "\r\n\r\n更新暂未完成：refresh broke");
+  EXPECT_EQ(textOf(detailsWindow),
+            "更新暂未完成，当前游戏内容仍可使用。" + kStored + "\r\n\r\n更新暂未完成：refresh broke");
   receive(R"({"error":"state broke","refresh":{"status":"other","error":""}})");
   EXPECT_EQ(textOf(detailsWindow), "游戏资源已保存在本机。" + kStored + "\r\n\r\n更新暂未完成：state broke");
 }
@@ -114,11 +126,12 @@ TEST_F(UpdateDetailsTest, LongTextsAreCutAndAnUnchangedStateWritesNothing) {
                             std::string(3000, 's') + R"(","error":")" + std::string(3000, 'p') + R"("}}}})";
   receive(state);
   EXPECT_EQ(writes, 1);
-  EXPECT_EQ(textOf(detailsWindow), "新内容已下载并校验完成，可在结束对局后更新。\r\n\r\n游戏引擎：" +
-                                       std::string(2000, 's') + "… · 0.0 / 0.0 MB\r\n" + std::string(2000, 'p') +
-                                       "…\r\n\r\n地图：已保存在本机\r\n\r\n美术素材：已保存在本机\r\n\r\n客户端程序：已保存在本机"
-                                       "\r\n\r\n" +
-                                       std::string(2000, 'n') + "…\r\n\r\n更新暂未完成：" + std::string(2000, 'e') + "…");
+  EXPECT_EQ(textOf(detailsWindow),
+            "新内容已下载并校验完成，可在结束对局后更新。\r\n\r\n游戏引擎：" + std::string(2000, 's') +
+                "… · 0.0 / 0.0 MB\r\n" + std::string(2000, 'p') +
+                "…\r\n\r\n地图：已保存在本机\r\n\r\n美术素材：已保存在本机\r\n\r\n客户端程序：已保存在本机"
+                "\r\n\r\n" +
+                std::string(2000, 'n') + "…\r\n\r\n更新暂未完成：" + std::string(2000, 'e') + "…");
 
   // The same reply again: neither the text box (whose reader may have
   // scrolled) nor the caption is written.
@@ -190,8 +203,8 @@ TEST_F(UpdateDetailsTest, ComesUpOncePerRevisionAndNotForDeferredOnes) {
 }
 
 TEST_F(UpdateDetailsTest, ANewUpdateComesUpWithoutTakingTheFocusFromTheGame) {
-  HWND game = CreateWindowExW(0, L"STATIC", L"game", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 200, nullptr,
-                              nullptr, nullptr, nullptr);
+  HWND game = CreateWindowExW(0, L"STATIC", L"game", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 200, nullptr, nullptr,
+                              nullptr, nullptr);
   ASSERT_NE(game, nullptr);
   SetForegroundWindow(game);
   SetActiveWindow(game);

@@ -22,8 +22,8 @@
 #include "include/base/cef_callback.h"
 #include "include/cef_request_context.h"
 #include "include/cef_task.h"
-#include "include/wrapper/cef_closure_task.h"
 #include "include/cef_values.h"
+#include "include/wrapper/cef_closure_task.h"
 #include "service/service_harness_win.h"
 #include "shell/simple_handler.h"
 #include "support/message_boxes_win.h"
@@ -50,8 +50,9 @@ class UpdateClient {
  public:
   UpdateClient() {
     std::random_device seed;
-    service_ = std::make_unique<ServiceHarness>(WindowsPath(KESTA_SERVICE_EXE), WindowsPath(KESTA_SAMPLE_RESOURCES),
-                                                fs::temp_directory_path() / ("kesta-updates-" + std::to_string(seed())));
+    service_ =
+        std::make_unique<ServiceHarness>(WindowsPath(KESTA_SERVICE_EXE), WindowsPath(KESTA_SAMPLE_RESOURCES),
+                                         fs::temp_directory_path() / ("kesta-updates-" + std::to_string(seed())));
     if (!service_->Start())
       return;
     localOrigin = service_->origin();
@@ -154,7 +155,8 @@ class UpdateFlowTest : public ::testing::Test {
   }
   void SetUp() override {
     ASSERT_TRUE(client_->ready());
-    ASSERT_TRUE(client_->Patch({{"pending", nullptr}, {"refresh", nullptr}, {"updateGate", false}, {"faults", json::array()}}));
+    ASSERT_TRUE(
+        client_->Patch({{"pending", nullptr}, {"refresh", nullptr}, {"updateGate", false}, {"faults", json::array()}}));
     restartHost = false;
     client_->Receive();
     {
@@ -364,6 +366,12 @@ TEST_F(UpdateFlowTest, AnAdmittingReplyWithANewUpdateRecordsItAndLeavesTheWindow
   EXPECT_FALSE(IsWindowVisible(updateWindow));
   EXPECT_TRUE(IsWindowEnabled(acceptButton));
   EXPECT_TRUE(IsWindowEnabled(deferButton));
+
+  // Only admission hides it: a newer update afterwards brings it up.
+  ASSERT_TRUE(client_->Patch({{"pending", {{"revision", 31}}}}));
+  DesktopApplyResponse(client_->Reply(false), launch, quit, urls);
+  EXPECT_FALSE(launch);
+  EXPECT_TRUE(IsWindowVisible(updateWindow));
 }
 
 // --- scenarios that end the client: one process each ---
@@ -439,8 +447,8 @@ TEST_F(UpdateEnd, AShutdownDuringTheConfirmationSendsNothing) {
   // A quit reply is applied while the box is open; the box is answered OK
   // as the client goes down.
   MessageBoxWatcher watcher(IDOK);
-  CefPostTask(TID_UI, base::BindOnce([](CefRefPtr<SimpleHandler> handler) { handler->CloseAllBrowsers(true); },
-                                     handler_));
+  CefPostTask(TID_UI,
+              base::BindOnce([](CefRefPtr<SimpleHandler> handler) { handler->CloseAllBrowsers(true); }, handler_));
   SendMessageW(updateWindow, WM_COMMAND, MAKEWPARAM(1, BN_CLICKED), 0);
   cef_testing::RunPending(200);
   EXPECT_FALSE(running.load());

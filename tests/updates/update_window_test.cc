@@ -17,8 +17,12 @@
 namespace kesta::desktop {
 namespace {
 
-UINT WINAPI dpi96(HWND) { return 96; }
-UINT WINAPI dpi144(HWND) { return 144; }
+UINT WINAPI dpi96(HWND) {
+  return 96;
+}
+UINT WINAPI dpi144(HWND) {
+  return 144;
+}
 
 RECT clientRectOf(HWND control) {
   RECT rect = {};
@@ -94,6 +98,9 @@ TEST_F(UpdateWindowTest, OpensInFrontWhileTheLaunchWaits) {
   GetClassNameW(updateWindow, className, 64);
   EXPECT_EQ(std::wstring(className), L"KESTAResourceUpdates");
   EXPECT_EQ(GetWindowLongW(updateWindow, GWL_EXSTYLE) & WS_EX_TOOLWINDOW, WS_EX_TOOLWINDOW);
+  // A text the reader scrolls and cannot change.
+  for (LONG style : {ES_READONLY, ES_MULTILINE, WS_VSCROLL, WS_TABSTOP})
+    EXPECT_EQ(GetWindowLongW(detailsWindow, GWL_STYLE) & style, style) << style;
 
   EXPECT_TRUE(placedAt(detailsWindow, 20, 20, 580, 326));
   EXPECT_TRUE(placedAt(acceptButton, 364, 366, 236, 34));
@@ -145,19 +152,25 @@ TEST_F(UpdateWindowTest, BuiltAt144DpiTheClientAreaScales) {
 TEST_F(UpdateWindowTest, TheIconIsReadBesideTheExecutableWhenThere) {
   // A 16 x 16 icon, 32 bits per pixel.
   std::string icon(6 + 16 + 40 + 16 * 16 * 4 + 16 * 4, '\0');
-  auto put16 = [&](size_t at, int value) { icon[at] = char(value & 0xFF); icon[at + 1] = char(value >> 8); };
-  auto put32 = [&](size_t at, int value) { put16(at, value & 0xFFFF); put16(at + 2, (value >> 16) & 0xFFFF); };
-  put16(2, 1);                                           // an icon file
-  put16(4, 1);                                           // one image
-  icon[6] = 16;                                          // width
-  icon[7] = 16;                                          // height
-  put16(10, 1);                                          // planes
-  put16(12, 32);                                         // bits per pixel
-  put32(14, static_cast<int>(icon.size()) - 22);         // image size
-  put32(18, 22);                                         // image offset
-  put32(22, 40);                                         // BITMAPINFOHEADER
+  auto put16 = [&](size_t at, int value) {
+    icon[at] = char(value & 0xFF);
+    icon[at + 1] = char(value >> 8);
+  };
+  auto put32 = [&](size_t at, int value) {
+    put16(at, value & 0xFFFF);
+    put16(at + 2, (value >> 16) & 0xFFFF);
+  };
+  put16(2, 1);                                    // an icon file
+  put16(4, 1);                                    // one image
+  icon[6] = 16;                                   // width
+  icon[7] = 16;                                   // height
+  put16(10, 1);                                   // planes
+  put16(12, 32);                                  // bits per pixel
+  put32(14, static_cast<int>(icon.size()) - 22);  // image size
+  put32(18, 22);                                  // image offset
+  put32(22, 40);                                  // BITMAPINFOHEADER
   put32(26, 16);
-  put32(30, 32);                                         // colour and mask rows
+  put32(30, 32);  // colour and mask rows
   put16(34, 1);
   put16(36, 32);
   for (size_t pixel = 62; pixel < 62 + 16 * 16 * 4; pixel += 4)

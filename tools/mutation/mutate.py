@@ -3,7 +3,7 @@
 Windows tests against each: a fault that no test notices is a test missing.
 
     tools/mutation/mutate.py run FAULTS... [--workers N] [--results FILE]
-    tools/mutation/mutate.py report [--results FILE]
+    tools/mutation/mutate.py report [--results FILE] [FAULTS...]
 
 A faults file holds one fault a line, '#' lines being comments:
 
@@ -96,6 +96,15 @@ def run(command, cwd, **kwargs):
                           errors="replace", **kwargs)
 
 
+def passed(code, output, pass_patterns, fail_patterns, will_fail):
+    """CTest's verdict: a pass expression replaces the exit code, a fail
+    expression overrides both, WILL_FAIL inverts the result."""
+    ok = any(re.search(p, output) for p in pass_patterns) if pass_patterns else code == 0
+    if any(re.search(p, output) for p in fail_patterns):
+        ok = False
+    return ok != will_fail
+
+
 class Worker:
     def __init__(self, index, jobs):
         self.tree = WORK / f"w{index}"
@@ -133,10 +142,11 @@ class Worker:
             for item in props.get("ENVIRONMENT", []):
                 name, value = item.split("=", 1)
                 env[name] = value
-            passes = props.get("PASS_REGULAR_EXPRESSION")
-            passes = [re.compile(p) for p in ([passes] if isinstance(passes, str) else passes or [])]
+            verdict = (props.get("PASS_REGULAR_EXPRESSION", []), props.get("FAIL_REGULAR_EXPRESSION", []),
+                       str(props.get("WILL_FAIL", False)).upper() in ("1", "ON", "TRUE", "YES", "Y"))
+            limit = max(TEST_TIMEOUT, float(props.get("TIMEOUT", 0)))
             self.tests.append((test["name"], test["command"], props.get("WORKING_DIRECTORY", str(self.build)), env,
-                               passes))
+                               verdict, limit))
         failed = self.run_tests()
         if failed:
             sys.exit(f"{self.tree}: the unchanged tree fails {failed[0]}:\n{failed[1]}")
@@ -158,32 +168,30 @@ class Worker:
         self.durations = {}
         while (pending or running) and not failure:
             while pending and len(running) < self.jobs:
-                name, command, cwd, env, passes = pending.pop(0)
-                # A file, not a pipe: nobody reads a pipe while the test runs, so
-                # a talkative test would block once it filled and time out.
-                output = tempfile.TemporaryFile()
-                process = subprocess.Popen(command, cwd=cwd, env=env, stdout=output,
-                                           stderr=subprocess.STDOUT, start_new_session=True)
-                running[process] = (name, time.monotonic(), output, passes)
+                name, command, cwd, env, verdict, limit = pending.pop(0)
+                # A file, not a pipe: a test that writes more than a pipe holds
+                # would otherwise stall until it times out.
+                log = tempfile.TemporaryFile()
+                process = subprocess.Popen(command, cwd=cwd, env=env, stdout=log, stderr=subprocess.STDOUT,
+                                           start_new_session=True)
+                running[process] = (name, time.monotonic(), verdict, log, limit)
             time.sleep(0.1)
-            for process, (name, started, output_file, passes) in list(running.items()):
+            for process, (name, started, verdict, log, limit) in list(running.items()):
                 code = process.poll()
-                if code is None and time.monotonic() - started < TEST_TIMEOUT:
+                if code is None and time.monotonic() - started < limit:
                     continue
                 if code is None:
                     failure = (name, "timed out")
                     break
-                output_file.seek(0)
-                output = output_file.read().decode("utf-8", "replace")
-                output_file.close()
-                del running[process]
+                log.seek(0)
+                output = log.read().decode("utf-8", "replace")
+                log.close()
                 self.durations[name] = time.monotonic() - started
-                # As CTest judges: a pass expression, where given, replaces the exit code.
-                if not any(p.search(output) for p in passes) if passes else code != 0:
+                del running[process]
+                if not passed(code, output, *verdict):
                     failure = (name, "\n".join(output.splitlines()[-25:]))
                     break
-        for process, (_, _, output_file, _) in running.items():
-            output_file.close()
+        for process in running:
             try:
                 os.killpg(process.pid, signal.SIGKILL)
             except ProcessLookupError:
@@ -260,6 +268,11 @@ def command_run(args):
 
 def command_report(args):
     results = load_results(Path(args.results))
+    # Notes written into the faults files after a run count too.
+    for fault in parse_faults(args.faults or []):
+        if fault.key in results:
+            fields = results[fault.key]
+            results[fault.key] = (fields + [""] * 5)[:4] + [fault.note] + fields[5:]
     by_file = {}
     for key, fields in results.items():
         by_file.setdefault(key.split(":")[0], []).append(fields)
@@ -297,6 +310,7 @@ def main():
     run_parser.add_argument("--again", action="store_true", help="run faults that have a result too")
     report_parser = sub.add_parser("report", help="summarise results per file")
     report_parser.add_argument("--results", default=str(DEFAULT_RESULTS))
+    report_parser.add_argument("faults", nargs="*", help="faults files whose notes replace those of the run")
     args = parser.parse_args()
     command_run(args) if args.command == "run" else command_report(args)
 
