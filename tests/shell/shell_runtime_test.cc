@@ -357,7 +357,7 @@ TEST_F(ShellTest, HeartbeatsListEachWindowWithItsIdUrlAndGeneration) {
       << windows.dump();
 }
 
-TEST_F(ShellTest, TheGameWindowClosesOnlyWhenItsPageAgrees) {
+TEST_F(ShellTest, AWindowClosesOnlyWhenItsPageAgrees) {
   // The page's beforeunload prompt is answered "stay".
   cef_testing::SetBeforeUnload(game_, true, "Leave the game?", false);
   HWND top = cef_testing::TopLevelWindow(game_);
@@ -367,6 +367,19 @@ TEST_F(ShellTest, TheGameWindowClosesOnlyWhenItsPageAgrees) {
   EXPECT_EQ(cef_testing::OpenBrowserCount(), 1);
   EXPECT_FALSE(SimpleHandler::GetInstance()->IsClosing());
   cef_testing::SetBeforeUnload(game_, false);
+
+  // Answered "leave", the prompt lets the window go: the client leaves the
+  // answer to the browser's own prompt.
+  SimpleHandler::GetInstance()->OpenWindow("https://elsewhere.example/leaving");
+  CefRefPtr<CefBrowser> web = waitForWebBrowser();
+  ASSERT_TRUE(web);
+  cef_testing::SetBeforeUnload(web, true, "Leave?", true);
+  cef_testing::PressCloseBox(web);
+  const bool closed = cef_testing::RunUntil([] { return cef_testing::OpenBrowserCount() == 1; }, 5000);
+  EXPECT_TRUE(closed) << "a window whose page agreed to leave stayed open";
+  if (!closed)
+    web->GetHost()->CloseBrowser(true);
+  ASSERT_TRUE(cef_testing::RunUntil([] { return cef_testing::OpenBrowserCount() == 1; }, 5000));
 }
 
 TEST_F(ShellTest, AWebWindowsOwnNavigationsStayInIt) {
