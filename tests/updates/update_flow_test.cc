@@ -27,6 +27,7 @@
 #include "service/service_harness_win.h"
 #include "shell/simple_handler.h"
 #include "support/message_boxes_win.h"
+#include "testing/driver.h"
 #include "testing/runtime.h"
 
 namespace kesta::desktop {
@@ -407,7 +408,12 @@ class UpdateEnd : public ::testing::Test {
 
 TEST_F(UpdateEnd, AnAcceptedResourceUpdateClosesAndRestarts) {
   ASSERT_TRUE(client_->Patch({{"pending", {{"revision", 3}}}}));
+  // A page that would rather stay does not hold the restart up.
+  handler_->OpenWindow("https://elsewhere.example/");
+  ASSERT_TRUE(cef_testing::RunUntil([] { return cef_testing::OpenBrowserCount() == 1; }, 5000));
+  cef_testing::SetBeforeUnload(cef_testing::OpenBrowsers().front(), true, "Stay?", false);
   acceptConfirmed();
+  EXPECT_EQ(cef_testing::OpenBrowserCount(), 0);
   EXPECT_TRUE(restartHost);
   EXPECT_EQ(client_->Journal()["accepts"].dump(), R"([{"revision":3}])");
   EXPECT_EQ(client_->service().Info()["state"]["generation"], "r3");
