@@ -447,6 +447,19 @@ TEST_F(UpdateEnd, AConfirmedReentryRestartsWithoutARequest) {
   EXPECT_TRUE(journal["defers"].empty());
 }
 
+// A re-entry the page asks for closes every window, a page that would
+// rather stay included, and restarts when asked to.
+TEST_F(UpdateEnd, AReentryRequestClosesEvenAPageThatWouldRatherStay) {
+  handler_->OpenWindow("https://elsewhere.example/");
+  ASSERT_TRUE(cef_testing::RunUntil([] { return cef_testing::OpenBrowserCount() == 1; }, 5000));
+  cef_testing::SetBeforeUnload(cef_testing::OpenBrowsers().front(), true, "Stay?", false);
+  DesktopRequestReentry(true);
+  ASSERT_TRUE(cef_testing::RunUntil([] { return !running.load(); }, 10000));
+  EXPECT_TRUE(restartHost);
+  EXPECT_TRUE(handler_->IsClosing());
+  EXPECT_EQ(cef_testing::OpenBrowserCount(), 0);
+}
+
 TEST_F(UpdateEnd, AShutdownDuringTheConfirmationSendsNothing) {
   ASSERT_TRUE(client_->Patch({{"pending", {{"revision", 6}}}}));
   client_->Receive();
@@ -470,11 +483,16 @@ TEST_F(UpdateEnd, EscapeBeforeAdmissionCancelsTheStartUp) {
   }
   client_->Receive();
   ASSERT_TRUE(IsWindowVisible(updateWindow)) << "shown again while the launch waits";
+  // A web window opened before admission goes too, even if its page would
+  // rather stay.
+  handler_->OpenWindow("https://elsewhere.example/");
+  ASSERT_TRUE(cef_testing::RunUntil([] { return cef_testing::OpenBrowserCount() == 1; }, 5000));
+  cef_testing::SetBeforeUnload(cef_testing::OpenBrowsers().front(), true, "Stay?", false);
   SendMessageW(detailsWindow, WM_KEYDOWN, VK_ESCAPE, 0);
-  cef_testing::RunPending(100);
-  EXPECT_FALSE(running.load());
+  EXPECT_TRUE(cef_testing::RunUntil([] { return !running.load(); }, 10000));
   EXPECT_FALSE(restartHost);
   EXPECT_TRUE(handler_->IsClosing());
+  EXPECT_EQ(cef_testing::OpenBrowserCount(), 0);
 }
 
 }  // namespace
