@@ -4,14 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "desktop/desktop.h"
 #include "desktop/desktop_state.h"
 #include "include/cef_request.h"
 #include "private_origin.h"
+#include "support/lookalike_origins.h"
 
 namespace kesta::desktop {
 namespace {
+
+using kesta::testing::LookalikeOrigins;
 
 constexpr char kToken[] = "0123456789abcdef0123456789abcdef";
 
@@ -19,9 +24,10 @@ class AccessRulesTest : public ::testing::Test {
  protected:
   void SetUp() override {
     token = kToken;
-    localOrigin = "http://127.0.0.1:8123";
+    // A short port, so a look-alike can follow it with another digit.
+    localOrigin = "http://127.0.0.1:812";
     accessRootSPKI = "spki";
-    migrationSources = {"https://old.example"};
+    migrationSources = {"https://old.example", "https://older.example:8443"};
     setOrigin("https://game.example");
     networkPolicy.contextsApplied = true;
   }
@@ -49,16 +55,24 @@ class AccessRulesTest : public ::testing::Test {
 };
 
 TEST_F(AccessRulesTest, BeforeThePolicyIsInForceOnlyTheSiteOriginIsReachable) {
+  // Only the origin followed by "/" is the origin: its look-alikes are as
+  // foreign as any other site.
+  std::vector<std::string> elsewhere = LookalikeOrigins("https://game.example");
+  elsewhere.push_back("https://elsewhere.example");
+
   networkPolicy.contextsApplied = false;
-  // Look-alikes of the origin included: only the origin followed by "/" is
-  // the origin.
-  for (const char* url : {"https://elsewhere.example/x", "https://game.example.evil.test/x",
-                          "https://game.example:8443/x", "https://game.example@evil.test/x"})
-    EXPECT_EQ(DesktopResource(nullptr, nullptr, request(url)), RV_CANCEL) << url;
+  for (const std::string& other : elsewhere)
+    EXPECT_EQ(DesktopResource(nullptr, nullptr, request(other + "/x")), RV_CANCEL) << other;
   // The site origin passes rule 3; without a game browser it is refused later.
   EXPECT_EQ(DesktopResource(nullptr, nullptr, request("https://game.example/x")), RV_CANCEL);
+
+  // Once it is in force, foreign requests go ahead as the page wrote them.
   networkPolicy.contextsApplied = true;
-  EXPECT_EQ(DesktopResource(nullptr, nullptr, request("https://elsewhere.example/x")), RV_CONTINUE);
+  for (const std::string& other : elsewhere) {
+    CefRefPtr<CefRequest> foreign = request(other + "/api/x");
+    EXPECT_EQ(DesktopResource(nullptr, nullptr, foreign), RV_CONTINUE) << other;
+    EXPECT_TRUE(headersOf(foreign).empty()) << other;
+  }
 }
 
 TEST_F(AccessRulesTest, ClientCredentialsAreScrubbedFromForeignRequests) {
@@ -75,13 +89,22 @@ TEST_F(AccessRulesTest, ClientCredentialsAreScrubbedFromForeignRequests) {
 }
 
 TEST_F(AccessRulesTest, TheServiceIsClosedToPagesUnlessItIsTheSiteOrigin) {
-  EXPECT_EQ(DesktopResource(nullptr, nullptr, request("http://127.0.0.1:8123/api/info")), RV_CANCEL);
-  // Another name of the same host is a foreign origin to these rules.
-  EXPECT_EQ(DesktopResource(nullptr, nullptr, request("http://localhost:8123/api/info")), RV_CONTINUE);
+  EXPECT_EQ(DesktopResource(nullptr, nullptr, request(localOrigin + "/api/info")), RV_CANCEL);
+  // Only the exact origin is the service: another name of its host and
+  // every look-alike are foreign origins to these rules.
+  std::vector<std::string> others = LookalikeOrigins(localOrigin);
+  others.push_back("http://localhost:812");
+  for (const std::string& other : others)
+    EXPECT_EQ(DesktopResource(nullptr, nullptr, request(other + "/api/info")), RV_CONTINUE) << other;
+  // Nor does a site origin that only looks like the service's open it.
+  for (const std::string& other : LookalikeOrigins(localOrigin)) {
+    setOrigin(other);
+    EXPECT_EQ(DesktopResource(nullptr, nullptr, request(localOrigin + "/api/info")), RV_CANCEL) << other;
+  }
   // With the service as the site origin, a request without a game browser is
   // still refused.
-  setOrigin("http://127.0.0.1:8123");
-  EXPECT_EQ(DesktopResource(nullptr, nullptr, request("http://127.0.0.1:8123/")), RV_CANCEL);
+  setOrigin(localOrigin);
+  EXPECT_EQ(DesktopResource(nullptr, nullptr, request(localOrigin + "/")), RV_CANCEL);
 }
 
 TEST_F(AccessRulesTest, MigrationPages) {
@@ -90,8 +113,20 @@ TEST_F(AccessRulesTest, MigrationPages) {
   EXPECT_FALSE(DesktopMigrationURL(privateOrigin + "/__client/start?x=1"));
   EXPECT_TRUE(DesktopMigrationURL(privateOrigin + "/__client/migration/a"));
   EXPECT_FALSE(DesktopMigrationURL(privateOrigin + "/__client/migration"));
-  EXPECT_TRUE(DesktopMigrationURL("https://old.example/__client/migration/step"));
-  EXPECT_FALSE(DesktopMigrationURL("https://old.example/__client/start"));
+  for (const std::string& source : migrationSources) {
+    EXPECT_TRUE(DesktopMigrationURL(source + "/__client/migration/step")) << source;
+    EXPECT_FALSE(DesktopMigrationURL(source + "/__client/start")) << source;
+  }
+  // Origins are compared whole: a look-alike of the private origin or of a
+  // source is a foreign site.
+  for (const std::string& lookalike : LookalikeOrigins(privateOrigin)) {
+    EXPECT_FALSE(DesktopMigrationURL(lookalike + "/__client/start")) << lookalike;
+    EXPECT_FALSE(DesktopMigrationURL(lookalike + "/__client/migration/a")) << lookalike;
+  }
+  for (const std::string& source : migrationSources) {
+    for (const std::string& lookalike : LookalikeOrigins(source))
+      EXPECT_FALSE(DesktopMigrationURL(lookalike + "/__client/migration/step")) << lookalike;
+  }
   // URLs come from CEF canonical: capitals in the host and the default port
   // never reach the comparison, and a dot segment cannot climb out of the
   // migration folder.

@@ -1,11 +1,15 @@
 // The request access rules on loads that game pages, foreign frames and web
 // windows make through the runtime, watched at the hook and on the wire.
+#include <optional>
+
 #include "game_runtime.h"
+#include "support/lookalike_origins.h"
 
 namespace kesta::desktop {
 namespace {
 
 using namespace game_test;
+using kesta::testing::LookalikeOrigins;
 
 // "/api/" paths a game page requests of its own origin from its own frame:
 // every other one carries the token, the update and launch endpoints are
@@ -47,6 +51,20 @@ constexpr ApiPath kApiPaths[] = {
     {"/api/updates%20/accept", true},
     {"/api/x/..%20/launch", true},
     {"/api/%2575pdates/accept", true},
+    // ".." removes the segment before it at every depth, the first one
+    // included, and stays at the root above it.
+    {"/x/..%2Fapi/launch", true},
+    {"/x%2F..%2Fapi%2Flaunch", true},
+    {"/x/..%5Capi/updates/accept", true},
+    {"/x/..%2F..%2Fapi/launch", true},
+    {"/..%2Fapi/launch", true},
+    {"/api/..%2Flaunch", false},
+    {"/api/..%2Fapi/updates", false},
+    {"/api/x/..%2F..%2F..%2Fapi/game/status", false},
+    // As written, the endpoints' prefixes decide alone, wherever the rest
+    // would route.
+    {"/api/launch%2F..%2Fgame/status", true},
+    {"/api/updates/..%2Fgame/status", true},
 };
 
 // `url` as the browser hands it to the hook.
@@ -54,6 +72,14 @@ std::string canonical(const std::string& url) {
   CefRefPtr<CefRequest> request = CefRequest::Create();
   request->SetURL(url);
   return request->GetURL().ToString();
+}
+
+// The host of a canonical URL: after any user information, before any port.
+std::string hostOf(const std::string& url) {
+  const size_t start = url.find("://") + 3;
+  std::string authority = url.substr(start, url.find('/', start) - start);
+  authority.erase(0, authority.rfind('@') + 1);
+  return authority.substr(0, authority.find(':'));
 }
 
 TEST_F(GameTest, AGamePagesRequestsToItsOrigin) {
@@ -94,6 +120,17 @@ TEST_F(GameTest, AGamePagesRequestsToItsOrigin) {
   // A path that only begins like the API's gets no token.
   Get(main, site_ + "/apidocs/x.js");
   EXPECT_TRUE(valuesOf(client_->Last(site_ + "/apidocs/x.js").headers, "authorization").empty());
+
+  // Look-alikes of the origin are foreign sites: their requests go on with
+  // neither the token nor the generation.
+  for (const std::string& lookalike : LookalikeOrigins(site_)) {
+    const std::string url = canonical(lookalike + "/api/game/status");
+    Get(main, url);
+    hook = client_->Last(url);
+    EXPECT_EQ(hook.result, RV_CONTINUE) << url;
+    EXPECT_TRUE(valuesOf(hook.headers, "authorization").empty()) << url;
+    EXPECT_TRUE(valuesOf(hook.headers, "x-kesta-generation").empty()) << url;
+  }
 }
 
 TEST_F(GameTest, UntilThePolicyIsInForceAGamePageReachesOnlyItsOrigin) {
@@ -117,17 +154,27 @@ TEST_F(GameTest, UntilThePolicyIsInForceAGamePageReachesOnlyItsOrigin) {
 }
 
 TEST_F(GameTest, AForeignFrameInAGamePageMayNotCallTheService) {
-  // A frame of a look-alike of the site origin is as foreign as any.
-  const std::string lookalike = site_ + ".evil.test/frame.html";
-  cef_testing::PageServer lookalikeFrames(gameContext, "https", "play.kesta.test.evil.test");
-  lookalikeFrames.Serve(lookalike, "<title>look-alike</title>");
   CefRefPtr<CefBrowser> game = OpenGame();
   ASSERT_TRUE(Registered(game));
 
+  // Frames of the look-alikes of the site origin are as foreign as any.
+  std::vector<std::string> frameUrls = {kForeignFrame};
+  for (const std::string& lookalike : LookalikeOrigins(site_))
+    frameUrls.push_back(canonical(lookalike + "/frame.html"));
   const std::string api = site_ + "/api/game/status";
-  for (const std::string& url : {std::string(kForeignFrame), lookalike}) {
-    CefRefPtr<CefFrame> frame = cef_testing::CreateSubFrame(game, url, url);
-    ASSERT_TRUE(RunUntil([&] { return frame->GetURL().ToString() == url; })) << url;
+  for (const std::string& url : frameUrls) {
+    CefRefPtr<CefFrame> frame;
+    {
+      // Serves the frame's own page only while it loads, so that the site
+      // origin's files come from the client's handler again afterwards.
+      std::optional<cef_testing::PageServer> pages;
+      if (url != kForeignFrame) {
+        pages.emplace(gameContext, "https", hostOf(url));
+        pages->Serve(url, "<title>look-alike</title>");
+      }
+      frame = cef_testing::CreateSubFrame(game, url, url);
+      ASSERT_TRUE(RunUntil([&] { return frame->GetURL().ToString() == url; })) << url;
+    }
     EXPECT_EQ(client_->Last(url).result, RV_CONTINUE) << url;
 
     Get(frame, api);

@@ -1,11 +1,13 @@
 // The local HTTPS handler: which requests the factory takes, and what the
 // handler fetches from the service and hands the page.
 #include "game_runtime.h"
+#include "support/lookalike_origins.h"
 
 namespace kesta::desktop {
 namespace {
 
 using namespace game_test;
+using kesta::testing::LookalikeOrigins;
 
 TEST_F(GameTest, TheHandlerServesTheOriginsFilesFromTheService) {
   CefRefPtr<CefBrowser> game = OpenGame();
@@ -118,7 +120,10 @@ TEST_F(GameTest, TheFactoryTakesOnlyTheGamesResources) {
   EXPECT_EQ(take(nullptr, site_ + "/__client/other.js"), "-");
   // The bare origin reaches the factory as its root page.
   EXPECT_EQ(take(nullptr, site_), "/ factory");
-  EXPECT_EQ(take(nullptr, site_ + ".evil.test/"), "-");
+  for (const std::string& lookalike : LookalikeOrigins(site_)) {
+    EXPECT_EQ(take(nullptr, lookalike + "/"), "-") << lookalike;
+    EXPECT_EQ(take(nullptr, lookalike + "/__client/bridge.js"), "-") << lookalike;
+  }
   // Escaped separators are compared escaped, other escapes decoded; '+' is
   // not a space.
   EXPECT_EQ(take(nullptr, site_ + "/a%2Fb.js"), "/a%2Fb.js factory");
@@ -134,11 +139,22 @@ TEST_F(GameTest, TheFactoryTakesOnlyTheGamesResources) {
   EXPECT_EQ(take(nullptr, other + "/M.json"), "-");
   EXPECT_EQ(take(nullptr, other + "/empty"), "-");
 
-  // A migration page loads the ordinary way even when bound.
+  // A migration page loads the ordinary way even when bound; the same page
+  // of a look-alike of its source is no migration page.
+  std::vector<std::string> lookalikePages;
+  for (const std::string& lookalike : LookalikeOrigins(other)) {
+    CefRefPtr<CefRequest> canonical = CefRequest::Create();
+    canonical->SetURL(lookalike + "/__client/migration/page");
+    lookalikePages.push_back(canonical->GetURL().ToString());
+    std::lock_guard lock(browserMutex);
+    poolBindings["factory"][lookalikePages.back()] = "/__pool/engine/page";
+  }
   EXPECT_EQ(take(nullptr, other + "/__client/migration/page"), "/__pool/engine/page factory");
   accessRootSPKI = "spki";
   migrationSources = {other};
   EXPECT_EQ(take(nullptr, other + "/__client/migration/page"), "-");
+  for (const std::string& page : lookalikePages)
+    EXPECT_EQ(take(nullptr, page), "/__pool/engine/page factory") << page;
   accessRootSPKI.clear();
   migrationSources.clear();
 

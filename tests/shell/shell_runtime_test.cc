@@ -24,6 +24,7 @@
 #include "service/service_harness_win.h"
 #include "shell/simple_app.h"
 #include "shell/simple_handler.h"
+#include "support/lookalike_origins.h"
 #include "support/temp_directory.h"
 #include "testing/driver.h"
 #include "testing/relaunch.h"
@@ -117,12 +118,15 @@ bool waitForGameBrowser(int timeout_ms = 30000) {
   return cef_testing::RunUntil([] { return gameBrowser() != nullptr; }, timeout_ms);
 }
 
-// Pages off the game's origin, over https and plain http: one only begins
-// with the origin's text, one is the origin's host on the other scheme.
+// Pages off the game's origin, over https and plain http: the look-alikes
+// of the origin, and the origin's host on the other scheme.
 std::vector<std::string> foreignUrls() {
   const std::string host = std::string(kesta::kPrivateOrigin).substr(std::strlen("https://"));
-  return {"https://elsewhere.example/page", std::string(kesta::kPrivateOrigin) + ".example.net/page",
-          "http://elsewhere.example/page", "http://" + host + "/page"};
+  std::vector<std::string> urls = {"https://elsewhere.example/page", "http://elsewhere.example/page",
+                                   "http://" + host + "/page"};
+  for (const std::string& lookalike : kesta::testing::LookalikeOrigins(kesta::kPrivateOrigin))
+    urls.push_back(lookalike + "/page");
+  return urls;
 }
 
 std::wstring titleOf(HWND window) {
@@ -616,6 +620,20 @@ TEST(ShellMigration, AGamePageNavigatesOnlyToMigrationPagesOfKnownSources) {
   EXPECT_TRUE(DesktopIsGame(game));
   cef_testing::NavigateMainFrame(game, "https://old.example/news");
   ASSERT_TRUE(cef_testing::RunUntil([] { return cef_testing::OpenBrowserCount() == 2; }, 5000));
+  // Look-alikes of the source and of the private origin are foreign sites:
+  // their pages open beside the game.
+  std::vector<std::string> lookalikePages;
+  for (const std::string& lookalike : kesta::testing::LookalikeOrigins("https://old.example"))
+    lookalikePages.push_back(lookalike + "/__client/migration/saves");
+  for (const std::string& lookalike : kesta::testing::LookalikeOrigins(kesta::kPrivateOrigin))
+    lookalikePages.push_back(lookalike + "/__client/start");
+  int windows = 2;
+  for (const std::string& url : lookalikePages) {
+    cef_testing::NavigateMainFrame(game, url);
+    ++windows;
+    ASSERT_TRUE(cef_testing::RunUntil([&] { return cef_testing::OpenBrowserCount() == windows; }, 5000)) << url;
+  }
+  EXPECT_TRUE(DesktopIsGame(game));
 
   for (const auto& browser : cef_testing::OpenBrowsers())
     if (!browser->IsSame(game))
