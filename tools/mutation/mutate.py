@@ -40,7 +40,8 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
 WORK = ROOT / "build" / "mutation"
-DEFAULT_RESULTS = WORK / "results.tsv"
+# Kept with the faults files, so a clean clone can report the last sweep.
+DEFAULT_RESULTS = ROOT / "tools" / "mutation" / "results.tsv"
 # Tests of the CEF stand-in, the service and the harness do not run client code.
 NOT_CLIENT = re.compile(r"^(cef_|service_|harness_|wine\.)")
 TEST_TIMEOUT = 150
@@ -201,7 +202,11 @@ class Worker:
         self.wine_server("--stop-server")
         return failure
 
-    def test(self, fault):
+    def test(self, fault, first=()):
+        # The tests that caught faults of the same file before run first: a
+        # fault they catch then costs one test, not the longest ones.
+        rank = {name: i for i, name in enumerate(first)}
+        self.tests.sort(key=lambda test: (rank.get(test[0], len(rank)), -self.durations.get(test[0], 0)))
         path = self.tree / fault.path
         original = path.read_text(encoding="utf-8")
         try:
@@ -211,7 +216,10 @@ class Worker:
                 return "bad-fault", str(error)
             if not self.compile():
                 return "no-build", ""
+            durations = dict(self.durations)
             failed = self.run_tests()
+            # A run cut short knows only some durations: keep the others.
+            self.durations = {**durations, **self.durations}
             return ("caught", failed[0]) if failed else ("survived", "")
         finally:
             path.write_text(original, encoding="utf-8")
@@ -240,6 +248,12 @@ def command_run(args):
     for fault in todo:
         work.put(fault)
     lock = threading.Lock()
+    # Per source file, how often each test caught one of its faults.
+    catches = {}
+    for key, fields in done.items():
+        if fields[1] == "caught" and fields[2]:
+            counts = catches.setdefault(key.split(":")[0], {})
+            counts[fields[2]] = counts.get(fields[2], 0) + 1
     workers = [Worker(i, args.jobs) for i in range(args.workers)]
     with concurrent.futures.ThreadPoolExecutor(len(workers)) as pool:
         list(pool.map(Worker.prepare, workers))
@@ -251,12 +265,17 @@ def command_run(args):
             except queue.Empty:
                 return
             started = time.monotonic()
-            verdict, detail = worker.test(fault)
+            with lock:
+                counts = dict(catches.get(fault.path, {}))
+            verdict, detail = worker.test(fault, sorted(counts, key=lambda name: -counts[name]))
             row = [fault.key, verdict, detail.splitlines()[0] if detail else "", f"{time.monotonic() - started:.0f}",
                    fault.note]
             with lock:
                 with results_path.open("a", encoding="utf-8") as out:
                     out.write("\t".join(row) + "\n")
+                if verdict == "caught":
+                    counts = catches.setdefault(fault.path, {})
+                    counts[row[2]] = counts.get(row[2], 0) + 1
                 print(f"{verdict:9} {fault.key}  {row[2]}", flush=True)
 
     with concurrent.futures.ThreadPoolExecutor(len(workers)) as pool:
