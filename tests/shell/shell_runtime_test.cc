@@ -740,6 +740,40 @@ TEST(ShellEnd, AWindowCreatedDuringTheCloseIsClosedAndTheLoopEnds) {
   EXPECT_FALSE(running.load());
 }
 
+// Alloy windows hear of their close before they go: the last one's DoClose
+// marks the client as closing, and a window born before that window is gone
+// is closed as it arrives, so the loop still ends with the last window.
+TEST(ShellEnd, FromTheLastWindowsDoCloseTheClientIsClosing) {
+  Client client(json{{"siteOrigin", kesta::kPrivateOrigin}});
+  CefRefPtr<CefBrowser> game = startGame(client);
+  ASSERT_TRUE(game);
+  CefRefPtr<SimpleHandler> handler(SimpleHandler::GetInstance());
+  handler->OpenWindow("https://elsewhere.example/");
+  CefRefPtr<CefBrowser> web = waitForWebBrowser();
+  ASSERT_TRUE(web);
+  // One of two windows closing is no end.
+  EXPECT_FALSE(handler->DoClose(web));
+  EXPECT_FALSE(handler->IsClosing());
+  web->GetHost()->CloseBrowser(true);
+  ASSERT_TRUE(cef_testing::RunUntil([] { return cef_testing::OpenBrowserCount() == 1; }, 5000));
+  EXPECT_FALSE(handler->IsClosing());
+
+  EXPECT_FALSE(handler->DoClose(game));
+  EXPECT_TRUE(handler->IsClosing());
+  handler->OpenWindow("https://elsewhere.example/late");
+  game->GetHost()->CloseBrowser(true);
+  auto stuck = std::make_shared<bool>(false);
+  auto giveUp = [](std::shared_ptr<bool> flag) {
+    *flag = true;
+    CefQuitMessageLoop();
+  };
+  CefPostDelayedTask(TID_UI, base::BindOnce(giveUp, stuck), 20000);
+  CefRunMessageLoop();
+  EXPECT_FALSE(*stuck) << "the message loop did not end";
+  EXPECT_EQ(cef_testing::OpenBrowserCount(), 0);
+  EXPECT_FALSE(running.load());
+}
+
 TEST(ShellEnd, AQuitReplyWithNoBrowserEndsTheClient) {
   Client client(json{{"launchReady", false}});
   ASSERT_TRUE(client.ready());
