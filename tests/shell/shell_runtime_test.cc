@@ -783,6 +783,9 @@ TEST(ShellEnd, AQuitReplyWithNoBrowserEndsTheClient) {
   client.service().Control("/__control/state", {{"clientPath", "C:\\new"}, {"client", "0.7.0"}});
   ASSERT_TRUE(cef_testing::RunUntil([] { return !running.load(); }, 10000));
   EXPECT_FALSE(restartHost);
+  // The game window's closure, never run, lets go of the handler it holds.
+  EXPECT_TRUE(cef_testing::RunUntil([] { return SimpleHandler::GetInstance() == nullptr; }, 5000))
+      << "the handler outlives the client";
 }
 
 TEST(ShellEnd, ARelaunchWithNoBrowserShowsTheUpdateWindowOnlyWhileTheLaunchWaits) {
@@ -792,9 +795,12 @@ TEST(ShellEnd, ARelaunchWithNoBrowserShowsTheUpdateWindowOnlyWhileTheLaunchWaits
   ASSERT_EQ(cef_testing::OpenBrowserCount(), 0);
   ASSERT_TRUE(DesktopWaitingForLaunch());
 
+  // Shown by the relaunch itself, not by a later heartbeat reply.
   ShowWindow(updateWindow, SW_HIDE);
+  int relaunches = cef_testing::RelaunchCount();
   ASSERT_TRUE(cef_testing::DeliverRelaunch(L"KESTA.exe", L"C:\\"));
-  EXPECT_TRUE(cef_testing::RunUntil([] { return IsWindowVisible(updateWindow) != FALSE; }, 5000));
+  ASSERT_TRUE(cef_testing::RunUntil([&] { return cef_testing::RelaunchCount() == relaunches + 1; }, 5000));
+  EXPECT_TRUE(IsWindowVisible(updateWindow));
   EXPECT_TRUE(cef_testing::LastRelaunchHandled());
 
   // Admitted, but the game window is not there (yet): nothing to show.
@@ -803,7 +809,7 @@ TEST(ShellEnd, ARelaunchWithNoBrowserShowsTheUpdateWindowOnlyWhileTheLaunchWaits
     resourceLaunch.admitted = true;
   }
   ShowWindow(updateWindow, SW_HIDE);
-  const int relaunches = cef_testing::RelaunchCount();
+  relaunches = cef_testing::RelaunchCount();
   ASSERT_TRUE(cef_testing::DeliverRelaunch(L"KESTA.exe", L"C:\\"));
   ASSERT_TRUE(cef_testing::RunUntil([&] { return cef_testing::RelaunchCount() == relaunches + 1; }, 5000));
   cef_testing::RunPending(200);
