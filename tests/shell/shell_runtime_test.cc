@@ -839,6 +839,8 @@ TEST(ShellEnd, ARelaunchWithNoBrowserShowsTheUpdateWindowOnlyWhileTheLaunchWaits
                              {"launch", {{"ready", true}, {"state", {{"siteOrigin", localOrigin}}}}},
                              {"commands", json::array({{{"id", 99}, {"type", "open"}, {"url", "https://late.example/"}}})}}
                             .dump());
+  // Nor does a poll that was already due send a beat.
+  handler->DesktopPoll();
   cef_testing::RunPending(1500);
   EXPECT_EQ(cef_testing::OpenBrowserCount(), 0);
   EXPECT_EQ(after, afterBefore);
