@@ -788,6 +788,18 @@ TEST(ShellEnd, AQuitReplyWithNoBrowserEndsTheClient) {
       << "the handler outlives the client";
 }
 
+// A newer client takes over even from a page that would rather stay.
+TEST(ShellEnd, AQuitReplyClosesEvenAPageThatWouldRatherStay) {
+  Client client(json{{"siteOrigin", kesta::kPrivateOrigin}});
+  CefRefPtr<CefBrowser> game = startGame(client);
+  ASSERT_TRUE(game);
+  cef_testing::SetBeforeUnload(game, true, "Leave site?", false);
+  client.service().Control("/__control/state", {{"clientPath", "C:\\new"}, {"client", "0.7.0"}});
+  ASSERT_TRUE(cef_testing::RunUntil([] { return !running.load(); }, 10000));
+  EXPECT_EQ(cef_testing::OpenBrowserCount(), 0);
+  EXPECT_FALSE(restartHost);
+}
+
 TEST(ShellEnd, ARelaunchWithNoBrowserShowsTheUpdateWindowOnlyWhileTheLaunchWaits) {
   Client client(json{{"launchReady", false}});
   ASSERT_TRUE(client.ready());
