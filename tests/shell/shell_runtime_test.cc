@@ -207,6 +207,38 @@ TEST_F(ShellTest, TheGameWindowOpensOnThePrivateOriginOnceAdmitted) {
   EXPECT_EQ(games, 1);
 }
 
+// Remembers whether a challenge was answered.
+class AnsweredCallback : public CefAuthCallback {
+ public:
+  void Continue(const CefString& username, const CefString& password) override { answered = true; }
+  void Cancel() override {}
+  bool answered = false;
+
+ private:
+  IMPLEMENT_REFCOUNTING(AnsweredCallback);
+};
+
+// The client's credentials answer the loopback proxy's challenge, never a
+// server's from the same address.
+TEST_F(ShellTest, OnlyTheProxysOwnChallengeIsAnswered) {
+  kesta::ProxyAuthEndpoint before;
+  {
+    std::lock_guard<kesta::PlainMutex> lock(networkPolicy.endpointMutex);
+    before = networkPolicy.endpoint;
+    networkPolicy.endpoint = {"127.0.0.1", 8899, true};
+  }
+  CefRefPtr<SimpleHandler> handler(SimpleHandler::GetInstance());
+  for (const bool isProxy : {true, false}) {
+    CefRefPtr<AnsweredCallback> callback(new AnsweredCallback());
+    EXPECT_EQ(handler->GetAuthCredentials(game_, "http://127.0.0.1:8899/", isProxy, "127.0.0.1", 8899, "kesta", "basic",
+                                          callback),
+              isProxy);
+    EXPECT_EQ(callback->answered, isProxy);
+  }
+  std::lock_guard<kesta::PlainMutex> lock(networkPolicy.endpointMutex);
+  networkPolicy.endpoint = before;
+}
+
 TEST_F(ShellTest, GamePagesHaveNoContextMenuWebWindowsDo) {
   EXPECT_FALSE(cef_testing::RightClick(game_).shown);
   SimpleHandler::GetInstance()->OpenWindow("https://elsewhere.example/");
