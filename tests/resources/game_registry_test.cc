@@ -82,6 +82,13 @@ TEST_F(GameTest, TheRecordedPairOutlivesChangesOfTheGlobals) {
   }
   EXPECT_EQ(DesktopBrowserGeneration(game), generation_);
   EXPECT_EQ(DesktopBrowserOrigin(game), kSite);
+  // The page's requests to its origin still carry the generation it was
+  // admitted with.
+  const std::string api = site_ + "/api/game/status?marker=recorded";
+  Get(game->GetMainFrame(), api);
+  const HookCall call = client_->Last(api);
+  EXPECT_EQ(call.result, RV_CONTINUE);
+  EXPECT_EQ(valuesOf(call.headers, "x-kesta-generation"), std::vector<std::string>{generation_});
   {
     std::lock_guard lock(browserMutex);
     generation = generation_;
