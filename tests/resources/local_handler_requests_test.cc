@@ -129,6 +129,13 @@ TEST_F(RecordedTest, APostReachesTheServiceWithItsBodyAndOnlyTheCarriedHeaders) 
   EXPECT_EQ(request.Header("Range"), "bytes=0-");
   EXPECT_FALSE(request.HasHeader("X-Page"));
   EXPECT_FALSE(request.HasHeader("Cookie"));
+  // Nothing comes from a cache.
+  EXPECT_EQ(request.Header("Cache-Control"), "no-cache");
+
+  // Any other method goes on as the page wrote it, also without a body.
+  LoadResource(game->GetMainFrame(), "DELETE", site_ + "/engine/game.js?q=2");
+  ASSERT_EQ(Received().size(), before + 2);
+  EXPECT_EQ(Received().back().method, "DELETE");
 }
 
 // Handler operations driven one by one, as the runtime drives them.

@@ -131,11 +131,13 @@ TEST_F(GameTest, TheFactoryTakesOnlyTheGamesResources) {
   EXPECT_EQ(take(nullptr, site_ + "/a/b.js"), "-");
   EXPECT_EQ(take(nullptr, site_ + "/x%2Fy.js"), "-");
   EXPECT_EQ(take(nullptr, site_ + "/x/y.js?z"), "/x/y.js?z factory");
+  EXPECT_EQ(take(nullptr, site_ + "/x/y.js#z"), "/x/y.js#z factory");
   EXPECT_EQ(take(nullptr, site_ + "/sp%20ace.js?x"), "/sp%20ace.js?x factory");
   EXPECT_EQ(take(nullptr, site_ + "/sp+ace.js"), "-");
   // Absolute bindings, under the origin or not: the bound path, no query.
   EXPECT_EQ(take(nullptr, site_ + "/abs.png?x=1"), "/__pool/art/abs.png factory");
   EXPECT_EQ(take(nullptr, other + "/m.json?v=3"), "/__pool/maps/m.json factory");
+  EXPECT_EQ(take(nullptr, other + "/m.json#v3"), "/__pool/maps/m.json factory");
   EXPECT_EQ(take(nullptr, other + "/M.json"), "-");
   EXPECT_EQ(take(nullptr, other + "/empty"), "-");
 
@@ -169,6 +171,7 @@ TEST_F(GameTest, TheFactoryTakesOnlyTheGamesResources) {
   }
   EXPECT_EQ(take(web, "https://other-site.test/x/y.js"), "/x/y.js factory");
   EXPECT_EQ(take(web, site_ + "/x/y.js"), "-");
+  EXPECT_EQ(take(web, other + "/m.json"), "/__pool/maps/m.json factory");
   {
     std::lock_guard lock(browserMutex);
     gameBrowsers.erase(web->GetIdentifier());
