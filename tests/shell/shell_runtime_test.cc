@@ -747,6 +747,19 @@ TEST(ShellEnd, ClosingTheOnlyWindowWhileTheLaunchWaitsEndsTheClient) {
   EXPECT_TRUE(SimpleHandler::GetInstance() == nullptr || SimpleHandler::GetInstance()->IsClosing());
 }
 
+// Runs the message loop as RunWinMain does; false when it had to be ended
+// from outside after 20 s.
+bool runTheLoopToItsEnd() {
+  auto stuck = std::make_shared<bool>(false);
+  auto giveUp = [](std::shared_ptr<bool> flag) {
+    *flag = true;
+    CefQuitMessageLoop();
+  };
+  CefPostDelayedTask(TID_UI, base::BindOnce(giveUp, stuck), 20000);
+  CefRunMessageLoop();
+  return !*stuck;
+}
+
 // A window asked for in the same UI task as the close comes into being while
 // the open ones are going: it is closed too, and the message loop that
 // RunWinMain runs ends with no window left.
@@ -758,15 +771,7 @@ TEST(ShellEnd, AWindowCreatedDuringTheCloseIsClosedAndTheLoopEnds) {
   handler->OpenWindow("https://elsewhere.example/");
   handler->CloseAllBrowsers(true);
 
-  // A way out should the loop never end.
-  auto stuck = std::make_shared<bool>(false);
-  auto giveUp = [](std::shared_ptr<bool> flag) {
-    *flag = true;
-    CefQuitMessageLoop();
-  };
-  CefPostDelayedTask(TID_UI, base::BindOnce(giveUp, stuck), 20000);
-  CefRunMessageLoop();
-  EXPECT_FALSE(*stuck) << "the message loop did not end";
+  EXPECT_TRUE(runTheLoopToItsEnd()) << "the message loop did not end";
   EXPECT_EQ(cef_testing::OpenBrowserCount(), 0);
   EXPECT_TRUE(handler->IsClosing());
   EXPECT_FALSE(running.load());
@@ -794,14 +799,7 @@ TEST(ShellEnd, FromTheLastWindowsDoCloseTheClientIsClosing) {
   EXPECT_TRUE(handler->IsClosing());
   handler->OpenWindow("https://elsewhere.example/late");
   game->GetHost()->CloseBrowser(true);
-  auto stuck = std::make_shared<bool>(false);
-  auto giveUp = [](std::shared_ptr<bool> flag) {
-    *flag = true;
-    CefQuitMessageLoop();
-  };
-  CefPostDelayedTask(TID_UI, base::BindOnce(giveUp, stuck), 20000);
-  CefRunMessageLoop();
-  EXPECT_FALSE(*stuck) << "the message loop did not end";
+  EXPECT_TRUE(runTheLoopToItsEnd()) << "the message loop did not end";
   EXPECT_EQ(cef_testing::OpenBrowserCount(), 0);
   EXPECT_FALSE(running.load());
 }
