@@ -53,12 +53,13 @@ TEST(BusySingleton, SecondStartReportsProfileInUse) {
   PROCESS_INFORMATION process = {};
   BOOL started = CreateProcessW(path, line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
                                 &startup, &process);
+  const std::string startError = started ? std::string() : kesta::testing::ProcessGroup::Failure("CreateProcessW");
   SetEnvironmentVariableA(kRootVariable, nullptr);
-  ASSERT_TRUE(started);
+  ASSERT_TRUE(started) << startError;
   const bool joined = stalled.Join(process);
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
-  ASSERT_TRUE(joined);
+  ASSERT_TRUE(joined) << stalled.error();
   ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready, 20000));
 
   CefSettings settings;
