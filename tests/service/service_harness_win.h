@@ -11,7 +11,6 @@
 #include <windows.h>
 
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -235,23 +234,13 @@ class ServiceHarness {
     startup.hStdOutput = output;
     startup.hStdError = output;
     PROCESS_INFORMATION info{};
-    // Under a busy Wine server a start can fail at once; a few more tries
-    // tell that apart from a real failure, whose code is kept.
-    BOOL created = FALSE;
-    for (int attempt = 1; attempt <= 3 && !created; ++attempt) {
-      created = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW | CREATE_SUSPENDED,
-                               nullptr, nullptr, &startup, &info);
-      if (!created) {
-        failure_ = ProcessGroup::Failure("CreateProcessW") + " (try " + std::to_string(attempt) + " of 3)";
-        std::fprintf(stderr, "%s\n", failure_.c_str());
-        Sleep(200);
-      }
-    }
+    failure_.clear();
+    const bool created =
+        StartProcess(nullptr, command, true, CREATE_NO_WINDOW | CREATE_SUSPENDED, startup, info, &failure_);
     if (output != INVALID_HANDLE_VALUE)
       CloseHandle(output);
     if (!created)
       return nullptr;
-    failure_.clear();
     const bool joined = processes_.Join(info);
     CloseHandle(info.hThread);
     if (!joined) {

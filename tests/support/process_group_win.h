@@ -12,6 +12,35 @@
 
 namespace kesta::testing {
 
+// CreateProcessW, tried again when it fails: under a busy Wine server a
+// start now and then fails at once with ERROR_INTERNAL_ERROR (the new
+// process ended before its start-up was done), and the next try succeeds.
+// Three tries, 200 ms apart; on failure `error` names the call and the last
+// code.
+inline bool StartProcess(const wchar_t* application,
+                         const std::wstring& commandLine,
+                         bool inheritHandles,
+                         DWORD flags,
+                         STARTUPINFOW& startup,
+                         PROCESS_INFORMATION& created,
+                         std::string* error = nullptr,
+                         const wchar_t* directory = nullptr) {
+  for (int attempt = 1;; ++attempt) {
+    // CreateProcessW may write into the command line.
+    std::wstring line = commandLine;
+    if (CreateProcessW(application, line.data(), nullptr, nullptr, inheritHandles, flags, nullptr, directory, &startup,
+                       &created))
+      return true;
+    const DWORD code = GetLastError();
+    if (attempt == 3) {
+      if (error)
+        *error = "CreateProcessW failed with error " + std::to_string(code) + " (3 tries)";
+      return false;
+    }
+    Sleep(200);
+  }
+}
+
 class ProcessGroup {
  public:
   ProcessGroup() {

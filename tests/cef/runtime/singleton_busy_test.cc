@@ -51,9 +51,8 @@ TEST(BusySingleton, SecondStartReportsProfileInUse) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
-  BOOL started = CreateProcessW(path, line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
-                                &startup, &process);
-  const std::string startError = started ? std::string() : kesta::testing::ProcessGroup::Failure("CreateProcessW");
+  std::string startError;
+  const bool started = kesta::testing::StartProcess(path, line, false, CREATE_SUSPENDED, startup, process, &startError);
   SetEnvironmentVariableA(kRootVariable, nullptr);
   ASSERT_TRUE(started) << startError;
   const bool joined = stalled.Join(process);
