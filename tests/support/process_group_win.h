@@ -12,9 +12,10 @@
 
 namespace kesta::testing {
 
-// CreateProcessW, tried again when it fails: under a busy Wine server a
-// start now and then fails at once with ERROR_INTERNAL_ERROR (the new
-// process ended before its start-up was done), and the next try succeeds.
+// CreateProcessW, tried again when it fails. With address randomisation on
+// (wine-run turns it off where it can), about one Wine start in 7,000 fails
+// at once with ERROR_INTERNAL_ERROR: the new process could not map its shared
+// user data and ended before its start-up was done. The next try succeeds.
 // Three tries, 200 ms apart; on failure `error` names the call and the last
 // code.
 inline bool StartProcess(const wchar_t* application,
