@@ -85,7 +85,7 @@ class Startup : public ::testing::Test {
       line += L" " + quote(t::Wide(argument));
     fs::remove(fs::path(t::Wide(root_ + "\\report.json")));
     outcome_ = t::RunChild(processes_, root_, executable, line);
-    EXPECT_TRUE(outcome_.finished);
+    EXPECT_TRUE(outcome_.finished) << outcome_.error;
     json report = json::parse(t::ReadText(root_ + "\\report.json"), nullptr, false);
     EXPECT_FALSE(report.is_discarded()) << outcome_.output;
     return report.is_discarded() ? json::object() : report;

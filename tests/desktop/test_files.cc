@@ -110,16 +110,20 @@ ChildOutcome RunChild(ProcessGroup& group,
   for (int attempt = 0; attempt < 50 && !created; ++attempt) {
     created = CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE,
                              CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr, nullptr, &startup, &process);
-    if (!created)
+    if (!created) {
+      outcome.error = ProcessGroup::Failure("CreateProcessW") + " (50 tries)";
       Sleep(100);
+    }
   }
   CloseHandle(output);
   CloseHandle(input);
   if (!created)
     return outcome;
+  outcome.error.clear();
   const bool joined = group.Join(process);
   CloseHandle(process.hThread);
   if (!joined) {
+    outcome.error = group.error();
     CloseHandle(process.hProcess);
     return outcome;
   }

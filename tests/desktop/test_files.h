@@ -31,9 +31,10 @@ bool WaitForLines(const std::string& path, size_t count, int timeoutMs = 10000);
 namespace kesta::testing {
 
 struct ChildOutcome {
-  bool finished = false;  // false: killed after the time-out
+  bool finished = false;  // false: not started (see error), or killed after the time-out
   unsigned long exitCode = 0;
   std::string output;  // standard output and error, interleaved
+  std::string error;   // the call that kept the child from running, and its error code
 };
 
 // Makes this process's own standard handles non-inheritable, so children

@@ -99,6 +99,7 @@ PROCESS_INFORMATION launch(std::wstring command,
   const bool joined = group.Join(info);
   CloseHandle(info.hThread);
   if (!joined) {
+    std::fprintf(stderr, "%s\n", group.error().c_str());
     CloseHandle(info.hProcess);
     return PROCESS_INFORMATION{};
   }

@@ -180,7 +180,8 @@ class GameEnvironment : public ::testing::Environment {
                                                kesta::testing::WindowsPath(KESTA_SAMPLE_RESOURCES),
                                                fs::temp_directory_path() / ("kesta-game-" + std::to_string(seed())));
     addEngineFiles();
-    ASSERT_TRUE(service->Start(ServiceArguments())) << kesta::testing::ReadTextFile(service->root() / "service.log");
+    ASSERT_TRUE(service->Start(ServiceArguments())) << service->failure() << "\n"
+                                                    << kesta::testing::ReadTextFile(service->root() / "service.log");
 
     runtime = std::make_unique<cef_testing::ScopedRuntime>();
     ASSERT_TRUE(runtime->initialized());

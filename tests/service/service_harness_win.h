@@ -192,7 +192,8 @@ class ServiceHarness {
   ServiceHarness& operator=(const ServiceHarness&) = delete;
 
   // Starts the service and waits until it answers with the token it wrote.
-  // False after 20 s; service.log under root() tells why.
+  // False, with failure() saying why, when it could not be started or did
+  // not answer within 20 s (then service.log under root() tells more).
   bool Start(const std::vector<std::wstring>& extra = {L"--control"}) {
     process_ = Launch(extra, root_ / "service.log");
     if (!process_)
@@ -202,10 +203,20 @@ class ServiceHarness {
       token_ = ReadTextFile(data_ / "local-token");
       if (!token_.empty() && Api(service_http::verb::get, "/api/info").status == 200)
         return true;
+      if (WaitForSingleObject(process_, 0) == WAIT_OBJECT_0) {
+        DWORD code = 0;
+        GetExitCodeProcess(process_, &code);
+        failure_ = "the service ended with exit code " + std::to_string(code) + " before it answered";
+        return false;
+      }
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
+    failure_ = "the service did not answer within 20 s";
     return false;
   }
+
+  // Why the last Start or Launch failed, for a test's message.
+  const std::string& failure() const { return failure_; }
 
   // Another service process on the same bundle and data directory; the
   // caller owns the handle, the harness ends the process when it goes.
@@ -223,8 +234,9 @@ class ServiceHarness {
     startup.hStdOutput = output;
     startup.hStdError = output;
     PROCESS_INFORMATION info{};
-    const BOOL created = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE,
-                                        CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr, nullptr, &startup, &info);
+    failure_.clear();
+    const bool created =
+        StartProcess(nullptr, command, true, CREATE_NO_WINDOW | CREATE_SUSPENDED, startup, info, &failure_);
     if (output != INVALID_HANDLE_VALUE)
       CloseHandle(output);
     if (!created)
@@ -232,6 +244,7 @@ class ServiceHarness {
     const bool joined = processes_.Join(info);
     CloseHandle(info.hThread);
     if (!joined) {
+      failure_ = processes_.error();
       CloseHandle(info.hProcess);
       return nullptr;
     }
@@ -295,6 +308,7 @@ class ServiceHarness {
   uint16_t port_ = 0;
   std::string token_;
   HANDLE process_ = nullptr;
+  std::string failure_;
   ProcessGroup processes_;
 };
 

@@ -62,7 +62,8 @@ class ServiceProcessTest : public ::testing::Test {
   }
 
   void Start(const std::vector<std::wstring>& extra) {
-    ASSERT_TRUE(service_->Start(extra)) << ReadTextFile(service_->root() / "service.log");
+    ASSERT_TRUE(service_->Start(extra)) << service_->failure() << "\n"
+                                        << ReadTextFile(service_->root() / "service.log");
     token_ = service_->token();
   }
   void Restart(const std::vector<std::wstring>& extra) {
@@ -620,7 +621,8 @@ TEST_F(ServiceProcessTest, StartsOverATokenFileThatIsBeingReadNeverFail) {
   for (int start = 0; start < 50; ++start) {
     service_->Stop();
     const bool started = service_->Start();
-    EXPECT_TRUE(started) << "start " << start << "\n" << ReadTextFile(service_->root() / "service.log");
+    EXPECT_TRUE(started) << "start " << start << ": " << service_->failure() << "\n"
+                         << ReadTextFile(service_->root() / "service.log");
     if (!started)
       break;
   }

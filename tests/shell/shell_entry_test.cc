@@ -96,7 +96,7 @@ class EntryProcess : public ::testing::Test {
       line += L" \"" + t::Wide(extraArgument) + L"\"";
     t::ChildOutcome outcome = t::RunChild(processes_, root_, executable, line, 60000);
     std::erase(outcome.output, '\r');
-    EXPECT_TRUE(outcome.finished) << outcome.output;
+    EXPECT_TRUE(outcome.finished) << outcome.error << outcome.output;
     return outcome;
   }
 

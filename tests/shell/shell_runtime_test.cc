@@ -9,7 +9,6 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <random>
 #include <thread>
 
@@ -26,6 +25,7 @@
 #include "shell/simple_handler.h"
 #include "support/lookalike_origins.h"
 #include "support/temp_directory.h"
+#include "test_files.h"
 #include "testing/driver.h"
 #include "testing/relaunch.h"
 #include "testing/runtime.h"
@@ -48,8 +48,10 @@ class Client {
     service_ = std::make_unique<ServiceHarness>(WindowsPath(KESTA_SERVICE_EXE), WindowsPath(KESTA_SAMPLE_RESOURCES),
                                                 fs::temp_directory_path() / ("kesta-shell-" + std::to_string(seed())));
     started_ = service_->Start();
-    if (!started_)
+    if (!started_) {
+      failure_ = "the service did not start: " + service_->failure();
       return;
+    }
     service_->Control("/__control/state", initialPatch);
     const auto info = service_->Api(kesta::testing::service_http::verb::get, "/api/info");
     dataDir = service_->data().generic_string();
@@ -72,6 +74,8 @@ class Client {
     runtime_ = std::make_unique<cef_testing::ScopedRuntime>(options);
     if (runtime_->initialized())
       DesktopApplicationMenuReady();
+    else
+      failure_ = "CefInitialize failed with exit code " + std::to_string(runtime_->exit_code());
   }
 
   ~Client() {
@@ -84,12 +88,15 @@ class Client {
   }
 
   bool ready() const { return started_ && runtime_ && runtime_->initialized(); }
+  // What kept the client from being ready.
+  const std::string& failure() const { return failure_; }
   ServiceHarness& service() { return *service_; }
 
  private:
   std::unique_ptr<ServiceHarness> service_;
   std::unique_ptr<cef_testing::ScopedRuntime> runtime_;
   bool started_ = false;
+  std::string failure_;
 };
 
 CefRefPtr<CefBrowser> gameBrowser() {
@@ -145,7 +152,7 @@ class ShellTest : public ::testing::Test {
     client_ = nullptr;
   }
   void SetUp() override {
-    ASSERT_TRUE(client_->ready());
+    ASSERT_TRUE(client_->ready()) << client_->failure();
     ASSERT_TRUE(waitForGameBrowser());
     game_ = gameBrowser();
     // The start page has committed.
@@ -542,7 +549,7 @@ TEST_F(ShellSwitches, SubProcessesGetOnlyAutoplayAndTheHeapSize) {
 
 // Starts a client and waits for its game browser to commit its first page.
 CefRefPtr<CefBrowser> startGame(Client& client) {
-  EXPECT_TRUE(client.ready());
+  EXPECT_TRUE(client.ready()) << client.failure();
   if (!client.ready() || !waitForGameBrowser())
     return nullptr;
   CefRefPtr<CefBrowser> game = gameBrowser();
@@ -693,17 +700,34 @@ void openAChromeStyleBrowser() {
   cef_testing::RunPending(200);
 }
 
-// The failed style check ends the process, so it runs in a child (which
-// runs this test again) on a runtime in a folder this process owns and
-// removes. No desktop layer: the check comes before anything else.
+// The failed style check ends the process, so it runs in a child (this
+// program again, running only this test) on a runtime in a folder this
+// process owns and removes. No desktop layer: the check comes before
+// anything else. The child is started and watched here rather than by
+// GoogleTest's death tests, which end this process without a word when a
+// start or a wait of theirs fails.
 TEST(ShellStyle, AnAlloyClientRefusesABrowserOfTheChromeStyle) {
-  std::optional<kesta::testing::TempDirectory> folder;
-  if (!GetEnvironmentVariableW(kStyleRootVariable, nullptr, 0)) {
-    folder.emplace("style");
-    SetEnvironmentVariableW(kStyleRootVariable, folder->path().c_str());
+  if (GetEnvironmentVariableW(kStyleRootVariable, nullptr, 0)) {
+    openAChromeStyleBrowser();
+    ADD_FAILURE() << "the client took a browser of the other style";
+    return;
   }
-  EXPECT_DEATH(openAChromeStyleBrowser(), "Check failed: \\(is_alloy_style_ \\?");
+  // Destroyed in reverse: the child and all it started end before the
+  // folder goes.
+  const kesta::testing::TempDirectory folder("style");
+  kesta::testing::ProcessGroup group;
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  const std::wstring line =
+      L"\"" + std::wstring(self) + L"\" --gtest_filter=ShellStyle.AnAlloyClientRefusesABrowserOfTheChromeStyle";
+  SetEnvironmentVariableW(kStyleRootVariable, folder.path().c_str());
+  const kesta::testing::ChildOutcome child =
+      kesta::testing::RunChild(group, folder.Utf8(), kesta::testing::Utf8(self), line, 60000);
   SetEnvironmentVariableW(kStyleRootVariable, nullptr);
+  ASSERT_TRUE(child.finished) << child.error << child.output;
+  // A failed check writes its record, then abort()s.
+  EXPECT_EQ(child.exitCode, 3u) << child.output;
+  EXPECT_NE(child.output.find("Check failed: (is_alloy_style_ ?"), std::string::npos) << child.output;
 }
 
 // --- scenarios that end the client (own processes) ---
@@ -711,7 +735,7 @@ TEST(ShellStyle, AnAlloyClientRefusesABrowserOfTheChromeStyle) {
 // Run with --alloy-style among the program's arguments.
 TEST(ShellAlloy, FailedLoadsShowTheEscapedErrorPage) {
   Client client(json{{"siteOrigin", kesta::kPrivateOrigin}});
-  ASSERT_TRUE(client.ready());
+  ASSERT_TRUE(client.ready()) << client.failure();
   ASSERT_TRUE(CefCommandLine::GetGlobalCommandLine()->HasSwitch("alloy-style"));
   ASSERT_TRUE(waitForGameBrowser());
   SimpleHandler::GetInstance()->OpenWindow("http://127.0.0.1:1/<b>");
@@ -739,7 +763,7 @@ TEST(ShellAlloy, FailedLoadsShowTheEscapedErrorPage) {
 TEST(ShellEnd, ClosingTheOnlyWindowWhileTheLaunchWaitsEndsTheClient) {
   Client client(json{{"launchReady", false},
                      {"commands", json::array({{{"type", "open"}, {"url", "https://elsewhere.example/"}}})}});
-  ASSERT_TRUE(client.ready());
+  ASSERT_TRUE(client.ready()) << client.failure();
   ASSERT_TRUE(cef_testing::RunUntil([] { return cef_testing::OpenBrowserCount() == 1; }, 20000));
   EXPECT_TRUE(DesktopWaitingForLaunch());
   cef_testing::PressCloseBox(cef_testing::OpenBrowsers().front());
@@ -806,7 +830,7 @@ TEST(ShellEnd, FromTheLastWindowsDoCloseTheClientIsClosing) {
 
 TEST(ShellEnd, AQuitReplyWithNoBrowserEndsTheClient) {
   Client client(json{{"launchReady", false}});
-  ASSERT_TRUE(client.ready());
+  ASSERT_TRUE(client.ready()) << client.failure();
   cef_testing::RunPending(1500);
   ASSERT_EQ(cef_testing::OpenBrowserCount(), 0);
   // A newer client is installed: the next reply hands over.
@@ -832,7 +856,7 @@ TEST(ShellEnd, AQuitReplyClosesEvenAPageThatWouldRatherStay) {
 
 TEST(ShellEnd, ARelaunchWithNoBrowserShowsTheUpdateWindowOnlyWhileTheLaunchWaits) {
   Client client(json{{"launchReady", false}});
-  ASSERT_TRUE(client.ready());
+  ASSERT_TRUE(client.ready()) << client.failure();
   cef_testing::RunPending(1500);
   ASSERT_EQ(cef_testing::OpenBrowserCount(), 0);
   ASSERT_TRUE(DesktopWaitingForLaunch());

@@ -8,12 +8,49 @@
 
 #include <algorithm>
 #include <chrono>
+#include <string>
 
 namespace kesta::testing {
+
+// CreateProcessW, tried again when it fails. With address randomisation on
+// (wine-run turns it off where it can), about one Wine start in 7,000 fails
+// at once with ERROR_INTERNAL_ERROR: the new process could not map its shared
+// user data and ended before its start-up was done. The next try succeeds.
+// Three tries, 200 ms apart; on failure `error` names the call and the last
+// code.
+inline bool StartProcess(const wchar_t* application,
+                         const std::wstring& commandLine,
+                         bool inheritHandles,
+                         DWORD flags,
+                         STARTUPINFOW& startup,
+                         PROCESS_INFORMATION& created,
+                         std::string* error = nullptr,
+                         const wchar_t* directory = nullptr) {
+  for (int attempt = 1;; ++attempt) {
+    // CreateProcessW may write into the command line.
+    std::wstring line = commandLine;
+    if (CreateProcessW(application, line.data(), nullptr, nullptr, inheritHandles, flags, nullptr, directory, &startup,
+                       &created))
+      return true;
+    const DWORD code = GetLastError();
+    if (attempt == 3) {
+      if (error)
+        *error = "CreateProcessW failed with error " + std::to_string(code) + " (3 tries)";
+      return false;
+    }
+    Sleep(200);
+  }
+}
 
 class ProcessGroup {
  public:
   ProcessGroup() {
+    // The first process that needs a window starts the desktop's own
+    // process (Wine's explorer.exe), which is shared by every program on
+    // the prefix. Started by a member it would join the job and die with
+    // it, and every program then starting could make no window. Asked for
+    // here, it is started outside the job and kept while this process runs.
+    GetDesktopWindow();
     job_ = CreateJobObjectW(nullptr, nullptr);
     port_ = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
     // Should this process end first, its group goes with it.
@@ -35,16 +72,27 @@ class ProcessGroup {
 
   // A process made with CREATE_SUSPENDED joins before it runs, so all it
   // starts joins too; then it runs. The caller keeps both handles. False,
-  // with the process ended, when it could not join.
+  // with the process ended and error() saying which call failed, when it
+  // could not join or run.
   bool Join(const PROCESS_INFORMATION& created) {
-    const bool joined = AssignProcessToJobObject(job_, created.hProcess);
-    if (joined)
-      ++joined_;
-    else
+    error_.clear();
+    if (!AssignProcessToJobObject(job_, created.hProcess)) {
+      error_ = Failure("AssignProcessToJobObject");
       TerminateProcess(created.hProcess, 1);
-    ResumeThread(created.hThread);
-    return joined;
+      ResumeThread(created.hThread);
+      return false;
+    }
+    ++joined_;
+    if (ResumeThread(created.hThread) == static_cast<DWORD>(-1)) {
+      error_ = Failure("ResumeThread");
+      TerminateProcess(created.hProcess, 1);
+      return false;
+    }
+    return true;
   }
+
+  // Why the last Join failed: "<call> failed with error <code>".
+  const std::string& error() const { return error_; }
 
   // Ends every process of the group and waits (at most 10 s) until none is
   // left. The group can take new processes afterwards.
@@ -76,10 +124,17 @@ class ProcessGroup {
     }
   }
 
+  // "<call> failed with error <GetLastError()>", for a test's message.
+  static std::string Failure(const char* call) {
+    const DWORD code = GetLastError();
+    return std::string(call) + " failed with error " + std::to_string(code);
+  }
+
  private:
   HANDLE job_ = nullptr;
   HANDLE port_ = nullptr;
   int joined_ = 0;
+  std::string error_;
 };
 
 }  // namespace kesta::testing

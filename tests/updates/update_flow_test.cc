@@ -54,14 +54,18 @@ class UpdateClient {
     service_ =
         std::make_unique<ServiceHarness>(WindowsPath(KESTA_SERVICE_EXE), WindowsPath(KESTA_SAMPLE_RESOURCES),
                                          fs::temp_directory_path() / ("kesta-updates-" + std::to_string(seed())));
-    if (!service_->Start())
+    if (!service_->Start()) {
+      failure_ = "the service did not start: " + service_->failure();
       return;
+    }
     localOrigin = service_->origin();
     token = service_->token();
     dataDir = service_->data().generic_string();
     runtime_ = std::make_unique<cef_testing::ScopedRuntime>();
-    if (!runtime_->initialized())
+    if (!runtime_->initialized()) {
+      failure_ = "CefInitialize failed with exit code " + std::to_string(runtime_->exit_code());
       return;
+    }
     // Contexts for heartbeat replies applied whole.
     gameContext = CefRequestContext::GetGlobalContext();
     CefRequestContextSettings settings;
@@ -76,6 +80,8 @@ class UpdateClient {
     }
     DesktopApplicationMenuReady();
     ready_ = updateWindow != nullptr;
+    if (!ready_)
+      failure_ = "no update window";
   }
 
   ~UpdateClient() {
@@ -84,6 +90,8 @@ class UpdateClient {
   }
 
   bool ready() const { return ready_; }
+  // What kept the client from being ready.
+  const std::string& failure() const { return failure_; }
   ServiceHarness& service() { return *service_; }
 
   // Changes the service's state; false when it refused the patch.
@@ -120,6 +128,7 @@ class UpdateClient {
   std::unique_ptr<ServiceHarness> service_;
   std::unique_ptr<cef_testing::ScopedRuntime> runtime_;
   bool ready_ = false;
+  std::string failure_;
 };
 
 // Waits for the update thread, then runs the UI task it posted.
@@ -155,7 +164,7 @@ class UpdateFlowTest : public ::testing::Test {
     client_ = nullptr;
   }
   void SetUp() override {
-    ASSERT_TRUE(client_->ready());
+    ASSERT_TRUE(client_->ready()) << client_->failure();
     ASSERT_TRUE(
         client_->Patch({{"pending", nullptr}, {"refresh", nullptr}, {"updateGate", false}, {"faults", json::array()}}));
     restartHost = false;
@@ -381,7 +390,7 @@ class UpdateEnd : public ::testing::Test {
  protected:
   void SetUp() override {
     client_ = std::make_unique<UpdateClient>();
-    ASSERT_TRUE(client_->ready());
+    ASSERT_TRUE(client_->ready()) << client_->failure();
     handler_ = new SimpleHandler(false);
     restartHost = false;
   }

@@ -18,6 +18,7 @@
 #include "include/cef_request_context.h"
 #include "include/wrapper/cef_helpers.h"
 #include "runtime/runtime_state.h"
+#include "support/process_group_win.h"
 #include "support/temp_directory.h"
 
 namespace {
@@ -30,7 +31,9 @@ DWORD RunSelf(const std::wstring& arguments) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(path, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+  std::string error;
+  if (!kesta::testing::StartProcess(path, line, false, 0, startup, process, &error)) {
+    ADD_FAILURE() << error;
     return 0xFFFFFFFF;
   }
   CloseHandle(process.hThread);

@@ -10,6 +10,7 @@
 #include "include/cef_app.h"
 #include "include/cef_task.h"
 #include "runtime/paths.h"
+#include "support/process_group_win.h"
 #include "testing/relaunch.h"
 #include "testing/runtime.h"
 
@@ -114,9 +115,10 @@ TEST_F(RelaunchTest, SecondProcessHandsOverAndEnds) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
-  BOOL started = CreateProcessW(path, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
+  std::string startError;
+  const bool started = kesta::testing::StartProcess(path, line, false, 0, startup, process, &startError);
   SetEnvironmentVariableW(L"KESTA_RELAUNCH_ROOT", nullptr);
-  ASSERT_TRUE(started);
+  ASSERT_TRUE(started) << startError;
   CloseHandle(process.hThread);
   // The child waits on this instance's window, which this loop serves.
   bool ended = cef_testing::RunUntil(

@@ -51,14 +51,14 @@ TEST(BusySingleton, SecondStartReportsProfileInUse) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
-  BOOL started = CreateProcessW(path, line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
-                                &startup, &process);
+  std::string startError;
+  const bool started = kesta::testing::StartProcess(path, line, false, CREATE_SUSPENDED, startup, process, &startError);
   SetEnvironmentVariableA(kRootVariable, nullptr);
-  ASSERT_TRUE(started);
+  ASSERT_TRUE(started) << startError;
   const bool joined = stalled.Join(process);
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
-  ASSERT_TRUE(joined);
+  ASSERT_TRUE(joined) << stalled.error();
   ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready, 20000));
 
   CefSettings settings;
