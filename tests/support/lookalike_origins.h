@@ -1,7 +1,8 @@
 // Origins that only look like a given one: every test of an origin decision
-// runs its rows over these. Most begin with the origin's own text, so a
-// "starts with the origin" that forgets the "/" after it, or a prefix test
-// where an equality belongs, takes them for the origin. Header-only.
+// runs its rows over these. Most begin with the origin's own text, and one is
+// the beginning of it, so a "starts with the origin" that forgets the "/"
+// after it, or a prefix test where an equality belongs, takes them for the
+// origin. Header-only.
 #pragma once
 
 #include <string>
@@ -16,6 +17,8 @@ namespace kesta::testing {
 inline std::vector<std::string> LookalikeOrigins(const std::string& origin) {
   const size_t hostStart = origin.find("://") + 3;
   const size_t colon = origin.find(':', hostStart);
+  // Cut short, the origin is the beginning of each of these instead.
+  const std::string shorter = origin.substr(0, origin.size() - 1);
   if (colon == std::string::npos) {
     return {
         origin + ".evil.test",  // a longer host
@@ -23,6 +26,7 @@ inline std::vector<std::string> LookalikeOrigins(const std::string& origin) {
         origin + "@evil.test",  // the host as user information
         origin + ".evil",       // more characters, directly
         origin + "evil",
+        shorter,
     };
   }
   const std::string host = origin.substr(0, colon);
@@ -31,6 +35,7 @@ inline std::vector<std::string> LookalikeOrigins(const std::string& origin) {
       host + ".evil.test" + origin.substr(colon),
       host + ":" + std::to_string(port == 65535 ? port - 1 : port + 1),
       origin + "@evil.test",
+      shorter,
   };
   if (port * 10 + 9 <= 65535)
     rows.push_back(origin + "9");
