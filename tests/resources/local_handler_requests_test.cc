@@ -136,6 +136,9 @@ TEST_F(RecordedTest, APostReachesTheServiceWithItsBodyAndOnlyTheCarriedHeaders) 
   LoadResource(game->GetMainFrame(), "DELETE", site_ + "/engine/game.js?q=2");
   ASSERT_EQ(Received().size(), before + 2);
   EXPECT_EQ(Received().back().method, "DELETE");
+  // Headers the page did not send are not made up.
+  EXPECT_FALSE(Received().back().HasHeader("Range"));
+  EXPECT_FALSE(Received().back().HasHeader("Content-Type"));
 }
 
 // Handler operations driven one by one, as the runtime drives them.

@@ -2,7 +2,8 @@
 // runs its rows over these. Most begin with the origin's own text, and one is
 // the beginning of it, so a "starts with the origin" that forgets the "/"
 // after it, or a prefix test where an equality belongs, takes them for the
-// origin. Header-only.
+// origin; one is as long, for a test that looks only past the origin's
+// length. Header-only.
 #pragma once
 
 #include <string>
@@ -27,6 +28,7 @@ inline std::vector<std::string> LookalikeOrigins(const std::string& origin) {
         origin + ".evil",       // more characters, directly
         origin + "evil",
         shorter,
+        shorter + (origin.back() == 'x' ? 'y' : 'x'),  // another host as long
     };
   }
   const std::string host = origin.substr(0, colon);

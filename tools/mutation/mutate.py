@@ -287,11 +287,12 @@ def command_run(args):
 
 def command_report(args):
     results = load_results(Path(args.results))
-    # Notes written into the faults files after a run count too.
-    for fault in parse_faults(args.faults or []):
-        if fault.key in results:
-            fields = results[fault.key]
-            results[fault.key] = (fields + [""] * 5)[:4] + [fault.note] + fields[5:]
+    if args.faults:
+        # Notes written into the faults files after a run count too; a fault
+        # no longer written there (since rewritten) is not reported.
+        written = {fault.key: fault for fault in parse_faults(args.faults)}
+        results = {key: (fields + [""] * 5)[:4] + [written[key].note] + fields[5:]
+                   for key, fields in results.items() if key in written}
     by_file = {}
     for key, fields in results.items():
         by_file.setdefault(key.split(":")[0], []).append(fields)
