@@ -24,6 +24,7 @@ constexpr ApiPath kApiPaths[] = {
     {"/api/game/%73tatus", false},
     {"/api/updates", false},
     {"/api/host?x=1", false},
+    {"/api/x?/../launch", false},
     {"/api/launch", true},
     {"/api/launch?go=1", true},
     {"/api/launchpad", true},
