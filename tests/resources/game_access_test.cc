@@ -40,6 +40,8 @@ constexpr ApiPath kApiPaths[] = {
     {"/api/%6Caunch", true},
     {"/api/launc%68?x=1", true},
     {"/api/updates%2Faccept", true},
+    {"/api/updates%2F", true},
+    {"/api/%75pdates/", true},
     {"/api/updates%5Caccept", true},
     {"/api/x%2F..%2Flaunch", true},
     {"/api/Updates/accept", true},
