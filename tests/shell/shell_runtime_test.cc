@@ -305,6 +305,36 @@ TEST_F(ShellTest, GamePopupsStayOnTheOriginOrOpenAsWebWindows) {
   cef_testing::RunUntil([&] { return cef_testing::OpenBrowserCount() == 1; }, 5000);
 }
 
+// A game browser keeps the origin it was admitted with when the site origin
+// moves on (a re-entry not yet made).
+TEST_F(ShellTest, AGameBrowserStaysOnTheOriginItWasAdmittedWith) {
+  const std::string own = std::string(kesta::kPrivateOrigin) + "/__client/start?admitted";
+  const std::string start = game_->GetMainFrame()->GetURL().ToString();
+  const int before = cef_testing::OpenBrowserCount();
+  cef_testing::PopupResult popup;
+  {
+    std::unique_lock lock(browserMutex);
+    const std::string admitted = origin;
+    origin = "https://moved.example";
+    lock.unlock();
+    // Both decisions are made inside the calls, before any reply could move
+    // the origin back.
+    popup = cef_testing::OpenPopup(game_->GetMainFrame(), own);
+    cef_testing::NavigateMainFrame(game_, own);
+    lock.lock();
+    origin = admitted;
+  }
+  EXPECT_FALSE(popup.cancelled);
+  EXPECT_TRUE(cef_testing::RunUntil([&] { return game_->GetMainFrame()->GetURL().ToString() == own; }, 5000));
+
+  cef_testing::NavigateMainFrame(game_, start);
+  cef_testing::RunUntil([&] { return game_->GetMainFrame()->GetURL().ToString() == start; }, 5000);
+  for (const auto& browser : cef_testing::OpenBrowsers())
+    if (!browser->IsSame(game_))
+      browser->GetHost()->CloseBrowser(true);
+  cef_testing::RunUntil([&] { return cef_testing::OpenBrowserCount() == before; }, 5000);
+}
+
 TEST_F(ShellTest, MainFrameNavigationElsewhereOpensAWebWindow) {
   // An iframe of the game page may go anywhere: no web window for it.
   CefRefPtr<CefFrame> frame = cef_testing::CreateSubFrame(game_, "ad", "https://elsewhere.example/frame");
