@@ -184,6 +184,14 @@ TEST_F(ShellTest, TheGameWindowOpensOnThePrivateOriginOnceAdmitted) {
   GetMenuStringW(GetSystemMenu(top, FALSE), 336, item, 64, MF_BYCOMMAND);
   EXPECT_EQ(std::wstring(item), L"资源与更新…");
   EXPECT_TRUE(titleOf(top) == L"Ostrel" || titleOf(top) == L"Harbor Run");
+  // The title of a page that loads later replaces it.
+  const std::string start = game_->GetMainFrame()->GetURL().ToString();
+  const std::string script = std::string(kesta::kPrivateOrigin) + "/__client/bridge.js";
+  cef_testing::NavigateMainFrame(game_, script);
+  ASSERT_TRUE(cef_testing::RunUntil([&] { return game_->GetMainFrame()->GetURL().ToString() == script; }, 5000));
+  view->GetWindow()->SetTitle("Ostrel");
+  cef_testing::NavigateMainFrame(game_, start);
+  EXPECT_TRUE(cef_testing::RunUntil([&] { return titleOf(top) == L"Harbor Run"; }, 5000));
 
   // Hidden after admission; the menu item brings it back.
   EXPECT_FALSE(IsWindowVisible(updateWindow));
