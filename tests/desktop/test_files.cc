@@ -111,7 +111,7 @@ ChildOutcome RunChild(ProcessGroup& group,
     created = CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE,
                              CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr, nullptr, &startup, &process);
     if (!created) {
-      outcome.error = ProcessGroup::Failure("CreateProcessW") + " (50 tries)";
+      outcome.error = CallFailure("CreateProcessW") + " (50 tries)";
       Sleep(100);
     }
   }

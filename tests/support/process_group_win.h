@@ -12,6 +12,12 @@
 
 namespace kesta::testing {
 
+// "<call> failed with error <GetLastError()>", for a test's message.
+inline std::string CallFailure(const char* call) {
+  const DWORD code = GetLastError();
+  return std::string(call) + " failed with error " + std::to_string(code);
+}
+
 // CreateProcessW, tried again when it fails. With address randomisation on
 // (wine-run turns it off where it can), about one Wine start in 7,000 fails
 // at once with ERROR_INTERNAL_ERROR: the new process could not map its shared
@@ -32,10 +38,9 @@ inline bool StartProcess(const wchar_t* application,
     if (CreateProcessW(application, line.data(), nullptr, nullptr, inheritHandles, flags, nullptr, directory, &startup,
                        &created))
       return true;
-    const DWORD code = GetLastError();
     if (attempt == 3) {
       if (error)
-        *error = "CreateProcessW failed with error " + std::to_string(code) + " (3 tries)";
+        *error = CallFailure("CreateProcessW") + " (3 tries)";
       return false;
     }
     Sleep(200);
@@ -77,14 +82,14 @@ class ProcessGroup {
   bool Join(const PROCESS_INFORMATION& created) {
     error_.clear();
     if (!AssignProcessToJobObject(job_, created.hProcess)) {
-      error_ = Failure("AssignProcessToJobObject");
+      error_ = CallFailure("AssignProcessToJobObject");
       TerminateProcess(created.hProcess, 1);
       ResumeThread(created.hThread);
       return false;
     }
     ++joined_;
     if (ResumeThread(created.hThread) == static_cast<DWORD>(-1)) {
-      error_ = Failure("ResumeThread");
+      error_ = CallFailure("ResumeThread");
       TerminateProcess(created.hProcess, 1);
       return false;
     }
@@ -122,12 +127,6 @@ class ProcessGroup {
       else if (message == JOB_OBJECT_MSG_ACTIVE_PROCESS_ZERO)
         empty = true;
     }
-  }
-
-  // "<call> failed with error <GetLastError()>", for a test's message.
-  static std::string Failure(const char* call) {
-    const DWORD code = GetLastError();
-    return std::string(call) + " failed with error " + std::to_string(code);
   }
 
  private:
